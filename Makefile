@@ -1,0 +1,77 @@
+# TRAZEL build entry points.  `make run` and `make test` work from a fresh Debian machine.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 4
+CMAKE_FLAGS ?=
+ifdef CI
+CMAKE_FLAGS += -DTRAZEL_WERROR=ON
+endif
+
+# Packages for the build, the unit and interop tests, the fuzzers and the desktop front end.
+DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev \
+	libpng-dev pkg-config libwxgtk3.2-dev xvfb xauth xdotool x11-apps \
+	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify
+
+.PHONY: all deps build test unit-test asan-test fuzz-build fuzz-smoke bench run clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:" $$missing; \
+		SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+		export DEBIAN_FRONTEND=noninteractive; \
+		$$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTRAZEL_SANITIZE=ON -DTRAZEL_BENCH=OFF \
+		-DTRAZEL_GUI=OFF $(CMAKE_FLAGS)
+
+unit-test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+asan-test: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS) --timeout 900 -LE 'interop|gui'
+
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAZEL_FUZZ=ON \
+		-DTRAZEL_TESTS=OFF -DTRAZEL_BENCH=OFF -DTRAZEL_GUI=OFF
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each harness runs a few seconds from its seed corpus (tests/data plus fuzz/corpus/<name>).
+fuzz-smoke: fuzz-build
+	@set -e; for f in $(FUZZ_BUILD)/fuzz_*; do \
+		[ -x "$$f" ] || continue; name=$$(basename $$f); \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
+		seeds=$(FUZZ_BUILD)/corpus/$$name; [ -d fuzz/corpus/$$name ] && cp -r fuzz/corpus/$$name/. $$seeds/; \
+		cp tests/data/* $$seeds/ 2>/dev/null || true; \
+		echo "fuzz-smoke: $$name ($(FUZZ_SECONDS) s)"; \
+		$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 $$seeds >$(FUZZ_BUILD)/$$name.log 2>&1 \
+			|| { tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; }; \
+	done
+
+test: build unit-test asan-test fuzz-smoke
+
+bench: build
+	@bash bench/run.sh $(BUILD)
+
+run: build
+	@bash share/examples/run-demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,233 @@
+// Components: member rings, Parameters, bounding boxes, the sort key, and field references in Texts.
+#include <algorithm>
+#include <cstring>
+
+#include "model/model.h"
+
+namespace trazel::model {
+
+Ref MemberRing(Ref item) {
+    uint8_t k = node(item).item_kind();
+    return k == kComponent || k == kDocument ? node(item).link : kNone;
+}
+
+Ref RingOwner(Ref head) {
+    return node(head).box.owner;
+}
+
+Ref MakeComponent(Ref ring, uint8_t layer, Angle angle, std::string_view parameters) {
+    Ref c = MakeItem(ring, kComponent, layer, angle, 0, 0, 0, 0);
+    if (c == kNone) {
+        return kNone;
+    }
+    Ref head = NewRing();
+    if (head == kNone) {
+        DeleteNode(c);
+        return kNone;
+    }
+    node(head).layer = kComponent;
+    node(head).box.owner = c;
+    node(c).link = head;
+    Ref chain = MakeChain(parameters.empty() ? std::string_view("*") : parameters);
+    if (chain == kNone) {
+        DeleteItem(c);
+        return kNone;
+    }
+    node(head).link = chain;
+    return c;
+}
+
+std::string ComponentParameters(Ref c) {
+    Ref head = MemberRing(c);
+    return head == kNone ? std::string() : ChainText(node(head).link);
+}
+
+std::string ComponentField(Ref c, int n) {
+    Ref head = MemberRing(c);
+    if (head == kNone || n < 0) {
+        return {};
+    }
+    Ref f = node(head).link;
+    for (int i = 0; i < n && f != kNone; ++i) {
+        f = node(f).link;
+    }
+    std::string out;
+    if (f == kNone) {
+        return out;
+    }
+    const unsigned char* b = node(f).bytes();
+    for (int i = 0; i < kChainBytes && b[i] != 0 && b[i] != 0x7F; ++i) {
+        out.push_back(static_cast<char>(b[i]));
+    }
+    return out;
+}
+
+bool ItemBox(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2) {
+    const Node& n = node(item);
+    switch (n.item_kind()) {
+    case kLine:
+        x1 = std::min(n.line.x1, n.line.x2);
+        y1 = std::min(n.line.y1, n.line.y2);
+        x2 = std::max(n.line.x1, n.line.x2);
+        y2 = std::max(n.line.y1, n.line.y2);
+        return true;
+    case kArc: {
+        Coord r = n.arc.radius < 0 ? -n.arc.radius : n.arc.radius;
+        x1 = n.arc.x0 - r;
+        y1 = n.arc.y0 - r;
+        x2 = n.arc.x0 + r;
+        y2 = n.arc.y0 + r;
+        return true;
+    }
+    case kPad: {
+        Coord h = std::max(n.pad.width, n.pad.height) / 2;
+        x1 = n.pad.x0 - h;
+        y1 = n.pad.y0 - h;
+        x2 = n.pad.x0 + h;
+        y2 = n.pad.y0 + h;
+        return true;
+    }
+    case kText:
+        x1 = x2 = n.text.x0;
+        y1 = y2 = n.text.y0;
+        return true;
+    case kPointGroup:
+    case kComponent:
+    case kDocument:
+        x1 = n.box.x1;
+        y1 = n.box.y1;
+        x2 = n.box.x2;
+        y2 = n.box.y2;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CloseComponent(Ref c) {
+    Ref head = MemberRing(c);
+    if (head == kNone) {
+        return false;
+    }
+    bool any = false;
+    Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
+    for_each_item(head, [&](Ref r) {
+        Coord a, b, cc, d;
+        if (node(r).hidden() || !ItemBox(r, a, b, cc, d)) {
+            return;
+        }
+        if (!any) {
+            bx1 = a, by1 = b, bx2 = cc, by2 = d;
+            any = true;
+        } else {
+            bx1 = std::min(bx1, a), by1 = std::min(by1, b), bx2 = std::max(bx2, cc), by2 = std::max(by2, d);
+        }
+    });
+    if (RingEmpty(head)) {
+        DeleteItem(c);
+        return false;
+    }
+    Node& n = node(c);
+    n.box.x1 = bx1;
+    n.box.y1 = by1;
+    n.box.x2 = bx2;
+    n.box.y2 = by2;
+    return true;
+}
+
+std::array<char, 128> ComponentKey(Ref c) {
+    std::array<char, 128> k;
+    k.fill(' ');
+    std::string pattern = ComponentField(c, 0);
+    std::string ref = ComponentField(c, 1);
+    std::string value = ComponentField(c, 2);
+    std::string modifier = ComponentField(c, 3);
+    auto put = [&](int at, int end, std::string_view s) {
+        for (size_t i = 0; i < s.size() && at + static_cast<int>(i) < end; ++i) {
+            k[at + i] = s[i];
+        }
+    };
+    auto is_digit = [](char ch) { return ch >= '0' && ch <= '9'; };
+    unsigned char r0 = ref.size() > 0 ? static_cast<unsigned char>(ref[0]) : ' ';
+    unsigned char r1 = ref.size() > 1 ? static_cast<unsigned char>(ref[1]) : ' ';
+    k[0] = static_cast<char>(r0 < ' ' ? ' ' : r0);
+    k[1] = static_cast<char>(r1 < ' ' || is_digit(static_cast<char>(r1)) ? ' ' : r1);
+    put(2, 26, pattern);
+    // Reference ID: letters before the digit run from byte 26, the digits right-aligned to end before byte
+    // 70, what follows them from byte 70, so R2 sorts before R10.
+    size_t d0 = 0;
+    while (d0 < ref.size() && !is_digit(ref[d0])) {
+        ++d0;
+    }
+    size_t d1 = d0;
+    while (d1 < ref.size() && is_digit(ref[d1])) {
+        ++d1;
+    }
+    put(26, 70, std::string_view(ref).substr(0, d0));
+    size_t nd = d1 - d0;
+    if (nd > 0) {
+        size_t take = std::min<size_t>(nd, 44);
+        put(70 - static_cast<int>(take), 70, std::string_view(ref).substr(d1 - take, take));
+    }
+    put(70, 90, std::string_view(ref).substr(d1));
+    put(90, 104, value);
+    put(104, 128, modifier);
+    return k;
+}
+
+static bool key_greater(const std::array<char, 128>& a, const std::array<char, 128>& b) {
+    return std::memcmp(a.data(), b.data(), a.size()) > 0;
+}
+
+void SortComponent(Ref c) {
+    Ref head = c;
+    // Find the ring head: walk back until a Node of kind 0.
+    do {
+        head = node(head).prev;
+    } while (node(head).item_kind() != kHead);
+    auto key = ComponentKey(c);
+    Unlink(c);
+    Ref place = head;
+    for (Ref r = node(head).next; r != head; r = node(r).next) {
+        if (node(r).item_kind() == kComponent && key_greater(ComponentKey(r), key)) {
+            place = r;
+            break;
+        }
+    }
+    InsertBefore(c, place);
+}
+
+std::string ResolvedText(Ref t) {
+    std::string s = GetText(t);
+    if (s.size() == 2 && s[0] == '&') {
+        if (s[1] >= '0' && s[1] <= '9') {
+            // The member ring head is found walking back, at most 512 steps.
+            Ref r = t;
+            for (int i = 0; i < 512; ++i) {
+                r = node(r).prev;
+                if (node(r).item_kind() == kHead) {
+                    Ref owner = node(r).layer == kComponent ? RingOwner(r) : kNone;
+                    if (owner != kNone && node(owner).item_kind() == kComponent) {
+                        return ComponentField(owner, s[1] - '0');
+                    }
+                    break;
+                }
+            }
+        } else if (s[1] == '@') {
+            Ref r = t;
+            for (int i = 0; i < 8; ++i) {
+                r = node(r).next;
+                if (node(r).item_kind() == kHead) {
+                    break;
+                }
+                if (node(r).item_kind() == kPad) {
+                    Ref sig = ItemSignal(r);
+                    return sig != kNone ? SignalName(sig) : s;
+                }
+            }
+        }
+    }
+    return s;
+}
+
+} // namespace trazel::model

@@ -1,0 +1,201 @@
+#pragma once
+// The Document model: rings of Items made from Nodes, Signals, Components, Documents and the Layer table.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/node.h"
+#include "model/setup.h"
+
+namespace trazel::model {
+
+constexpr int kImageSlots = 128;
+constexpr int kSignalNameMax = 19;
+constexpr int kPinNumberLimit = 1024;
+constexpr const char* kUnnamedDocument = "TRAZEL'98 for Windows";
+
+// Document state that does not fit in Nodes: the setup record and the file flags.
+struct Document {
+    Ref item = kNone; // the Document Item (kind 7) in the list of open Documents
+    Setup setup;
+    bool modified = false;
+    bool backup_made = false;
+    Ref undo_anchor = kNone; // created on first use
+
+    Ref ring() const; // the Document's ring head
+    std::string name() const;
+};
+
+// Program-wide model state: the Node pool, the Signal list, the open Documents and the image slots.
+struct Model {
+    NodePool pool;
+    Ref signals = kNone;      // head record of the sorted Signal list (tag 3, empty name)
+    Ref signals_end = kNone;  // end record, name bytes all 0xFF
+    std::map<std::string, Ref, std::less<>> signal_index; // name -> record, to find places in the list fast
+    Ref open_docs = kNone;    // ring head of the list of open Documents
+    std::vector<std::unique_ptr<Document>> docs;
+    Document* current = nullptr;
+    std::array<std::vector<uint8_t>, kImageSlots> images; // pixel image blocks, header and data
+    // Converts a 0x00RRGGBB colour to the screen's pixel value; the display installs its own.
+    std::function<uint32_t(uint32_t)> to_pixel = [](uint32_t c) { return c; };
+
+    Model();
+    ~Model();
+    Model(const Model&) = delete;
+    Model& operator=(const Model&) = delete;
+
+    Setup& setup() {
+        return current->setup;
+    }
+};
+
+// The process-wide model; a Model installs itself here while it exists.
+extern Model* g_model;
+inline Model& M() {
+    return *g_model;
+}
+
+// --- Nodes and rings ------------------------------------------------------------------------------
+Ref AllocNode();
+void ReleaseNode(Ref n);
+Ref NewRing();                      // a ring head (kind 0) pointing at itself
+void InsertBefore(Ref n, Ref ref);  // before the head = append
+Ref NewItemBefore(Ref ref);         // allocate into; kNone when the pool is exhausted
+Ref Unlink(Ref n);                  // returns the Node after
+Ref DeleteNode(Ref n);              // unlink and release; returns the Node that followed
+void MoveBefore(Ref n, Ref ref);
+bool RingEmpty(Ref head);
+Ref FirstItem(Ref head); // kNone when empty
+Ref LastItem(Ref head);
+
+// Calls f(item) for each Item of one ring, in ring order; f may delete the Item it is given only through
+// the returned-next protocol of `for_each_item_safe`.
+template <class F> void for_each_item(Ref head, F&& f) {
+    for (Ref r = node(head).next; r != head && (node(r).kind & kKindMask) != 0;) {
+        Ref nx = node(r).next;
+        f(r);
+        r = nx;
+    }
+}
+
+// Depth-first walk of a whole ring tree: Components' and nested Documents' members are visited after the
+// owner Item.  `depth` is 0 for top-level Items.
+template <class F> void walk_tree(Ref head, F&& f, int depth = 0) {
+    for (Ref r = node(head).next; r != head && (node(r).kind & kKindMask) != 0; r = node(r).next) {
+        f(r, depth);
+        uint8_t k = node(r).kind & kKindMask;
+        if ((k == kComponent || k == kDocument) && node(r).link != kNone) {
+            walk_tree(node(r).link, f, depth + 1);
+        }
+    }
+}
+
+// --- Items ----------------------------------------------------------------------------------------
+// Allocates an Item with the given fields and appends it to `ring`; for a Line the four values are its
+// end points, for other kinds the first four 32-bit fields.  kNone when no ring is given or no Node is
+// left.
+Ref MakeItem(Ref ring, uint8_t kind, uint8_t layer, uint16_t size, Coord x1, Coord y1, Coord x2, Coord y2,
+             Ref link = kNone);
+// Releases what the Item owns and deletes it; returns the next Item.  On a ring head, deletes every Item
+// of the ring (the head stays).
+Ref DeleteItem(Ref item);
+
+// Solids: appends vertex P to the Solid's vertex chain and widens its bounding box.
+bool AddVertex(Ref solid, Coord x, Coord y);
+bool IsSolid(Ref item);
+int VertexCount(Ref solid);
+
+// --- Text chains ----------------------------------------------------------------------------------
+// Stores `s` (stored form) as the Item's text chain, replacing any chain it had.  Returns 0 when the
+// pool ran out (the Item is then left without text).
+bool SetText(Ref item, std::string_view s);
+// Stores a typed string: converts the typed form to the stored symbol codes first.
+bool SetTypedText(Ref item, std::string_view typed);
+// The stored text of the Item's chain (up to a zero byte).
+std::string GetText(Ref item);
+void ReleaseChain(Ref item);
+// Chain helpers on a first chain Node rather than an Item.
+Ref MakeChain(std::string_view s);
+std::string ChainText(Ref first);
+void ReleaseChainNodes(Ref first);
+
+std::string TypedToStored(std::string_view typed);
+std::string StoredToTyped(std::string_view stored);
+
+// --- Signals ---------------------------------------------------------------------------------------
+// Attaches the Signal `name` to a Line, Arc, Pad or Text (a Signal label).  An empty name leaves link
+// none.  Returns 0 when nothing was attached.
+bool AttachSignal(Ref item, std::string_view name);
+void DetachSignal(Ref item);
+// The Signal record an Item refers to, or kNone.
+Ref ItemSignal(Ref item);
+std::string SignalName(Ref signal);
+uint32_t SignalUses(Ref signal);
+// Finds (or creates when `create`) the record for a name; kNone when absent.
+Ref FindSignal(std::string_view name, bool create);
+bool IsSignalRecord(Ref r);
+
+// --- Pins -----------------------------------------------------------------------------------------
+bool SetPin(Ref pad, std::string_view text);
+std::string PinText(Ref pad); // "" when no pin
+// Append the pin or Signal name to `out`; nothing when absent.
+void WritePin(std::string& out, Ref pad);
+void WriteSignal(std::string& out, Ref item);
+
+// --- Components -----------------------------------------------------------------------------------
+// A Component Item with an empty member ring whose head holds the Parameters (stored "*" when empty).
+Ref MakeComponent(Ref ring, uint8_t layer, Angle angle, std::string_view parameters);
+Ref MemberRing(Ref item);               // head of a Component's or Document's member ring
+Ref RingOwner(Ref head);                // the Item that owns a member ring head, kNone for the open list
+std::string ComponentParameters(Ref c); // the whole Parameters string with 0x7F separators
+// Field n of the Parameters (up to 28 bytes, ends at 0x7F or zero).
+std::string ComponentField(Ref c, int n);
+// Recomputes the Component's box from its members; deletes the Component when the ring is empty and
+// returns false then.
+bool CloseComponent(Ref c);
+bool ItemBox(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
+// The 128-byte comparison key of a Component's Parameters.
+std::array<char, 128> ComponentKey(Ref c);
+// Moves a top-level Component to its sorted place in its ring; inserts a new one the same way.
+void SortComponent(Ref c);
+
+// --- Field references -----------------------------------------------------------------------------
+// The text a Text Item shows: "&n" resolves to field n of the enclosing Component, "&@" to the Signal of
+// the first Pad among the next 8 Items; otherwise the stored text.
+std::string ResolvedText(Ref text);
+
+// --- Documents ------------------------------------------------------------------------------------
+// Creates a Document named `name` (kUnnamedDocument when empty), makes it current and empties the image
+// slots.  nullptr when a Document of that name is already open.
+Document* NewDocument(std::string_view name);
+Document* FindDocument(std::string_view name);
+Document* DocumentOf(Ref doc_item);
+void CloseDocument(Document* d);
+void SetDocumentName(Document* d, std::string_view name);
+bool NameMatches(std::string_view pattern, std::string_view name); // case-insensitive, * and ?
+
+// --- Layers ---------------------------------------------------------------------------------------
+bool IsSchematic();
+bool IsSchematic(const Setup& s);
+// A layer number or a symbolic form ("CT") to a layer index.
+int ResolveLayer(std::string_view text);
+// The symbolic form of a layer, or "" when it has none (types 3, 4, 6 and layer 0).
+std::string LayerSymbol(int layer);
+void SetLayerName(LayerEntry& e, std::string_view name);
+void SetLayerColour(LayerEntry& e, uint32_t colour);
+void SetScreenColours(Setup& s, uint32_t grid, uint32_t background, uint32_t highlight, uint32_t attention);
+// Snaps every coordinate and width of the Document's Items to 0.001 inch (schematic save rule).
+void SnapSchematic(Ref ring);
+
+// Names used by query boxes and dialogs.
+extern const char* const kPadTypeNames[8];
+extern const char* const kPadShortNames[8];
+extern const char* const kLayerTypeNames[8];
+extern const char* const kAnchorNames[16];
+
+} // namespace trazel::model

@@ -1,0 +1,58 @@
+#pragma once
+// Numbers in the system's text files: reading the field types of directives and Item records, and
+// writing the fixed-point (F) and angle (A) forms.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "model/units.h"
+
+namespace trazel::model {
+
+// A read position in one line.  Every number consumes exactly one character after its digits (the
+// separator); `sep` is that character, 0 at the end of the line.
+struct Cursor {
+    const char* p;
+    const char* end;
+    char sep = 0;
+
+    explicit Cursor(std::string_view s) : p(s.data()), end(s.data() + s.size()) {
+    }
+    bool at_end() const {
+        return p >= end;
+    }
+    char peek() const {
+        return p < end ? *p : 0;
+    }
+    std::string_view rest() const {
+        return {p, static_cast<size_t>(end - p)};
+    }
+    void skip(size_t n = 1) {
+        p = static_cast<size_t>(end - p) < n ? end : p + n;
+    }
+};
+
+int32_t read_int(Cursor& c);        // I: optional sign, decimal digits
+Coord read_length(Cursor& c);       // L: with "." inches, else thousandths; rounded to units
+int32_t read_decimal(Cursor& c);    // D: 16.16 value
+uint32_t read_hex(Cursor& c);       // H
+Angle read_angle(Cursor& c);        // degrees as D, to a binary angle
+// N: characters up to a "," or a character at or below a blank; consumes the ending character.
+std::string_view read_name(Cursor& c);
+
+// A length with an optional unit: a trailing '"' is inches, "mm" (or a single m/M) millimetres.
+// Digits without "." are thousandths of an inch unless a unit follows.
+Coord read_length_unit(Cursor& c);
+
+// F format: "0", otherwise an optional "-", the integer part (omitted when 0), ".", and up to five
+// fraction digits without trailing zeros.  Returns the end of what was written (no terminator).
+char* write_fixed(char* out, int32_t v);
+// A format: hundredths of a degree, "0" for zero, "90", "45.50", ".50".
+char* write_angle(char* out, Angle a);
+char* write_int(char* out, int64_t v);
+char* write_hex(char* out, uint32_t v, int digits);
+
+std::string fixed_string(int32_t v);
+std::string angle_string(Angle a);
+
+} // namespace trazel::model
