@@ -1,0 +1,117 @@
+#include "platform/headless.h"
+
+namespace trazel::platform {
+
+namespace {
+
+Headless g_quiet;
+Platform* g_platform = nullptr;
+
+Answer default_answer(Buttons b, int default_button) {
+    switch (b) {
+    case Buttons::Ok:
+        return Answer::Ok;
+    case Buttons::OkCancel:
+        return default_button == 1 ? Answer::Cancel : Answer::Ok;
+    case Buttons::YesNo:
+        return default_button == 1 ? Answer::No : Answer::Yes;
+    case Buttons::YesNoCancel:
+        return default_button == 1 ? Answer::No : default_button == 2 ? Answer::Cancel : Answer::Yes;
+    case Buttons::AbortRetryIgnore:
+        return default_button == 1 ? Answer::Retry : default_button == 2 ? Answer::Ignore : Answer::Abort;
+    case Buttons::RetryCancel:
+        return default_button == 1 ? Answer::Cancel : Answer::Retry;
+    }
+    return Answer::Ok;
+}
+
+} // namespace
+
+Platform& P() {
+    return g_platform ? *g_platform : g_quiet;
+}
+
+void install(Platform* p) {
+    g_platform = p;
+}
+
+Field* Form::field(std::string_view id) {
+    for (auto& f : fields) {
+        if (f.id == id) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+const Field* Form::field(std::string_view id) const {
+    for (const auto& f : fields) {
+        if (f.id == id) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+std::string Form::get(std::string_view id) const {
+    const Field* f = field(id);
+    return f ? f->value : std::string();
+}
+
+void Form::set(std::string_view id, std::string value) {
+    if (Field* f = field(id)) {
+        f->value = std::move(value);
+    }
+}
+
+Answer Headless::message_box(std::string_view text, std::string_view title, Buttons buttons, int default_button) {
+    Answer a = default_answer(buttons, default_button);
+    if (!answers.empty()) {
+        a = answers.front();
+        answers.pop_front();
+    }
+    boxes.push_back({std::string(title), std::string(text), buttons, a});
+    return a;
+}
+
+bool Headless::dialog(Form& form) {
+    bool ok = true;
+    auto it = dialog_answers.find(form.name);
+    if (it != dialog_answers.end() && !it->second.empty()) {
+        DialogAnswer a = std::move(it->second.front());
+        it->second.pop_front();
+        ok = a.ok;
+        for (auto& [id, v] : a.values) {
+            form.set(id, v);
+        }
+    }
+    dialogs.push_back(form);
+    return ok;
+}
+
+void Headless::play(Sound s) {
+    sounds.push_back(s);
+}
+
+void Headless::progress(std::string_view what, int percent) {
+    if (progress_sink) {
+        progress_sink(what, percent);
+    }
+}
+
+WaitingInput Headless::peek_input() {
+    return input_script ? input_script() : WaitingInput{};
+}
+
+uint64_t Headless::now_ms() {
+    return clock_ms;
+}
+
+void Headless::report(std::string_view line) {
+    reports.emplace_back(line);
+    if (report_sink) {
+        report_sink(line);
+    }
+}
+
+} // namespace trazel::platform

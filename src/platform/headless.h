@@ -1,0 +1,47 @@
+#pragma once
+// The headless platform: answers message boxes and dialogs from a script, records what was shown.
+#include <deque>
+#include <functional>
+#include <map>
+
+#include "platform/platform.h"
+
+namespace trazel::platform {
+
+class Headless : public Platform {
+  public:
+    struct Shown {
+        std::string title, text;
+        Buttons buttons;
+        Answer answer;
+    };
+    struct DialogAnswer {
+        bool ok = true;
+        std::map<std::string, std::string> values; // field id -> value
+    };
+
+    Answer message_box(std::string_view text, std::string_view title, Buttons buttons,
+                       int default_button = 0) override;
+    bool dialog(Form& form) override;
+    void play(Sound s) override;
+    void progress(std::string_view what, int percent) override;
+    WaitingInput peek_input() override;
+    uint64_t now_ms() override;
+    void report(std::string_view line) override;
+
+    // Script: answers are taken in order; when none is queued the default button answers.
+    std::deque<Answer> answers;
+    std::map<std::string, std::deque<DialogAnswer>> dialog_answers; // by form name
+    std::function<WaitingInput()> input_script;
+    std::function<void(std::string_view)> report_sink;
+    std::function<void(std::string_view, int)> progress_sink;
+    uint64_t clock_ms = 0;
+
+    // Record
+    std::vector<Shown> boxes;
+    std::vector<Form> dialogs;
+    std::vector<Sound> sounds;
+    std::vector<std::string> reports;
+};
+
+} // namespace trazel::platform

@@ -1,0 +1,65 @@
+#pragma once
+// Everything the system expects of the platform: message boxes, dialogs, sound cues, progress, the
+// clock, and peeking at waiting input.  The desktop front end and the headless implementation (tests,
+// batch tool, fuzzers) both provide it.  Nothing here knows the Document model.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trazel::platform {
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, AbortRetryIgnore, RetryCancel };
+enum class Answer { Ok, Cancel, Yes, No, Abort, Retry, Ignore };
+enum class Sound { Tick, Peep, Beep, Error };
+
+// A dialog as data: the core fills the fields, the platform shows them and writes the answers back.
+struct Field {
+    enum class Kind { Label, Text, Number, Check, Choice, List };
+    Kind kind = Kind::Text;
+    std::string id;                   // stable name the core and scripts use
+    std::string label;                // text shown beside the field
+    std::string value;                // current value as text ("1"/"0" for checks, index for choices)
+    std::vector<std::string> options; // choices and list entries
+    double min = 0, max = 0;          // number limits when max > min
+};
+
+struct Form {
+    std::string name;  // the dialog's role name, "GerberOutBox"
+    std::string title; // window title
+    std::vector<Field> fields;
+
+    Field* field(std::string_view id);
+    const Field* field(std::string_view id) const;
+    std::string get(std::string_view id) const;
+    void set(std::string_view id, std::string value);
+};
+
+// What a redraw may peek at without taking it from the queue.
+struct WaitingInput {
+    bool left_release = false;
+    bool right_release = false;
+    int key_scan = 0; // scan code of a waiting key press, 0 when none
+};
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+    virtual Answer message_box(std::string_view text, std::string_view title, Buttons buttons,
+                               int default_button = 0) = 0;
+    // Shows the form; returns true when it was closed with OK (fields then hold the answers).
+    virtual bool dialog(Form& form) = 0;
+    virtual void play(Sound s) = 0;
+    // Progress of a long operation; percent -1 ends it.
+    virtual void progress(std::string_view what, int percent) = 0;
+    virtual WaitingInput peek_input() = 0;
+    virtual uint64_t now_ms() = 0;
+    // A line for the user that is not a dialog (the batch tool prints it on stderr).
+    virtual void report(std::string_view line) = 0;
+};
+
+// The platform in use.  Until one is installed, a quiet headless platform answers with defaults.
+Platform& P();
+void install(Platform* p);
+
+} // namespace trazel::platform
