@@ -1,5 +1,6 @@
 #include "model/numbers.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace trazel::model {
@@ -7,6 +8,9 @@ namespace trazel::model {
 namespace {
 
 constexpr int64_t kDigitCap = 1000000000000LL; // stop growing so no field can overflow
+// Inches beyond this saturate anyway; capping the integer part keeps (inches * 10^6 + millionths) * 65536
+// inside 64 bits.
+constexpr int64_t kInchCap = 10000000LL;
 
 void skip_blanks(Cursor& c) {
     while (c.p < c.end && *c.p == ' ') {
@@ -96,7 +100,7 @@ Coord read_length(Cursor& c) {
     if (c.p < c.end && *c.p == '.') {
         ++c.p;
         int64_t f = fraction6(c);
-        v = div_round((ip * 1000000 + f) * 65536, 1000000);
+        v = div_round((std::min(ip, kInchCap) * 1000000 + f) * 65536, 1000000);
     } else {
         v = div_round(ip * 65536, 1000);
     }
@@ -168,15 +172,15 @@ Coord read_length_unit(Cursor& c) {
     int64_t v;
     if (c.p < c.end && *c.p == '"') {
         ++c.p;
-        v = div_round((ip * 1000000 + f) * 65536, 1000000);
+        v = div_round((std::min(ip, kInchCap) * 1000000 + f) * 65536, 1000000);
     } else if (c.p < c.end && (*c.p == 'm' || *c.p == 'M')) {
         ++c.p;
         if (c.p < c.end && (*c.p == 'm' || *c.p == 'M')) {
             ++c.p;
         }
-        v = div_round((ip * 1000000 + f) * 65536, 25400000);
+        v = div_round((std::min(ip, kInchCap) * 1000000 + f) * 65536, 25400000);
     } else if (point) {
-        v = div_round((ip * 1000000 + f) * 65536, 1000000);
+        v = div_round((std::min(ip, kInchCap) * 1000000 + f) * 65536, 1000000);
     } else {
         v = div_round(ip * 65536, 1000);
     }

@@ -128,6 +128,9 @@ struct Setup {
     // Older-dialect values kept only for writing older files
     uint8_t old_plot_mode = 0;
     std::array<Coord, 4> old_plot_extra{};
+    // Set by an older "-y15" line that named the Ratnest layer (stored as layer 255): the older reader
+    // moves that file's layer-15 Items to layer 255 as well.
+    bool old_ratnest15 = false;
 
     Setup();
 };
