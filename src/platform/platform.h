@@ -56,6 +56,25 @@ class Platform {
     virtual uint64_t now_ms() = 0;
     // A line for the user that is not a dialog (the batch tool prints it on stderr).
     virtual void report(std::string_view line) = 0;
+    // A sound from memory (a RIFF WAVE image), and a plain tone (hz 0 switches it off); used by the cues.
+    virtual void play_wave(const std::vector<uint8_t>& wav) {
+        (void)wav;
+    }
+    virtual void tone(int hz) {
+        (void)hz;
+    }
+    // File dialogs: the chosen full names, none when cancelled.  `filters` are "Description|*.ext;*.ext"
+    // entries; `filter_index` is the one shown first and receives the one chosen.
+    virtual std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>& filters,
+                                                      int& filter_index, bool multiple) {
+        (void)title, (void)filters, (void)filter_index, (void)multiple;
+        return {};
+    }
+    virtual std::string save_file_dialog(std::string_view title, const std::vector<std::string>& filters,
+                                         int& filter_index, std::string_view initial) {
+        (void)title, (void)filters, (void)filter_index, (void)initial;
+        return {};
+    }
 };
 
 // The platform in use.  Until one is installed, a quiet headless platform answers with defaults.
