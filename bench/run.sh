@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# Runs every benchmark of bench/ against the build directory given as $1.
+# Runs every benchmark of bench/ against the build directory given as $1.  The Data file benchmark reads
+# and writes a generated board of about 500 000 Items, made in the build directory.
 set -euo pipefail
 BUILD=${1:-build}
+BOARD="$BUILD/bench_board.pcb"
+if [ -x "$BUILD/gen_board" ]; then
+    "$BUILD/gen_board" 18600 "$BOARD" --seed 1
+fi
 for b in "$BUILD"/bench_*; do
     [ -x "$b" ] || continue
     echo "== $(basename "$b")"
-    "$b"
+    case "$(basename "$b")" in
+    bench_datafile) "$b" "$BOARD" ;;
+    *) "$b" ;;
+    esac
 done

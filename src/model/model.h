@@ -23,12 +23,22 @@ constexpr const char* kUnnamedDocument = "TRAZEL'98 for Windows";
 struct Document {
     Ref item = kNone; // the Document Item (kind 7) in the list of open Documents
     Setup setup;
-    bool modified = false;
+    // Four modified bits: every change sets all of them, a save clears them, autosave clears its own.
+    uint8_t modified_bits = 0;
     bool backup_made = false;
     Ref undo_anchor = kNone; // created on first use
 
     Ref ring() const; // the Document's ring head
     std::string name() const;
+
+    static constexpr uint8_t kModifiedAll = 0x0F;
+    static constexpr uint8_t kModifiedAutosave = 0x01;
+    bool modified() const {
+        return modified_bits != 0;
+    }
+    void mark_modified() {
+        modified_bits = kModifiedAll;
+    }
 };
 
 // Program-wide model state: the Node pool, the Signal list, the open Documents and the image slots.

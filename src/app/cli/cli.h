@@ -1,0 +1,68 @@
+#pragma once
+// trazel-cli: the batch front end.  Each verb lives in a file of its own and is listed in the table of
+// cli_main.cpp; this header is what they share.
+#include <string>
+#include <string_view>
+
+#include "model/chooser.h"
+#include "model/model.h"
+#include "platform/headless.h"
+
+namespace trazel::cli {
+
+// The platform of the batch tool: message boxes and reports go to stderr, a progress bar is drawn on
+// stderr while stdout is a terminal, and every question takes its default answer.
+class CliPlatform : public platform::Headless {
+  public:
+    CliPlatform();
+    platform::Answer message_box(std::string_view text, std::string_view title, platform::Buttons buttons,
+                                 int default_button = 0) override;
+    void progress(std::string_view what, int percent) override;
+    void report(std::string_view line) override;
+
+  private:
+    bool bar_ = false;
+    bool bar_shown_ = false;
+};
+
+// What every verb works with: the model, the file formats and the platform.
+struct Cli {
+    model::Model model;
+    model::FormatTable formats;
+    CliPlatform ui;
+
+    Cli();
+    ~Cli();
+    Cli(const Cli&) = delete;
+    Cli& operator=(const Cli&) = delete;
+};
+
+// One line on stderr, "trazel-cli: " first.  Returns the exit status 1 for `return fail(...)`.
+int fail(const std::string& line);
+// A usage error of a verb: its usage line on stderr, exit status 2.
+int usage_error(std::string_view verb, const std::string& why);
+
+// Reads `path` into a new Document (forced code 0 = choose by content).  On failure the reason is
+// printed and nullptr returned.
+model::Document* load(Cli& cli, const std::string& path, char forced = 0);
+
+// A coordinate in inches with three decimals, for listings ("-0.125").
+std::string inches(model::Coord v);
+
+struct Verb {
+    std::string_view name;
+    std::string_view usage;            // arguments after the verb
+    std::string_view summary;          // one line for the verb list
+    int (*run)(int argc, char** argv); // argv[0] is the verb
+};
+
+int run_convert(int argc, char** argv);
+int run_info(int argc, char** argv);
+int run_gerber(int argc, char** argv);
+int run_render(int argc, char** argv);
+
+// The verb table, ended by an entry without name.
+const Verb* verbs();
+const Verb* find_verb(std::string_view name);
+
+} // namespace trazel::cli

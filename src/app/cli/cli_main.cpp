@@ -1,0 +1,74 @@
+// trazel-cli VERB ...: dispatches to the verbs of the table below.
+#include <cstdio>
+#include <string>
+
+#include "app/cli/cli.h"
+
+namespace trazel::cli {
+
+namespace {
+
+// New verbs are added here, each with a file of its own.
+constexpr Verb kVerbs[] = {
+    {"convert", "IN OUT [--format CODE]", "read any file and write it in another format (C Data file, Z text)",
+     run_convert},
+    {"info", "IN", "show the format, Items, layers, extents and Signals of a file", run_info},
+    {"gerber", "IN [--outdir DIR] [--excellon-header]", "photoplot a board: one file per output row of the board",
+     run_gerber},
+    {"render", "IN OUT.png|OUT.bmp [--depth N] [--size WxH] [--view ...] [--scale DPI] [--layer N]",
+     "draw a file as the screen shows it, into a picture", run_render},
+    {"", "", "", nullptr},
+};
+
+void print_usage(std::FILE* to) {
+    std::fprintf(to, "usage: trazel-cli VERB ARGUMENTS\n\nverbs:\n");
+    for (const Verb* v = verbs(); v->run; ++v) {
+        std::fprintf(to, "  %.*s %.*s\n      %.*s\n", static_cast<int>(v->name.size()), v->name.data(),
+                     static_cast<int>(v->usage.size()), v->usage.data(), static_cast<int>(v->summary.size()),
+                     v->summary.data());
+    }
+}
+
+} // namespace
+
+const Verb* verbs() {
+    return kVerbs;
+}
+
+const Verb* find_verb(std::string_view name) {
+    for (const Verb* v = verbs(); v->run; ++v) {
+        if (v->name == name) {
+            return v;
+        }
+    }
+    return nullptr;
+}
+
+int usage_error(std::string_view verb, const std::string& why) {
+    const Verb* v = find_verb(verb);
+    std::fprintf(stderr, "trazel-cli %.*s: %s\nusage: trazel-cli %.*s %.*s\n", static_cast<int>(verb.size()),
+                 verb.data(), why.c_str(), static_cast<int>(verb.size()), verb.data(),
+                 v ? static_cast<int>(v->usage.size()) : 0, v ? v->usage.data() : "");
+    return 2;
+}
+
+} // namespace trazel::cli
+
+int main(int argc, char** argv) {
+    using namespace trazel::cli;
+    if (argc < 2) {
+        print_usage(stderr);
+        return 2;
+    }
+    std::string verb = argv[1];
+    if (verb == "help" || verb == "--help" || verb == "-h") {
+        print_usage(stdout);
+        return 0;
+    }
+    const Verb* v = find_verb(verb);
+    if (!v) {
+        std::fprintf(stderr, "trazel-cli: unknown verb \"%s\" (try \"trazel-cli help\")\n", verb.c_str());
+        return 2;
+    }
+    return v->run(argc - 1, argv + 1);
+}

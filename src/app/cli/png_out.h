@@ -1,0 +1,16 @@
+#pragma once
+// PNG files for the batch tool's pictures.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace trazel::cli {
+
+// The PNG file of a picture given as packed R, G, B bytes, rows from the top (8 bits a channel).  Empty
+// when the sizes do not match the data.
+std::string encode_png(int width, int height, const std::vector<uint8_t>& rgb);
+
+// Writes it to `path` through a temporary file beside it; 0 with the reason in `error` on failure.
+int write_png(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb, std::string* error);
+
+} // namespace trazel::cli

@@ -1,0 +1,46 @@
+#pragma once
+// The Data file: the native, self-defining text format of every Document (header of Setup directives,
+// one record per Item, an end marker, then the pixel image blocks).
+#include <cstdint>
+#include <string_view>
+
+#include "model/line_reader.h"
+#include "model/model.h"
+#include "model/out_buffer.h"
+
+namespace trazel::model {
+
+constexpr std::string_view kDataFileTitle = "TRAZEL Version 4.0 -- Data File.";
+constexpr std::string_view kDataFileSignature = "TRAZEL Version 4.";
+constexpr std::string_view kPixelMarker = "Pixel image follows EOF";
+
+// Component and nested Document records deeper than this are not made: their members join the deepest
+// ring that is open, so a hostile file cannot nest deeper than the writer and the walks can recurse.
+constexpr int kMaxComponentDepth = 64;
+// Coordinates read from files are held to +-16384 inches, so that a centre plus a radius, or a box
+// grown by half a pad, always fits in 32 bits.
+constexpr Coord kCoordLimit = (1 << 30) - 1;
+// The writer keeps every record below the reader's longest line.  Text and Parameters bytes beyond this
+// are not written; no record prefix is longer than the rest of the line.
+constexpr size_t kMaxRecordText = LineReader::kMaxLine - 100;
+
+constexpr size_t kPixelHeaderBytes = 1408;
+
+// Reads a Data file into the current Document's ring and setup.  Returns the format code the file
+// names with "-gf" ("C" when it names none); the Document's own code is left as it was.
+char ReadDataFile(LineReader& in);
+// Writes the current Document.  Returns 0 when the output failed.
+bool WriteDataFile(OutBuffer& out);
+
+// Library files (".LIB" in any case) write layers in their symbolic form.
+bool IsLibraryName(std::string_view name);
+
+// The pixel data bytes a block header announces, or -1 when the header is not valid (no "PIX98a",
+// bits per pixel not 1, 4, 8, 16, 24 or 32, or a size that does not fit 63 bits).
+int64_t PixelDataBytes(const unsigned char* header);
+
+// The value a coordinate takes after it was written in F format and read back: the writer predicts
+// what the reader will compute from written values (Component boxes).
+Coord CanonicalCoord(Coord v);
+
+} // namespace trazel::model

@@ -1,0 +1,512 @@
+// Reading the Data file: Setup directives, Item records into nested rings, and the pixel image blocks.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "model/datafile.h"
+#include "model/numbers.h"
+#include "model/setup_directives.h"
+#include "platform/platform.h"
+
+namespace trazel::model {
+
+bool IsLibraryName(std::string_view name) {
+    if (name.size() < 4) {
+        return false;
+    }
+    std::string_view ext = name.substr(name.size() - 4);
+    auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return ext[0] == '.' && up(ext[1]) == 'L' && up(ext[2]) == 'I' && up(ext[3]) == 'B';
+}
+
+int64_t PixelDataBytes(const unsigned char* h) {
+    if (std::memcmp(h, "PIX98a", 6) != 0) {
+        return -1;
+    }
+    auto le32 = [&](int at) {
+        return static_cast<uint64_t>(h[at]) | static_cast<uint64_t>(h[at + 1]) << 8 |
+               static_cast<uint64_t>(h[at + 2]) << 16 | static_cast<uint64_t>(h[at + 3]) << 24;
+    };
+    uint64_t row = le32(8), height = le32(16), bpp = le32(24);
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+        return -1;
+    }
+    if (row != 0 && height > (static_cast<uint64_t>(INT64_MAX) / 32) / row) {
+        return -1;
+    }
+    // Bits rounded up to whole bytes, so 1- and 4-bit pictures have data too.
+    return static_cast<int64_t>((row * height * bpp + 7) / 8);
+}
+
+namespace {
+
+struct OpenRing {
+    Ref owner;
+    Ref last_component = kNone; // the Component that sorts last in this ring so far
+};
+
+// Recently attached Signal records by name, so the sorted list is searched once per name rather than once
+// per Item: a file names the same few Signals over and over.
+class SignalCache {
+  public:
+    // Attaches `raw` (a name as the file has it) to a new Item; false when the name is empty or no record
+    // could be made.
+    bool attach(Ref item, std::string_view raw) {
+        char name[kSignalNameMax];
+        size_t n = 0;
+        uint32_t h = 2166136261u;
+        for (unsigned char c : raw) {
+            if (c <= ' ' || c == 0xFF || n == sizeof name) {
+                break;
+            }
+            if (c >= 'a' && c <= 'z') {
+                c = static_cast<unsigned char>(c - 32);
+            }
+            name[n++] = static_cast<char>(c);
+            h = (h ^ c) * 16777619u;
+        }
+        if (n == 0) {
+            return false;
+        }
+        Ref& slot = slots_[h & (kSlots - 1)];
+        if (slot != kNone) {
+            // Only records that AttachSignal returned are kept here, and records are never released.
+            const unsigned char* b = node(slot).bytes();
+            if (b[n] == 0 && std::memcmp(b, name, n) == 0) {
+                node(slot).tag() += kOneUse;
+                node(item).link = slot;
+                return true;
+            }
+        }
+        if (!AttachSignal(item, std::string_view(name, n))) {
+            return false;
+        }
+        slot = node(item).link;
+        return true;
+    }
+
+  private:
+    static constexpr uint32_t kOneUse = 256; // a reference in the record's tag word
+    static constexpr size_t kSlots = 16384;
+    std::vector<Ref> slots_ = std::vector<Ref>(kSlots, kNone);
+};
+
+struct ReadState {
+    SignalCache signals;
+    Ref doc_ring = kNone;
+    Ref doc_last_component = kNone;
+    std::vector<OpenRing> open;
+    int skipped = 0;           // Component records past the nesting limit whose "0" is still to come
+    bool out_of_nodes = false; // the pool is exhausted: stop building
+
+    Ref ring() const {
+        return open.empty() ? doc_ring : MemberRing(open.back().owner);
+    }
+    Ref& last_component() {
+        return open.empty() ? doc_last_component : open.back().last_component;
+    }
+};
+
+void skip_blanks(Cursor& c) {
+    while (c.p < c.end && *c.p == ' ') {
+        ++c.p;
+    }
+}
+
+bool more_follows(const Cursor& c) {
+    for (const char* p = c.p; p < c.end; ++p) {
+        if (static_cast<unsigned char>(*p) > ' ') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A token up to a blank (or ","), and the one character after it.
+std::string_view token(Cursor& c) {
+    skip_blanks(c);
+    const char* s = c.p;
+    while (c.p<c.end&& static_cast<unsigned char>(*c.p)> ' ' && *c.p != ',') {
+        ++c.p;
+    }
+    std::string_view t(s, static_cast<size_t>(c.p - s));
+    c.skip(1);
+    return t;
+}
+
+uint8_t layer_field(Cursor& c) {
+    return static_cast<uint8_t>(ResolveLayer(token(c)));
+}
+
+Coord coord(Cursor& c) {
+    return std::clamp(read_length(c), -kCoordLimit, kCoordLimit);
+}
+
+Length length16(Cursor& c) {
+    return static_cast<Length>(std::clamp<Coord>(read_length(c), 0, 65535));
+}
+
+// Trailing blanks and field separators carry nothing that survives a save.
+std::string_view trim_parameters(std::string_view s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\x7F')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+std::string_view trim_blanks(std::string_view s) {
+    while (!s.empty() && s.back() == ' ') {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool keys_greater(Ref a, Ref b) {
+    auto ka = ComponentKey(a);
+    auto kb = ComponentKey(b);
+    return std::memcmp(ka.data(), kb.data(), ka.size()) > 0;
+}
+
+// A closed member ring: drop an empty owner, size the box, and keep Components sorted in their ring.
+void finish_ring(ReadState& st, Ref owner) {
+    if (!CloseComponent(owner)) {
+        return;
+    }
+    if (node(owner).item_kind() != kComponent) {
+        return;
+    }
+    // Compared with the last Component of the ring rather than the Item just before it, so that a
+    // Component after a Line still finds its place and the ring stays sorted for the next save.
+    Ref& last = st.last_component();
+    if (last != kNone && keys_greater(last, owner)) {
+        SortComponent(owner);
+    } else {
+        last = owner;
+    }
+}
+
+void close_ring(ReadState& st, uint8_t owner_kind, uint16_t size, Coord hx, Coord hy) {
+    Ref owner = st.open.back().owner;
+    st.open.pop_back();
+    Ref head = MemberRing(owner);
+    node(head).layer = owner_kind;
+    node(head).size = size;
+    node(head).box.x1 = hx;
+    node(head).box.y1 = hy;
+    finish_ring(st, owner);
+}
+
+void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
+    if (static_cast<int>(st.open.size()) >= kMaxComponentDepth) {
+        ++st.skipped;
+        return;
+    }
+    uint8_t layer = static_cast<uint8_t>(read_int(c));
+    uint16_t size = kind == kComponent ? read_angle(c) : static_cast<uint16_t>(read_int(c));
+    Coord x1 = coord(c), y1 = coord(c), x2 = coord(c), y2 = coord(c);
+    std::string_view rest = c.rest();
+    std::string_view params =
+        rest.empty() || static_cast<unsigned char>(rest[0]) <= ' ' ? std::string_view("*") : trim_parameters(rest);
+    if (params.empty()) {
+        params = "*";
+    }
+    Ref item = MakeComponent(st.ring(), layer, size, params);
+    if (item == kNone) {
+        st.out_of_nodes = true;
+        return;
+    }
+    Node& n = node(item);
+    n.box.x1 = x1;
+    n.box.y1 = y1;
+    n.box.x2 = x2;
+    n.box.y2 = y2;
+    if (kind == kDocument) {
+        n.kind = kDocument;
+        node(n.link).layer = kDocument;
+    }
+    st.open.push_back({item});
+}
+
+void read_line_record(ReadState& st, Cursor& c) {
+    uint8_t layer = layer_field(c);
+    Length width = length16(c);
+    Coord x1 = coord(c), y1 = coord(c);
+    Ref ring = st.ring();
+    if (!more_follows(c)) {
+        if (width != 0) {
+            return;
+        }
+        // A vertex of the Solid just before it.
+        Ref last = LastItem(ring);
+        if (last != kNone && (node(last).kind & (kKindMask | kHiddenFlag)) == kLine && node(last).size == 0 &&
+            node(last).layer == layer) {
+            if (!AddVertex(last, x1, y1)) {
+                st.out_of_nodes = true;
+            }
+        }
+        return;
+    }
+    Coord x2 = coord(c), y2 = coord(c);
+    Ref item = MakeItem(ring, kLine, layer, width, x1, y1, x2, y2);
+    if (item == kNone) {
+        st.out_of_nodes = true;
+        return;
+    }
+    if (width != 0) {
+        skip_blanks(c);
+        st.signals.attach(item, c.rest());
+    }
+}
+
+void read_arc(ReadState& st, Cursor& c) {
+    uint8_t layer = layer_field(c);
+    Length width = length16(c);
+    Coord x0 = coord(c), y0 = coord(c), radius = coord(c);
+    Angle start = read_angle(c);
+    Angle sweep = read_angle(c);
+    uint16_t ellipse = static_cast<uint16_t>(read_decimal(c) & 0xFFFF);
+    Angle angle = read_angle(c);
+    Ref item = MakeItem(st.ring(), kArc, layer, width, x0, y0, radius, 0);
+    if (item == kNone) {
+        st.out_of_nodes = true;
+        return;
+    }
+    Node& n = node(item);
+    n.arc.start = start;
+    n.arc.sweep = sweep;
+    n.arc.ellipse = ellipse;
+    n.arc.angle = angle;
+    skip_blanks(c);
+    st.signals.attach(item, c.rest());
+}
+
+void read_pad(ReadState& st, Cursor& c) {
+    uint8_t layer = layer_field(c);
+    uint16_t type = static_cast<uint16_t>(read_int(c));
+    Coord x0 = coord(c), y0 = coord(c);
+    Length w = length16(c), h = length16(c), hole = length16(c);
+    Angle angle = read_angle(c);
+    Ref item = MakeItem(st.ring(), kPad, layer, type, x0, y0, 0, 0);
+    if (item == kNone) {
+        st.out_of_nodes = true;
+        return;
+    }
+    Node& n = node(item);
+    n.pad.width = w;
+    n.pad.height = h;
+    n.pad.hole = hole;
+    n.pad.angle = angle;
+    n.pad.pin = 0;
+    std::string_view pin = token(c);
+    if (!SetPin(item, pin)) {
+        st.out_of_nodes = true;
+    }
+    skip_blanks(c);
+    st.signals.attach(item, c.rest());
+}
+
+void read_text(ReadState& st, Cursor& c) {
+    uint8_t layer = layer_field(c);
+    Length height = length16(c);
+    Coord x0 = coord(c), y0 = coord(c), length = coord(c);
+    Angle angle = read_angle(c);
+    int anchor = read_int(c);
+    int font = read_int(c);
+    // The text starts right after the blank that follows the font field; trailing blanks would not
+    // survive the next save, so they are not kept now either.
+    std::string_view text = trim_blanks(c.rest());
+    if (text.empty()) {
+        return;
+    }
+    Ref item = MakeItem(st.ring(), kText, layer, height, x0, y0, length, 0);
+    if (item == kNone) {
+        st.out_of_nodes = true;
+        return;
+    }
+    Node& n = node(item);
+    n.text.angle = angle;
+    n.text.anchor_font = static_cast<uint8_t>((anchor & 15) | (font & 15) << 4);
+    bool kept =
+        M().setup().layers[layer].kind() == kLayerSchematic ? st.signals.attach(item, text) : SetText(item, text);
+    if (!kept) {
+        // A label without a name holds nothing; a chain that did not fit leaves an empty Text.
+        if (M().setup().layers[layer].kind() != kLayerSchematic) {
+            st.out_of_nodes = true;
+        }
+        DeleteItem(item);
+    }
+}
+
+void read_point_group(ReadState& st, Cursor& c) {
+    uint8_t layer = static_cast<uint8_t>(read_int(c));
+    uint16_t size = static_cast<uint16_t>(read_int(c) << 8);
+    Coord x1 = coord(c), y1 = coord(c), x2 = coord(c), y2 = coord(c);
+    if (MakeItem(st.ring(), kPointGroup, layer, size, x1, y1, x2, y2) == kNone) {
+        st.out_of_nodes = true;
+    }
+}
+
+void read_closing(ReadState& st, Cursor& c) {
+    if (st.skipped > 0) {
+        --st.skipped;
+        return;
+    }
+    if (st.open.empty()) {
+        return; // at the Document level a closing record means nothing
+    }
+    uint8_t kind = static_cast<uint8_t>(read_int(c));
+    uint16_t size = static_cast<uint16_t>(read_int(c));
+    Coord hx = coord(c), hy = coord(c);
+    close_ring(st, kind, size, hx, hy);
+}
+
+void read_record(ReadState& st, std::string_view rec) {
+    Cursor c(rec.substr(2));
+    switch (rec[0]) {
+    case '0':
+        read_closing(st, c);
+        break;
+    case '1':
+        read_line_record(st, c);
+        break;
+    case '2':
+        read_arc(st, c);
+        break;
+    case '3':
+        read_pad(st, c);
+        break;
+    case '4':
+        read_text(st, c);
+        break;
+    case '5':
+        read_point_group(st, c);
+        break;
+    case '6':
+        open_ring(st, kComponent, c);
+        break;
+    case '7':
+        open_ring(st, kDocument, c);
+        break;
+    default:
+        break;
+    }
+}
+
+int free_image_slot() {
+    auto& images = M().images;
+    for (int i = 0; i < kImageSlots; ++i) {
+        if (images[i].empty()) {
+            return i;
+        }
+    }
+    return kImageSlots - 1; // all in use: the last one is given up
+}
+
+// Blocks after the marker line.  Sizes are checked against what the input still holds before anything
+// is allocated, so a header that claims gigabytes costs nothing.
+void read_images(LineReader& in) {
+    unsigned char mark = 0;
+    if (in.ReadBytes(&mark, 1) != 1 || mark != 0x1A) {
+        return;
+    }
+    for (bool first = true;; first = false) {
+        if (!first && in.PeekByte() != 'P') {
+            return;
+        }
+        unsigned char header[kPixelHeaderBytes];
+        size_t got = in.ReadBytes(header, sizeof header);
+        int64_t data = got == sizeof header ? PixelDataBytes(header) : -1;
+        int64_t left = in.remaining();
+        if (data < 0 || (left >= 0 && data > left)) {
+            if (first) {
+                platform::P().play(platform::Sound::Error);
+            }
+            return;
+        }
+        std::vector<uint8_t> block;
+        if (left >= 0) {
+            block.reserve(kPixelHeaderBytes + static_cast<size_t>(data));
+        }
+        block.assign(header, header + kPixelHeaderBytes);
+        // Read in pieces, so that an input of unknown size only costs what it really holds.
+        int64_t todo = data;
+        while (todo > 0) {
+            size_t piece = static_cast<size_t>(std::min<int64_t>(todo, static_cast<int64_t>(LineReader::kChunk)));
+            size_t at = block.size();
+            block.resize(at + piece);
+            size_t n = in.ReadBytes(block.data() + at, piece);
+            if (n < piece) {
+                if (first) {
+                    platform::P().play(platform::Sound::Error);
+                }
+                return; // the block is incomplete
+            }
+            todo -= static_cast<int64_t>(piece);
+        }
+        M().images[free_image_slot()] = std::move(block);
+    }
+}
+
+} // namespace
+
+char ReadDataFile(LineReader& in) {
+    Document& d = *M().current;
+    char saved = d.setup.format_code;
+    d.setup.format_code = 'C';
+    if (d.undo_anchor == kNone) {
+        d.undo_anchor = NewRing();
+    }
+    ReadState st;
+    st.doc_ring = d.ring();
+    st.open.reserve(kMaxComponentDepth);
+    long line_no = 0;
+    for (int n; (n = in.ReadLine()) != 0;) {
+        ++line_no;
+        if (n < 0) {
+            continue;
+        }
+        std::string_view line = in.line();
+        if (line.substr(0, kPixelMarker.size()) == kPixelMarker) {
+            read_images(in);
+            continue;
+        }
+        size_t i = 0;
+        while (i < line.size() && line[i] == ' ') {
+            ++i;
+        }
+        line.remove_prefix(i);
+        if (line.empty()) {
+            continue;
+        }
+        if (line[0] == '-') {
+            ApplyDirective(d.setup, line);
+            continue;
+        }
+        if (line[0] == '$' && line.size() > 1 && line[1] >= '1' && line[1] <= '9') {
+            // A numbered record: the number and the character after it are skipped.
+            size_t k = 1;
+            while (k < line.size() && line[k] >= '0' && line[k] <= '9') {
+                ++k;
+            }
+            line.remove_prefix(std::min(k + 1, line.size()));
+        }
+        if (line.size() >= 2 && line[0] >= '0' && line[0] <= '7' && line[1] == ' ') {
+            read_record(st, line);
+            if (st.out_of_nodes) {
+                platform::P().report("The drawing is too large for memory: reading stopped at line " +
+                                     std::to_string(line_no) + ".");
+                break;
+            }
+        }
+    }
+    // A Component still open at the end closes as if its closing record had come.
+    st.skipped = 0;
+    while (!st.open.empty()) {
+        close_ring(st, node(st.open.back().owner).item_kind(), 0, 0, 0);
+    }
+    char code = d.setup.format_code ? d.setup.format_code : 'C';
+    d.setup.format_code = saved;
+    return code;
+}
+
+} // namespace trazel::model
