@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "display/display.h"
+#include "edit/editor.h"
+#include "model/chooser.h"
 #include "model/model.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
@@ -22,11 +24,14 @@ struct App {
     App& operator=(const App&) = delete;
 
     model::Model model;
+    model::FormatTable formats; // the import chooser's readers and the export writers
     display::Display display;
     shell::Shell shell;
+    edit::Editor edit; // the grab list and the editor's settings
     std::map<char, shell::GroupHandler> groups;
 
-    // The pixel storage behind display.buffer (the client area at the chosen depth).
+    // The pixel storage behind display.buffer (the client area at the chosen depth); the display reaches it
+    // through the lock of shell.surface.
     std::vector<uint8_t> pixels;
     int depth = 32;
 

@@ -30,6 +30,8 @@ void on_menu_open(App& app, int menu_index);  // before a menu shows: checks and
 void on_menu_highlight(App& app, uint16_t code, int top_index); // hint line
 void on_activate(App& app, bool active, bool minimized);
 void on_resize(App& app, int width, int height); // client size in pixels
+// The screen changed (depth, monitors): a depth other than 8, 16, 24 or 32 is ignored.
+void on_display_change(App& app, int depth);
 void on_paint(App& app, const std::vector<display::Rect>& update);
 void on_close(App& app); // the close box: as the exit command
 // A second start hands over its command line; returns false when refused (the caller starts anew).

@@ -1,0 +1,1095 @@
+#include "edit/grab.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_set>
+
+#include "display/draw_items.h"
+#include "display/trig.h"
+#include "edit/area.h"
+#include "edit/grab_internal.h"
+#include "edit/undo.h"
+
+namespace trazel::edit {
+
+using model::Node;
+using model::node;
+
+namespace {
+
+constexpr Coord kCollapsed = 3;       // a dropped track shorter than this in both axes is deleted
+constexpr Coord kMinNewTrack = 7;     // the narrowest track pulled out of a pad
+constexpr Coord kFanoutReach = 4096;  // a via this close to a Component's box follows it
+constexpr Coord kGatherMargin = 131072; // GC looks at tracks and vias this far around the box first
+constexpr int kMaxChain = 256;
+
+bool at_point(Point a, Point b) {
+    int64_t dx = int64_t{a.x} - b.x, dy = int64_t{a.y} - b.y;
+    return dx > -kAtPoint && dx < kAtPoint && dy > -kAtPoint && dy < kAtPoint;
+}
+
+Coord clamp_coord(int64_t v) {
+    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+bool is_track(const Node& n) {
+    return n.item_kind() == model::kLine && n.size != 0;
+}
+
+bool is_solid(const Node& n) {
+    return n.item_kind() == model::kLine && n.size == 0;
+}
+
+// Heads and vertex Nodes are not in any ring the display walks, so they are never made Hidden.
+bool keeps_visible(const GrabEntry& e) {
+    return (e.flags & kGrabVertex) != 0 || node(e.real).item_kind() == model::kHead;
+}
+
+Point end_point(const Node& line, int end) {
+    return end == 1 ? Point{line.line.x1, line.line.y1} : Point{line.line.x2, line.line.y2};
+}
+
+uint8_t ends_at(const Node& line, Point p) {
+    uint8_t f = 0;
+    if (at_point(end_point(line, 1), p)) {
+        f |= kGrabFirst;
+    }
+    if (at_point(end_point(line, 2), p)) {
+        f |= kGrabSecond;
+    }
+    return f;
+}
+
+Ref ring_head_of(Ref item) {
+    Ref r = node(item).next;
+    while (node(r).item_kind() != model::kHead) {
+        r = node(r).next;
+    }
+    return r;
+}
+
+// The Items of the whole tree near a point, collected in one walk.
+struct Near {
+    struct Item {
+        Ref ref;
+        int depth;
+    };
+    std::vector<Item> tracks, pads, arcs;
+};
+
+// Walks every Item (members included, forwards); Hidden Items count only when they have an entry
+// (they are held by this grab and may get more flags).
+template <class F> void walk_all(GrabList& g, F&& f) {
+    model::walk_tree(g.doc->ring(), [&](Ref r, int depth) {
+        if (!node(r).hidden() || g.index.count(r) != 0) {
+            f(r, depth);
+        }
+    });
+}
+
+Near collect_at(GrabList& g, Point p) {
+    Near out;
+    walk_all(g, [&](Ref r, int depth) {
+        const Node& n = node(r);
+        switch (n.item_kind()) {
+        case model::kLine:
+            if (is_track(n) && ends_at(n, p) != 0) {
+                out.tracks.push_back({r, depth});
+            }
+            break;
+        case model::kPad:
+            if (at_point(Point{n.pad.x0, n.pad.y0}, p)) {
+                out.pads.push_back({r, depth});
+            }
+            break;
+        case model::kArc: {
+            Point c{n.arc.x0, n.arc.y0};
+            Point s = model::arc_point(n, n.arc.start, turn_of);
+            Point e = model::arc_point(n, static_cast<model::Angle>(n.arc.start + n.arc.sweep), turn_of);
+            if (at_point(c, p) || at_point(s, p) || at_point(e, p)) {
+                out.arcs.push_back({r, depth});
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    });
+    return out;
+}
+
+// Moves one end of an Arc by (dx, dy): the end keeps to the Arc's circle (or ellipse) at the angle the
+// moved point has from the centre.
+void move_arc_end(Node& n, bool start_end, int64_t dx, int64_t dy) {
+    model::ArcFields& f = n.arc;
+    model::Angle end_angle = static_cast<model::Angle>(f.start + f.sweep);
+    Point e = model::arc_point(n, start_end ? f.start : end_angle, turn_of);
+    int64_t rx = int64_t{e.x} + dx - f.x0, ry = int64_t{e.y} + dy - f.y0;
+    model::Angle a;
+    if (f.ellipse != 0) {
+        model::turn_back(turn_of(f.angle), rx, ry);
+        ry = ry * 65536 / std::max<int64_t>(f.ellipse, 3);
+        a = display::atan2_16(ry, rx);
+    } else {
+        a = static_cast<model::Angle>(display::atan2_16(ry, rx) - f.angle);
+    }
+    if (start_end) {
+        f.sweep = static_cast<model::Angle>(end_angle - a);
+        f.start = a;
+    } else {
+        f.sweep = static_cast<model::Angle>(a - f.start);
+    }
+}
+
+} // namespace
+
+void apply_offset(Node& n, uint8_t flags, int64_t dx, int64_t dy) {
+    if (dx == 0 && dy == 0) {
+        return;
+    }
+    bool first = (flags & kGrabFirst) != 0, second = (flags & kGrabSecond) != 0;
+    auto move = [&](Coord& x, Coord& y) {
+        x = clamp_coord(x + dx);
+        y = clamp_coord(y + dy);
+    };
+    switch (n.item_kind()) {
+    case model::kLine:
+    case model::kPointGroup:
+    case model::kComponent:
+        if (first) {
+            move(n.line.x1, n.line.y1);
+        }
+        if (second) {
+            move(n.line.x2, n.line.y2);
+        }
+        break;
+    case model::kArc:
+        if (first) {
+            move(n.arc.x0, n.arc.y0);
+        } else if (second) {
+            move_arc_end(n, (flags & kGrabArcStart) != 0, dx, dy);
+        }
+        break;
+    case model::kPad:
+        if (first) {
+            move(n.pad.x0, n.pad.y0);
+        }
+        break;
+    case model::kText:
+        if (first) {
+            move(n.text.x0, n.text.y0);
+        }
+        break;
+    case model::kHead:
+        if (first) {
+            move(n.box.x1, n.box.y1);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void begin_grab(GrabList& g, model::Document& doc, Point ref, uint16_t function) {
+    clear_grab(g);
+    g.doc = &doc;
+    g.ref = g.at = ref;
+    g.function = function;
+    g.building = true;
+    g.scratch = model::AllocNode();
+}
+
+GrabEntry* find_entry(GrabList& g, Ref real) {
+    auto it = g.index.find(real);
+    return it == g.index.end() ? nullptr : &g.entries[it->second];
+}
+
+Ref add_entry(GrabList& g, Ref real, uint8_t flags) {
+    if (real == model::kNone || g.doc == nullptr) {
+        return model::kNone;
+    }
+    if (GrabEntry* e = find_entry(g, real)) {
+        if (e->companion() && (flags & kGrabCompanion) != kGrabCompanion) {
+            e->flags = flags; // a companion that is grabbed for real moves after all
+        } else {
+            e->flags |= flags & (kGrabWhole | kGrabArcStart);
+        }
+        return e->copy;
+    }
+    Node& rn = node(real);
+    if (rn.hidden()) {
+        return model::kNone;
+    }
+    Ref copy = model::AllocNode();
+    if (copy == model::kNone) {
+        return model::kNone;
+    }
+    node(copy) = rn;
+    node(copy).kind &= model::kKindMask;
+    g.index.emplace(real, g.entries.size());
+    g.entries.push_back(GrabEntry{copy, real, flags});
+    if (!keeps_visible(g.entries.back())) {
+        rn.kind |= model::kHiddenFlag;
+    }
+    if (is_solid(rn) && (flags & kGrabVertex) == 0 && (flags & kGrabWhole) == kGrabWhole) {
+        // The outline of a Solid follows the cursor as one display entry per vertex.
+        uint8_t vf = static_cast<uint8_t>(kGrabWhole | kGrabVertex | (flags & kGrabCompanion));
+        for (Ref v = rn.link; v != model::kNone; v = node(v).link) {
+            add_entry(g, v, vf);
+        }
+    }
+    return copy;
+}
+
+void add_companions(GrabList& g, Ref member) {
+    Ref head = ring_head_of(member);
+    Ref owner = model::RingOwner(head);
+    if (owner == model::kNone || node(owner).item_kind() != model::kComponent) {
+        return;
+    }
+    model::for_each_item(head, [&](Ref r) {
+        if (r != member && find_entry(g, r) == nullptr && !node(r).hidden()) {
+            add_entry(g, r, kGrabCompanion);
+        }
+    });
+}
+
+int countable_entries(const GrabList& g) {
+    int n = 0;
+    for (const GrabEntry& e : g.entries) {
+        if (!e.companion()) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+int grab_point(GrabList& g, Point p, Coord line_width) {
+    if (g.doc == nullptr) {
+        return 0;
+    }
+    int layer = g.doc->setup.current_layer & 0xFF;
+    Near near = collect_at(g, p);
+    int changed = 0;
+    auto grab_track_ends = [&](const Near& at, Point where, bool any_layer) {
+        int first_layer = 0;
+        for (const Near::Item& t : at.tracks) {
+            const Node& n = node(t.ref);
+            if (any_layer || layer == 0 || n.layer == layer) {
+                if (add_entry(g, t.ref, ends_at(n, where)) != model::kNone) {
+                    ++changed;
+                    first_layer = first_layer != 0 ? first_layer : n.layer;
+                }
+            }
+        }
+        return first_layer;
+    };
+
+    // 1. A Component's pad: the tracks on it stretch and a new track is pulled out of it.
+    for (const Near::Item& pd : near.pads) {
+        const Node& pad = node(pd.ref);
+        if (pd.depth == 0 || (is_smt_pad(pad) && pad.layer != layer)) {
+            continue;
+        }
+        int found_layer = grab_track_ends(near, p, false);
+        int new_layer = layer != 0 ? layer : found_layer;
+        if (new_layer != 0) {
+            Coord w = std::max(line_width, kMinNewTrack);
+            Ref t = model::MakeItem(g.doc->ring(), model::kLine, static_cast<uint8_t>(new_layer),
+                                    static_cast<uint16_t>(std::min<Coord>(w, 0xFFFF)), p.x, p.y, p.x, p.y);
+            if (t != model::kNone) {
+                if (Ref sig = model::ItemSignal(pd.ref); sig != model::kNone) {
+                    model::AttachSignal(t, model::SignalName(sig));
+                }
+                if (add_entry(g, t, kGrabSecond | kGrabNew) != model::kNone) {
+                    ++changed;
+                } else {
+                    model::DeleteItem(t);
+                }
+            }
+        }
+        return changed;
+    }
+
+    // 2. A via: it moves, and everything at its centre goes with it.
+    for (const Near::Item& pd : near.pads) {
+        const Node& via = node(pd.ref);
+        if (pd.depth != 0 || (layer != 0 && !on_layer(via, layer))) {
+            continue;
+        }
+        Point c{via.pad.x0, via.pad.y0};
+        if (add_entry(g, pd.ref, kGrabWhole) != model::kNone) {
+            ++changed;
+        }
+        Near at = c.x == p.x && c.y == p.y ? near : collect_at(g, c);
+        grab_track_ends(at, c, true);
+        for (const Near::Item& a : at.arcs) {
+            const Node& n = node(a.ref);
+            uint8_t f = 0;
+            if (at_point(Point{n.arc.x0, n.arc.y0}, c)) {
+                f = kGrabFirst;
+            } else if (at_point(model::arc_point(n, n.arc.start, turn_of), c)) {
+                f = kGrabSecond | kGrabArcStart;
+            } else {
+                f = kGrabSecond;
+            }
+            if (add_entry(g, a.ref, f) != model::kNone) {
+                ++changed;
+            }
+        }
+        for (const Near::Item& o : at.pads) {
+            if (o.ref != pd.ref && add_entry(g, o.ref, kGrabWhole) != model::kNone) {
+                ++changed;
+            }
+        }
+        return changed;
+    }
+
+    // 3. Connected tracks stretch.
+    grab_track_ends(near, p, false);
+    return changed;
+}
+
+namespace {
+
+void add_component_whole(GrabList& g, Ref c) {
+    add_entry(g, c, kGrabWhole);
+    Ref head = node(c).link;
+    if (head == model::kNone) {
+        return;
+    }
+    add_entry(g, head, kGrabFirst);
+    model::for_each_item(head, [&](Ref m) {
+        uint8_t k = node(m).item_kind();
+        if (k == model::kComponent) {
+            add_component_whole(g, m);
+        } else {
+            add_entry(g, m, k == model::kLine ? kGrabWhole : kGrabFirst);
+        }
+    });
+}
+
+bool box_holds(const Node& n, Point p, int64_t grow) {
+    int64_t x1 = std::min(n.line.x1, n.line.x2) - grow, x2 = std::max(n.line.x1, n.line.x2) + grow;
+    int64_t y1 = std::min(n.line.y1, n.line.y2) - grow, y2 = std::max(n.line.y1, n.line.y2) + grow;
+    return p.x >= x1 && p.x <= x2 && p.y >= y1 && p.y <= y2;
+}
+
+// A "$$DIM" dimension grabbed by the end whose label (its arrow head) holds the cursor.
+bool grab_dimension_end(GrabList& g, Ref c, Point cursor, Coord tolerance) {
+    Ref head = node(c).link;
+    Ref labels[2] = {model::kNone, model::kNone};
+    int n = 0;
+    model::for_each_item(head, [&](Ref m) {
+        if (n < 2 && is_solid(node(m))) {
+            labels[n++] = m;
+        }
+    });
+    int end = 0;
+    for (int i = 0; i < n && end == 0; ++i) {
+        if (box_holds(node(labels[i]), cursor, tolerance)) {
+            end = i + 1;
+        }
+    }
+    if (end == 0) {
+        return false;
+    }
+    add_entry(g, c, end == 1 ? kGrabFirst : kGrabSecond);
+    g.dimension = c;
+    // The members nearer this end's label than the other's go with the end; the dimension's Texts stay
+    // for the follow-up to rewrite.
+    auto centre = [](const Node& s) {
+        return Point{static_cast<Coord>((int64_t{s.line.x1} + s.line.x2) / 2),
+                     static_cast<Coord>((int64_t{s.line.y1} + s.line.y2) / 2)};
+    };
+    Point mine = centre(node(labels[end - 1]));
+    Point other = n == 2 ? centre(node(labels[2 - end])) : mine;
+    model::for_each_item(head, [&](Ref m) {
+        const Node& mn = node(m);
+        if (mn.item_kind() == model::kText) {
+            return;
+        }
+        Box b = item_area(m);
+        int64_t mx = (b.x1 + b.x2) / 2, my = (b.y1 + b.y2) / 2;
+        auto d = [&](Point q) { return std::abs(mx - q.x) + std::abs(my - q.y); };
+        if (m == labels[end - 1] || (n == 2 && m != labels[2 - end] && d(mine) < d(other))) {
+            add_entry(g, m, mn.item_kind() == model::kLine ? kGrabWhole : kGrabFirst);
+        }
+    });
+    return true;
+}
+
+// The tracks and pads GC looks at, gathered once around the Component.
+struct Surroundings {
+    std::vector<Ref> tracks; // top-level
+    std::vector<Ref> vias;   // top-level pads
+    std::vector<Ref> pads;   // member pads of other Components
+    Box region;
+
+    bool covers(Point p) const {
+        return p.x >= region.x1 && p.x <= region.x2 && p.y >= region.y1 && p.y <= region.y2;
+    }
+};
+
+Surroundings gather(GrabList& g, Ref c, const Box& region) {
+    Surroundings s;
+    s.region = region;
+    auto inside = [&](Coord x, Coord y) { return x >= region.x1 && x <= region.x2 && y >= region.y1 && y <= region.y2; };
+    Ref own = node(c).link;
+    walk_all(g, [&](Ref r, int depth) {
+        const Node& n = node(r);
+        if (depth == 0 && is_track(n)) {
+            if (inside(n.line.x1, n.line.y1) || inside(n.line.x2, n.line.y2)) {
+                s.tracks.push_back(r);
+            }
+        } else if (n.item_kind() == model::kPad && inside(n.pad.x0, n.pad.y0)) {
+            if (depth == 0) {
+                s.vias.push_back(r);
+            } else if (ring_head_of(r) != own) {
+                s.pads.push_back(r);
+            }
+        }
+    });
+    return s;
+}
+
+bool pad_holds(const Node& pad, Point p, uint64_t t) {
+    return model::hit_pad(pad, t, p, turn_of);
+}
+
+// A track end lies within a pad: the pad shape grown by half the track width, and within three quarters of
+// the pad's largest dimension of its centre.
+bool end_in_pad(const Node& pad, const Node& track, Point e) {
+    if (!pad_holds(pad, e, track.size / 2)) {
+        return false;
+    }
+    int64_t reach = int64_t{std::max(pad.pad.width, pad.pad.height)} * 3 / 4;
+    int64_t dx = int64_t{e.x} - pad.pad.x0, dy = int64_t{e.y} - pad.pad.y0;
+    return dx * dx + dy * dy <= reach * reach;
+}
+
+class ComponentTracks {
+  public:
+    ComponentTracks(GrabList& g, Ref c) : g_(g), c_(c) {
+        const Node& n = node(c);
+        box_.add(std::min(n.box.x1, n.box.x2), std::min(n.box.y1, n.box.y2));
+        box_.add(std::max(n.box.x1, n.box.x2), std::max(n.box.y1, n.box.y2));
+        Box region = box_;
+        region.grow(kGatherMargin);
+        near_ = gather(g, c, region);
+    }
+
+    void run() {
+        std::vector<std::pair<Ref, int>> attached;
+        model::walk_tree(node(c_).link, [&](Ref m, int) {
+            const Node& pad = node(m);
+            if (pad.item_kind() != model::kPad) {
+                return;
+            }
+            for (Ref t : near_.tracks) {
+                const Node& tn = node(t);
+                if (!on_layer(pad, tn.layer)) {
+                    continue;
+                }
+                for (int end = 1; end <= 2; ++end) {
+                    if (end_in_pad(pad, tn, end_point(tn, end)) &&
+                        add_entry(g_, t, end == 1 ? kGrabFirst : kGrabSecond) != model::kNone) {
+                        attached.emplace_back(t, end);
+                    }
+                }
+            }
+        });
+        for (auto [t, end] : attached) {
+            follow(t, end);
+        }
+    }
+
+  private:
+    // What lies at the far end of a track (and the chain of same-layer tracks it continues in) decides
+    // whether the track stretches or moves with the Component, perhaps with a fan-out via.
+    void follow(Ref first, int pad_end) {
+        std::vector<Ref> chain{first};
+        Ref cur = first;
+        Point far = end_point(node(first), 3 - pad_end);
+        for (int steps = 0; steps < kMaxChain; ++steps) {
+            const Node& cn = node(cur);
+            if (moving_pad_at(far, cn)) {
+                move_whole(chain);
+                return;
+            }
+            if (other_pad_at(far, cn)) {
+                return; // stretches
+            }
+            if (Ref via = via_at(far, cn); via != model::kNone) {
+                fan_out(chain, via);
+                return;
+            }
+            Ref next = model::kNone;
+            int count = 0;
+            for (Ref t : tracks_near(far)) {
+                const Node& tn = node(t);
+                if (t == cur || tn.layer != cn.layer || ends_at(tn, far) == 0) {
+                    continue;
+                }
+                ++count;
+                next = t;
+            }
+            if (count != 1 || std::find(chain.begin(), chain.end(), next) != chain.end()) {
+                return; // a junction or a loose end: the track only stretches
+            }
+            chain.push_back(next);
+            uint8_t at = ends_at(node(next), far);
+            far = end_point(node(next), (at & kGrabFirst) != 0 ? 2 : 1);
+            cur = next;
+        }
+    }
+
+    void move_whole(const std::vector<Ref>& chain) {
+        for (Ref t : chain) {
+            add_entry(g_, t, kGrabWhole);
+        }
+    }
+
+    bool moving_pad_at(Point p, const Node& track) {
+        for (const GrabEntry& e : g_.entries) {
+            const Node& n = node(e.real);
+            if (n.item_kind() == model::kPad && !e.companion() && (e.flags & kGrabFirst) != 0 &&
+                on_layer(n, track.layer) && pad_holds(n, p, 0)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool other_pad_at(Point p, const Node& track) {
+        const std::vector<Ref>& pads = near_.covers(p) ? near_.pads : all_other_pads();
+        for (Ref pad : pads) {
+            const Node& n = node(pad);
+            if (on_layer(n, track.layer) && pad_holds(n, p, 0)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A via at p that may follow: within kFanoutReach of the box, no other track of the same layer ending
+    // on it and at most one of another layer (that one stretches).
+    Ref via_at(Point p, const Node& track) {
+        const std::vector<Ref>& vias = near_.covers(p) ? near_.vias : all_vias();
+        for (Ref v : vias) {
+            const Node& n = node(v);
+            if (!on_layer(n, track.layer) || !pad_holds(n, p, 0)) {
+                continue;
+            }
+            if (n.pad.x0 < box_.x1 - kFanoutReach || n.pad.x0 > box_.x2 + kFanoutReach ||
+                n.pad.y0 < box_.y1 - kFanoutReach || n.pad.y0 > box_.y2 + kFanoutReach) {
+                return model::kNone;
+            }
+            return v;
+        }
+        return model::kNone;
+    }
+
+    void fan_out(const std::vector<Ref>& chain, Ref via) {
+        const Node& vn = node(via);
+        const Node& last = node(chain.back());
+        Ref other = model::kNone;
+        int others = 0;
+        Point c{vn.pad.x0, vn.pad.y0};
+        for (Ref t : tracks_near(c)) {
+            if (t == chain.back()) {
+                continue;
+            }
+            const Node& tn = node(t);
+            bool on1 = pad_holds(vn, end_point(tn, 1), 0), on2 = pad_holds(vn, end_point(tn, 2), 0);
+            if (!on1 && !on2) {
+                continue;
+            }
+            if (tn.layer == last.layer) {
+                return; // another track of the same layer: the via stays and the track stretches
+            }
+            ++others;
+            other = t;
+        }
+        if (others > 1) {
+            return;
+        }
+        move_whole(chain);
+        add_entry(g_, via, kGrabWhole);
+        if (other != model::kNone) {
+            const Node& on = node(other);
+            add_entry(g_, other, pad_holds(vn, end_point(on, 1), 0) ? kGrabFirst : kGrabSecond);
+        }
+    }
+
+    const std::vector<Ref>& tracks_near(Point p) {
+        if (near_.covers(p)) {
+            return near_.tracks;
+        }
+        if (!all_tracks_) {
+            all_tracks_.emplace();
+            walk_all(g_, [&](Ref r, int depth) {
+                if (depth == 0 && is_track(node(r))) {
+                    all_tracks_->push_back(r);
+                }
+            });
+        }
+        return *all_tracks_;
+    }
+
+    const std::vector<Ref>& all_vias() {
+        fill_all_pads();
+        return *all_vias_;
+    }
+    const std::vector<Ref>& all_other_pads() {
+        fill_all_pads();
+        return *all_pads_;
+    }
+    void fill_all_pads() {
+        if (all_vias_) {
+            return;
+        }
+        all_vias_.emplace();
+        all_pads_.emplace();
+        Ref own = node(c_).link;
+        walk_all(g_, [&](Ref r, int depth) {
+            if (node(r).item_kind() != model::kPad) {
+                return;
+            }
+            if (depth == 0) {
+                all_vias_->push_back(r);
+            } else if (ring_head_of(r) != own) {
+                all_pads_->push_back(r);
+            }
+        });
+    }
+
+    GrabList& g_;
+    Ref c_;
+    Box box_;
+    Surroundings near_;
+    std::optional<std::vector<Ref>> all_tracks_, all_vias_, all_pads_;
+};
+
+} // namespace
+
+int grab_component(GrabList& g, Ref component, Point cursor, bool tracks, Coord tolerance) {
+    if (g.doc == nullptr || component == model::kNone || node(component).link == model::kNone) {
+        return 0;
+    }
+    if (model::ComponentField(component, 1).starts_with("$$DIM") &&
+        grab_dimension_end(g, component, cursor, tolerance)) {
+        return 1;
+    }
+    add_component_whole(g, component);
+    if (tracks) {
+        ComponentTracks(g, component).run();
+    }
+    return 1;
+}
+
+Ref grab_item_at(GrabList& g, int layer, Point p, Ref after) {
+    if (g.doc == nullptr) {
+        return model::kNone;
+    }
+    constexpr uint64_t tol = 2;
+    Ref found = model::kNone;
+    bool passed = after == model::kNone;
+    model::walk_tree(g.doc->ring(), [&](Ref r, int) {
+        if (found != model::kNone) {
+            return;
+        }
+        if (!passed) {
+            passed = r == after;
+            return;
+        }
+        const Node& n = node(r);
+        if (n.hidden()) {
+            return;
+        }
+        bool hit = false;
+        switch (n.item_kind()) {
+        case model::kLine:
+            hit = n.layer == layer && (n.size != 0 ? model::hit_track(n, n.size / 2 + tol, p) != model::TrackHit::None
+                                                   : model::point_in_solid(r, p, tol));
+            break;
+        case model::kArc:
+            hit = n.layer == layer && model::hit_arc_stroke(n, tol, p, turn_of);
+            break;
+        case model::kText:
+            hit = n.layer == layer && model::hit_text(n, p, turn_of);
+            break;
+        case model::kPad:
+            hit = on_layer(n, layer) && model::hit_pad(n, tol, p, turn_of);
+            break;
+        default:
+            break;
+        }
+        if (hit) {
+            found = r;
+        }
+    });
+    if (found != model::kNone) {
+        add_entry(g, found, node(found).item_kind() == model::kLine ? kGrabWhole : kGrabFirst);
+        add_companions(g, found);
+        return found;
+    }
+    if (layer != 0) {
+        return model::kNone;
+    }
+    // A Component by its insertion point: only the point moves; the members are shown where they are.
+    Ref comp = model::kNone;
+    passed = after == model::kNone;
+    for (Ref r = model::node(g.doc->ring()).next; r != g.doc->ring(); r = node(r).next) {
+        const Node& n = node(r);
+        if (!passed) {
+            passed = r == after;
+            continue;
+        }
+        if (n.item_kind() == model::kComponent && !n.hidden() && n.link != model::kNone &&
+            at_point(Point{node(n.link).box.x1, node(n.link).box.y1}, p)) {
+            comp = r;
+            break;
+        }
+    }
+    if (comp == model::kNone) {
+        return model::kNone;
+    }
+    Ref head = node(comp).link;
+    add_entry(g, head, kGrabFirst);
+    model::for_each_item(head, [&](Ref m) { add_entry(g, m, kGrabCompanion); });
+    return comp;
+}
+
+Ref grab_item_at(GrabList& g, int layer, Point p) {
+    return grab_item_at(g, layer, p, model::kNone);
+}
+
+Point grab_offset(const GrabList& g) {
+    return Point{clamp_coord(int64_t{g.at.x} - g.ref.x), clamp_coord(int64_t{g.at.y} - g.ref.y)};
+}
+
+// --- Display ------------------------------------------------------------------------------------------
+
+namespace {
+
+template <class Draw> void draw_copies(GrabList& g, Point at, Draw&& draw) {
+    if (g.scratch == model::kNone) {
+        return;
+    }
+    int64_t dx = int64_t{at.x} - g.ref.x, dy = int64_t{at.y} - g.ref.y;
+    Node& s = node(g.scratch);
+    for (const GrabEntry& e : g.entries) {
+        const Node& c = node(e.copy);
+        bool vertex = (e.flags & kGrabVertex) != 0;
+        if (is_solid(c) && !vertex) {
+            continue; // its vertex entries show the outline
+        }
+        s = c;
+        if (!e.companion()) {
+            apply_offset(s, e.flags, dx, dy);
+        }
+        if (vertex) {
+            s.size = 1;
+            s.link = model::kNone;
+        }
+        if (c.item_kind() == model::kHead) {
+            // The insertion point: a small X.
+            Coord x = s.box.x1, y = s.box.y1, h = display::kMarkerSize / 2;
+            s = Node{};
+            s.kind = model::kLine;
+            s.size = 1;
+            s.line = model::LineFields{clamp_coord(int64_t{x} - h), clamp_coord(int64_t{y} - h),
+                                       clamp_coord(int64_t{x} + h), clamp_coord(int64_t{y} + h), 0};
+            draw(g.scratch);
+            std::swap(s.line.y1, s.line.y2);
+        }
+        draw(g.scratch);
+    }
+}
+
+uint32_t xor_pixel(const display::Display& d) {
+    return d.slots.pixel[display::kSlotXorOutline];
+}
+
+} // namespace
+
+void show_grab(GrabList& g, display::Display& d) {
+    if (g.shown || g.building || g.empty()) {
+        return;
+    }
+    uint32_t px = xor_pixel(d);
+    draw_copies(g, g.at, [&](Ref r) { display::draw_item_as(d, r, px); });
+    g.shown = true;
+    g.shown_at = g.at;
+}
+
+void hide_grab(GrabList& g, display::Display& d) {
+    if (!g.shown) {
+        return;
+    }
+    uint32_t px = xor_pixel(d);
+    draw_copies(g, g.shown_at, [&](Ref r) { display::draw_item_as(d, r, px); });
+    g.shown = false;
+}
+
+void draw_held(GrabList& g, display::Display& d, display::Raster& r) {
+    if (g.empty() || g.building) {
+        return;
+    }
+    display::ItemPainter p(d, r);
+    for (const GrabEntry& e : g.entries) {
+        if (e.drop_delete()) {
+            p.item(e.copy, p.marker_pixel());
+        }
+    }
+    if (g.shown) {
+        uint32_t px = xor_pixel(d);
+        draw_copies(g, g.shown_at, [&](Ref x) { p.item(x, px); });
+    }
+}
+
+void move_grab(GrabList& g, display::Display& d, Point at, int angle_mode) {
+    if (g.empty()) {
+        return;
+    }
+    if (g.anchor && angle_mode != 0) {
+        display::Point c = display::constrain_angle(angle_mode, display::Point{at.x, at.y},
+                                                    display::Point{g.anchor->x, g.anchor->y}, std::nullopt);
+        at = Point{c.x, c.y};
+    }
+    if (at.x == g.at.x && at.y == g.at.y) {
+        return;
+    }
+    bool was = g.shown;
+    hide_grab(g, d);
+    g.at = at;
+    if (was) {
+        show_grab(g, d);
+    }
+}
+
+// --- Ending ---------------------------------------------------------------------------------------------
+
+namespace {
+
+void write_back(const GrabEntry& e, int64_t dx, int64_t dy) {
+    Node t = node(e.copy);
+    apply_offset(t, e.flags, dx, dy);
+    Node& real = node(e.real);
+    if ((e.flags & kGrabVertex) != 0) {
+        real.layer = t.layer;
+        real.line.x1 = t.line.x1;
+        real.line.y1 = t.line.y1;
+        real.line.x2 = t.line.x2;
+        real.line.y2 = t.line.y2;
+    } else if (real.item_kind() == model::kHead) {
+        real.box.x1 = t.box.x1;
+        real.box.y1 = t.box.y1;
+    } else {
+        real.layer = t.layer;
+        real.size = t.size;
+        std::memcpy(&real.line, &t.line, sizeof real.line);
+    }
+}
+
+void solid_box(Ref solid) {
+    Node& s = node(solid);
+    if (s.link == model::kNone) {
+        return;
+    }
+    Coord x1 = INT32_MAX, y1 = INT32_MAX, x2 = INT32_MIN, y2 = INT32_MIN;
+    for (Ref v = s.link; v != model::kNone; v = node(v).link) {
+        const Node& vn = node(v);
+        x1 = std::min(x1, vn.line.x1);
+        y1 = std::min(y1, vn.line.y1);
+        x2 = std::max(x2, vn.line.x1);
+        y2 = std::max(y2, vn.line.y1);
+    }
+    s.line.x1 = x1;
+    s.line.y1 = y1;
+    s.line.x2 = x2;
+    s.line.y2 = y2;
+}
+
+// The box of a Component's members, as the reader computes it when the member ring closes.
+void component_box(Ref c) {
+    Ref head = node(c).link;
+    if (head == model::kNone) {
+        return;
+    }
+    bool any = false;
+    Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
+    model::for_each_item(head, [&](Ref r) {
+        Coord a, b, cc, d;
+        if (node(r).hidden() || !model::ItemBox(r, a, b, cc, d)) {
+            return;
+        }
+        if (!any) {
+            bx1 = a, by1 = b, bx2 = cc, by2 = d;
+            any = true;
+        } else {
+            bx1 = std::min(bx1, a), by1 = std::min(by1, b), bx2 = std::max(bx2, cc), by2 = std::max(by2, d);
+        }
+    });
+    if (any) {
+        Node& n = node(c);
+        n.box.x1 = bx1;
+        n.box.y1 = by1;
+        n.box.x2 = bx2;
+        n.box.y2 = by2;
+    }
+}
+
+bool collapsed(const Node& n) {
+    int64_t dx = int64_t{n.line.x2} - n.line.x1, dy = int64_t{n.line.y2} - n.line.y1;
+    return dx > -kCollapsed && dx < kCollapsed && dy > -kCollapsed && dy < kCollapsed;
+}
+
+} // namespace
+
+int drop(GrabList& g, display::Display& d) {
+    if (g.empty() || g.doc == nullptr) {
+        return 0;
+    }
+    if (countable_entries(g) == 0) {
+        return abandon(g, d);
+    }
+    model::Document& doc = *g.doc;
+    hide_grab(g, d);
+    g.building = true; // the region redraws below must not draw the copies
+    Box region;
+    for (const GrabEntry& e : g.entries) {
+        region.add(item_area(e.real));
+    }
+    int64_t dx = int64_t{g.at.x} - g.ref.x, dy = int64_t{g.at.y} - g.ref.y;
+
+    // The members of a new Component (a placed one) are recorded with it.
+    std::unordered_set<Ref> quiet;
+    for (const GrabEntry& e : g.entries) {
+        const Node& n = node(e.real);
+        if (e.is_new() && n.item_kind() == model::kComponent && n.link != model::kNone) {
+            quiet.insert(n.link);
+            model::walk_tree(n.link, [&](Ref m, int) { quiet.insert(m); });
+        }
+    }
+    auto is_component = [](const GrabEntry& e) {
+        return (e.flags & kGrabVertex) == 0 && node(e.real).item_kind() == model::kComponent;
+    };
+
+    int number = 0;
+    for (const GrabEntry& e : g.entries) {
+        if (e.companion() || is_component(e) || e.drop_delete()) {
+            continue;
+        }
+        if (quiet.count(e.real) == 0) {
+            if (e.is_new()) {
+                RecordCreated(doc, e.real, number++);
+            } else {
+                RecordModified(doc, e.real, number++);
+            }
+        }
+        write_back(e, dx, dy);
+    }
+    for (const GrabEntry& e : g.entries) {
+        if (!e.companion() && !e.drop_delete() && (e.flags & kGrabVertex) == 0 && is_solid(node(e.real))) {
+            solid_box(e.real);
+        }
+    }
+
+    std::vector<bool> gone(g.entries.size(), false);
+    for (size_t i = 0; i < g.entries.size(); ++i) {
+        const GrabEntry& e = g.entries[i];
+        if (e.companion() || (e.flags & kGrabVertex) != 0) {
+            continue;
+        }
+        const Node& n = node(e.real);
+        if (e.drop_delete() || (is_track(n) && collapsed(n))) {
+            region.add(item_area(e.real));
+            if (Ref head = n.item_kind() == model::kComponent ? n.link : model::kNone; head != model::kNone) {
+                // Its members and head go with it: no entry of them may be touched afterwards.
+                for (size_t j = 0; j < g.entries.size(); ++j) {
+                    if (g.entries[j].real == head) {
+                        gone[j] = true;
+                    }
+                }
+                model::walk_tree(head, [&](Ref m, int) {
+                    if (GrabEntry* me = find_entry(g, m)) {
+                        gone[static_cast<size_t>(me - g.entries.data())] = true;
+                    }
+                });
+            }
+            node(e.real).kind &= static_cast<uint8_t>(~model::kHiddenFlag);
+            RecordDeleted(doc, e.real, number++);
+            gone[i] = true;
+        }
+    }
+    for (size_t i = 0; i < g.entries.size(); ++i) {
+        if (!gone[i] && !keeps_visible(g.entries[i])) {
+            node(g.entries[i].real).kind &= static_cast<uint8_t>(~model::kHiddenFlag);
+        }
+    }
+    for (size_t i = 0; i < g.entries.size(); ++i) {
+        const GrabEntry& e = g.entries[i];
+        if (gone[i] || e.companion() || !is_component(e)) {
+            continue;
+        }
+        if (e.is_new()) {
+            RecordCreated(doc, e.real, number++);
+        } else {
+            RecordModified(doc, e.real, number++);
+        }
+        node(e.real).size = node(e.copy).size;
+        component_box(e.real);
+    }
+    for (size_t i = 0; i < g.entries.size(); ++i) {
+        if (!gone[i]) {
+            region.add(item_area(g.entries[i].real));
+        }
+    }
+    doc.mark_modified();
+    clear_grab(g);
+    redraw_region(d, region);
+    return 1;
+}
+
+int abandon(GrabList& g, display::Display& d) {
+    if (g.empty() || g.doc == nullptr) {
+        clear_grab(g);
+        return 0;
+    }
+    model::Document& doc = *g.doc;
+    hide_grab(g, d);
+    g.building = true;
+    Box region;
+    // Backwards, so that the members of a new Component go before the Component itself.
+    for (size_t i = g.entries.size(); i-- > 0;) {
+        const GrabEntry& e = g.entries[i];
+        Node& n = node(e.real);
+        if (e.is_new()) {
+            if (n.item_kind() != model::kHead && (e.flags & kGrabVertex) == 0) {
+                ForgetItem(doc, e.real);
+                model::DeleteItem(e.real);
+            }
+        } else if (!keeps_visible(e)) {
+            n.kind &= static_cast<uint8_t>(~model::kHiddenFlag);
+            region.add(item_area(e.real));
+        }
+    }
+    clear_grab(g);
+    redraw_region(d, region);
+    return 1;
+}
+
+void clear_grab(GrabList& g) {
+    for (const GrabEntry& e : g.entries) {
+        model::ReleaseNode(e.copy);
+    }
+    if (g.scratch != model::kNone) {
+        model::ReleaseNode(g.scratch);
+    }
+    g = GrabList{};
+}
+
+} // namespace trazel::edit

@@ -1,0 +1,100 @@
+#pragma once
+// The locators: which Item lies under a point, with the pick tolerance, the walking order, the layer
+// rules and the priority and tie rules of each kind.  The Place, Edit, Delete and Block functions use
+// them as well as the Grab group.
+//
+// Every locator takes the Document, the layer asked for (0 = any) and the point, and walks the Document
+// ring backwards from its head (the newest Items first), descending depth first into each Component's
+// members; Hidden Items (those held on the cursor) are never found.
+#include <cstdint>
+
+#include "model/hit_test.h"
+#include "model/model.h"
+
+namespace trazel {
+struct App;
+}
+
+namespace trazel::edit {
+
+using model::Coord;
+using model::Point;
+using model::Ref;
+
+// Items lie at a point when they differ by less than this in each axis.
+constexpr Coord kAtPoint = 4;
+// The vertex locator's reach, as |dx| + |dy|.
+constexpr Coord kVertexReach = 16384;
+
+// The sine and cosine of a binary angle from the program's sine table.
+model::Turn turn_of(model::Angle a);
+
+// One screen pixel in coordinate units at the view scale s (pixels per unit, 32.32): (2^32 + s/2) / s.
+Coord pick_tolerance(uint32_t scale);
+
+// A layer whose display colour has its off bit set.
+bool layer_hidden(const model::Setup& s, int layer);
+// A surface-mount Pad lies on its own layer only; a through-hole Pad on every layer.
+bool is_smt_pad(const model::Node& n);
+bool on_layer(const model::Node& n, int layer);
+
+struct LineHit {
+    Ref item = model::kNone;
+    model::TrackHit where = model::TrackHit::None;
+};
+
+// The best track: a higher class wins (+32 on the requested layer, +16 top-level), then the shorter Line,
+// then the first found.
+LineHit FindLineAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+// The first Arc whose stroke, grown by the tolerance, holds the point.
+Ref FindArcAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+// The first Pad whose shape, grown by the tolerance, holds the point.
+Ref FindPadAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+// The first Text whose box holds the point, in four passes (top-level on the layer, top-level on any
+// visible layer, then per Component its Texts on the layer and on any layer).
+Ref FindTextAt(const model::Document& doc, int layer, Point p);
+// The top-level Component with the smallest key among those whose box holds the point: box area plus a
+// penalty bit cleared when it has a Pad on the layer.
+Ref FindComponentAt(const model::Document& doc, int layer, Point p);
+uint32_t ComponentKey(Ref component, int layer);
+// The Solid whose outline holds the point (the tolerance as reach): first those on the layer (members
+// included), then the top-level Solids on any displayed layer.
+Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+
+// A vertex: a Line end (end 1 or 2), an Arc end (end 1 start, 2 end of sweep) or a Pad centre (end 0).
+struct VertexHit {
+    Ref item = model::kNone;
+    int end = 0;
+    Point at{};
+};
+// The nearest end point within a Manhattan distance of kVertexReach, those on `layer` first, then those
+// on another visible layer (never a Component member on another layer).  `wide` adds Arc ends and Pad
+// centres to the Line ends.
+VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide);
+
+// --- With the view and the current layer ------------------------------------------------------------
+
+enum class Find { Line, Arc, Pad, Text, Component, Solid };
+
+struct Found {
+    Ref item = model::kNone;
+    model::TrackHit where = model::TrackHit::None;
+};
+
+// Asks a locator at `p` with the current layer, then (when that is not 0) with layer 0, at the current
+// pick tolerance.  When the Item found lies on another layer (a Component or a through-hole Pad never
+// does), that layer becomes current and the status bar is refreshed.
+Found locate(App& app, Find what, Point p);
+// The same without the App: `tolerance` given, the current layer switched in `doc` only.
+Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched = nullptr);
+
+// The vertex locator at the cursor: moves the cursor onto the point found (the view scrolls when it comes
+// within 16 pixels of the left or right or 12 of the top or bottom edge) and makes its layer current.
+VertexHit SnapToVertex(App& app, bool wide);
+
+// Moves the cursor to an exact point (not snapped), scrolling the view when it comes near an edge.
+void jump_cursor(App& app, Point p);
+// The cursor position.
+Point cursor_point(const App& app);
+
+} // namespace trazel::edit

@@ -1,0 +1,135 @@
+// Command dispatch: the current-function slots, Execute command and the group table.
+#include "display/display.h"
+#include "edit/editor.h"
+#include "shell/app.h"
+#include "shell/settings.h"
+
+namespace trazel::shell {
+
+void clear_function(App& app) {
+    Shell& s = app.shell;
+    for (HandlerPair& p : s.slots) {
+        p.left = nullptr;
+        p.right = nullptr;
+    }
+    s.modal_key = nullptr;
+    if (!s.prompt.empty()) {
+        s.prompt.clear();
+        refresh_status_bar(app);
+    }
+}
+
+void set_function(App& app, ClickHandler left, ClickHandler right, std::string_view prompt) {
+    Shell& s = app.shell;
+    s.slots[0].left = std::move(left);
+    s.slots[0].right = std::move(right);
+    s.prompt = std::string(prompt);
+    // The prompt replaces the message that was showing.
+    s.status.text.clear();
+    refresh_status_bar(app);
+}
+
+bool function_active(const App& app) {
+    const Shell& s = app.shell;
+    if (s.modal_key) {
+        return true;
+    }
+    for (const HandlerPair& p : s.slots) {
+        if (p.left || p.right) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int execute_command(App& app, uint16_t code, int source) {
+    clear_function(app);
+    app.shell.move_ignore = 0;
+    display::Display& d = app.display;
+    if (d.band != display::RubberBand::None) {
+        bool showing = d.crosshair_showing;
+        display::crosshair_off(d);
+        d.band = display::RubberBand::None;
+        if (showing) {
+            display::crosshair_on(d);
+        }
+    }
+    char group = static_cast<char>(code >> 8);
+    auto it = app.groups.find(group);
+    if (it == app.groups.end() || !it->second) {
+        error_sound(app);
+        return 0;
+    }
+    // The handler may replace its own table entry; call a copy.
+    GroupHandler h = it->second;
+    return h(app, code, source);
+}
+
+void set_group_handler(App& app, char group, GroupHandler h) {
+    if (h) {
+        app.groups[group] = std::move(h);
+    } else {
+        app.groups.erase(group);
+    }
+}
+
+void install_command_groups(App& app) {
+    set_group_handler(app, 'F', file_group);
+    set_group_handler(app, 'Z', zoom_group);
+    set_group_handler(app, '?', help_group);
+    // The shell's own code: MS gives the menu bar back.
+    set_group_handler(app, 'M', [](App& a, uint16_t c, int) {
+        if (c != code('M', 'S')) {
+            error_sound(a);
+            return 0;
+        }
+        a.shell.popup_state = 0;
+        a.shell.lent_was_trazel = false;
+        attach_menu_bar(a);
+        return 1;
+    });
+    install_setup_group(app);
+    edit::install_edit(app);
+}
+
+void error_sound(App& app) {
+    app.platform().play(platform::Sound::Error);
+}
+
+void beep(App& app) {
+    app.platform().play(platform::Sound::Beep);
+}
+
+bool items_on_cursor(App& app) {
+    return app.shell.edit.items_on_cursor && app.shell.edit.items_on_cursor(app);
+}
+
+int drop_items(App& app) {
+    return app.shell.edit.drop_items ? app.shell.edit.drop_items(app) : 0;
+}
+
+int cancel_items(App& app) {
+    return items_on_cursor(app) && app.shell.edit.cancel_items ? app.shell.edit.cancel_items(app) : 0;
+}
+
+bool block_active(App& app) {
+    return app.shell.edit.block_active && app.shell.edit.block_active(app);
+}
+
+void cursor_changed(App& app) {
+    if (app.shell.edit.cursor_moved) {
+        app.shell.edit.cursor_moved(app);
+    }
+}
+
+void close_document(App& app, model::Document* d) {
+    if (!d) {
+        return;
+    }
+    if (app.shell.edit.closing_document) {
+        app.shell.edit.closing_document(app, *d);
+    }
+    model::CloseDocument(d);
+}
+
+} // namespace trazel::shell

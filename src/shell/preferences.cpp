@@ -1,0 +1,214 @@
+// The preferences dialog "Setup Options" and the Setup group's own commands.
+#include "shell/settings.h"
+
+#include <algorithm>
+#include <string>
+
+#include "model/numbers.h"
+#include "shell/app.h"
+#include "shell/macros.h"
+#include "shell/shell.h"
+
+namespace trazel::shell {
+
+namespace {
+
+constexpr uint64_t kMinutesToTicks = 0x4446B85;
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+bool starts_with_nocase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (lower(s[i]) != lower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool has_digit(std::string_view v) {
+    return std::any_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int32_t decimal_of(std::string_view v) {
+    model::Cursor c(v);
+    return model::read_decimal(c);
+}
+
+std::string minutes_text(int32_t m16) {
+    // "4.0", "0.5", "2.25": at least one decimal, no trailing zeros beyond it.
+    int32_t whole = m16 >> 16;
+    int64_t frac = ((m16 & 0xFFFF) * int64_t{10000} + 0x8000) >> 16;
+    if (frac >= 10000) {
+        ++whole;
+        frac -= 10000;
+    }
+    std::string f = std::to_string(10000 + frac).substr(1);
+    while (f.size() > 1 && f.back() == '0') {
+        f.pop_back();
+    }
+    return std::to_string(whole) + "." + f;
+}
+
+std::string minutes_setting(std::string_view typed) {
+    std::string_view t = typed;
+    while (!t.empty() && t.front() == ' ') {
+        t.remove_prefix(1);
+    }
+    if (t.empty() || starts_with_nocase(t, "off") || starts_with_nocase(t, "n") || !has_digit(t)) {
+        return "Off";
+    }
+    int32_t m = decimal_of(t);
+    return m <= 0 ? "Off" : minutes_text(m) + " minutes";
+}
+
+std::string minutes_field(uint32_t ticks, std::string_view stored, bool found) {
+    if (ticks == 0) {
+        return "Off";
+    }
+    if (found && has_digit(stored)) {
+        return minutes_text(decimal_of(stored));
+    }
+    // Back from ticks: 65536 * 2^32 / 0x4446B85 ticks make one minute.
+    return minutes_text(static_cast<int32_t>((static_cast<uint64_t>(ticks) << 32) / kMinutesToTicks));
+}
+
+platform::Field check(const char* id, const char* label, bool on) {
+    platform::Field f;
+    f.kind = platform::Field::Kind::Check;
+    f.id = id;
+    f.label = label;
+    f.value = on ? "1" : "0";
+    return f;
+}
+
+platform::Field text(const char* id, const char* label, std::string value) {
+    platform::Field f;
+    f.kind = platform::Field::Kind::Text;
+    f.id = id;
+    f.label = label;
+    f.value = std::move(value);
+    return f;
+}
+
+struct YesNoSetting {
+    const char* id;
+    const char* name;
+};
+
+constexpr YesNoSetting kPreferenceChecks[] = {
+    {"display_logs", "Display Logs"},
+    {"popup_menus", "Popup Menus"},
+    {"animated_icon", "Animated Icon"},
+    {"undo_beyond_save", "Un-Do Beyond Save to Disk"},
+    {"purge_redo_notification", "Purge Re-Do Notification"},
+    {"sound_card_tones", "Sound Blaster Tones"},
+    {"thick_crosshair", "Thick Cross-hair Cursor"},
+    {"zoom_with_mouse", "Zoom with Mouse Buttons"},
+    {"auto_open_project", "Auto-open Project Files"},
+    {"explorer_open", "Explorer File Open"},
+    {"open_expand", "Open File Name Expand"},
+};
+
+} // namespace
+
+int setup_options(App& app) {
+    Options& o = app.shell.options;
+    const bool current[] = {
+        o.display_logs,     o.popup_menus,     o.animated_icon,   o.undo_beyond_save,  o.purge_redo_notification,
+        o.sound_card_tones, o.thick_crosshair, o.zoom_with_mouse, o.auto_open_project, o.explorer_open,
+        o.open_expand};
+    platform::Form form;
+    form.name = "SetupOptionsBox";
+    form.title = "Setup Options";
+    for (size_t i = 0; i < std::size(kPreferenceChecks); ++i) {
+        form.fields.push_back(check(kPreferenceChecks[i].id, kPreferenceChecks[i].name, current[i]));
+    }
+    bool found = false;
+    std::string stored = read_setting(app, "Autosave Timer", &found);
+    form.fields.push_back(
+        text("autosave", "Autosave Timer (minutes, or Off)", minutes_field(o.autosave_ticks, stored, found)));
+    stored = read_setting(app, "Sleep Mode Timer", &found);
+    form.fields.push_back(text("sleep", "Sleep Mode Timer (minutes, or Off)",
+                               minutes_field(o.sleep_ticks, setting_is_yes(stored) ? "1" : stored, found)));
+    form.fields.push_back(check("accept_handover", "Accetta files da explorer.", !app.shell.refuse_handover));
+    form.fields.push_back(check("save_window", "Save the window position and screen", false));
+    form.fields.push_back(check("save_printer", "Save the printer setup", false));
+    form.fields.push_back(check("save_mask", "Save the file name mask", false));
+    form.fields.push_back(check("restore_macros", "Restore the default keystroke macros", false));
+
+    if (!run_dialog(app, form)) {
+        return 0;
+    }
+    for (const YesNoSetting& s : kPreferenceChecks) {
+        write_setting(app, s.name, form.get(s.id) == "1" ? "Y" : "N");
+    }
+    write_setting(app, "Autosave Timer", minutes_setting(form.get("autosave")));
+    write_setting(app, "Sleep Mode Timer", minutes_setting(form.get("sleep")));
+    read_startup_settings(app);
+    read_display_settings(app);
+
+    bool accept = form.get("accept_handover") == "1";
+    o.accept_handover = accept;
+    if (app.shell.phase >= 2) {
+        app.shell.refuse_handover = !accept;
+    }
+    if (form.get("save_window") == "1") {
+        platform::PixelRect r = app.window().window_rect();
+        std::string pos = app.shell.window_maximized
+                              ? std::string("Maximized")
+                              : std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+                                    std::to_string(r.right - r.left + 1) + "x" + std::to_string(r.bottom - r.top + 1);
+        write_setting(app, "Window Position", pos);
+        if (app.shell.monitor == 0) {
+            delete_setting(app, "Window Screen");
+        } else {
+            write_setting(app, "Window Screen", std::to_string(app.shell.monitor & 7));
+        }
+    }
+    if (form.get("save_printer") == "1" && !app.shell.services.printer_setup.empty()) {
+        write_raw_setting(app, "Printer Setup", app.shell.services.printer_setup);
+    }
+    if (form.get("save_mask") == "1") {
+        write_setting(app, "Open File Name Mask Index", std::to_string(o.open_mask_index % 10));
+    }
+    if (form.get("restore_macros") == "1") {
+        confirm_restore_macros(app);
+    }
+    refresh_status_bar(app);
+    return 1;
+}
+
+namespace {
+
+// Setup menu window placements, 0x5370 to 0x5375.
+constexpr const char* kPlacements[] = {"Full", "Left", "Right", "Top", "Bottom", "Center"};
+
+int setup_group(App& app, uint16_t cmd, int source) {
+    (void)source;
+    if (cmd == code('S', 'O')) {
+        return setup_options(app);
+    }
+    if (cmd == code('S', 'K')) {
+        return setup_keystroke_macros(app);
+    }
+    if (cmd >= kPlaceFull && cmd <= kPlaceCentre) {
+        apply_window_position(app, kPlacements[cmd - kPlaceFull]);
+        return 1;
+    }
+    error_sound(app);
+    return 0;
+}
+
+} // namespace
+
+void install_setup_group(App& app) {
+    set_group_handler(app, 'S', setup_group);
+}
+
+} // namespace trazel::shell

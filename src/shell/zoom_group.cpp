@@ -1,0 +1,237 @@
+// The Zoom group: at once on the cursor from keys, buttons and the wheel; from menus as a function that
+// asks for the point; the zoom window with its rubber band; the scale and layer dialogs.
+#include <algorithm>
+
+#include "display/display.h"
+#include "shell/app.h"
+
+namespace trazel::shell {
+
+namespace {
+
+constexpr int kPromptZoomIn = 0x501;
+constexpr int kPromptZoomOut = 0x502;
+constexpr int kPromptZoomCenter = 0x503;
+constexpr int kPromptWindowFirst = 0x504;
+constexpr int kPromptWindowSecond = 0x505;
+constexpr int kBadScale = 0x516;
+constexpr int kQueryRefreshTicks = 4;
+
+display::Rect clip_rect(App& app) {
+    recompute_visible(app);
+    const auto& v = app.shell.surface.visible;
+    return v.empty() ? app.display.view.area : v.front();
+}
+
+void end_band(App& app) {
+    display::Display& d = app.display;
+    if (d.band != display::RubberBand::None) {
+        bool showing = d.crosshair_showing;
+        display::crosshair_off(d);
+        d.band = display::RubberBand::None;
+        if (showing) {
+            display::crosshair_on(d);
+        }
+    }
+}
+
+int cancel(App& app) {
+    end_band(app);
+    clear_function(app);
+    return 1;
+}
+
+int do_zoom(App& app, char which) {
+    display::View& v = app.display.view;
+    bool tm = app.shell.trazel_mode;
+    switch (which) {
+    case 'I':
+        return display::zoom_in(v, tm);
+    case 'O':
+        return display::zoom_out(v, tm);
+    default:
+        return display::zoom_center(v);
+    }
+}
+
+// From a menu: TRAZEL mode and a click for the point.
+int zoom_function(App& app, char which, int prompt) {
+    enter_trazel_mode(app);
+    set_function(
+        app,
+        [which](App& a) {
+            clear_function(a);
+            do_zoom(a, which);
+            return 1;
+        },
+        cancel, message_text(app, prompt));
+    return 1;
+}
+
+int zoom_window(App& app) {
+    enter_trazel_mode(app);
+    set_function(
+        app,
+        [](App& a) {
+            display::Display& d = a.display;
+            display::Point first{d.view.cursor_x, d.view.cursor_y};
+            display::crosshair_off(d);
+            d.band = display::RubberBand::Rectangle;
+            d.band_row = d.view.cursor_row;
+            d.band_col = d.view.cursor_col;
+            if (a.shell.trazel_mode) {
+                display::crosshair_on(d);
+            }
+            set_function(
+                a,
+                [first](App& b) {
+                    end_band(b);
+                    clear_function(b);
+                    display::View& v = b.display.view;
+                    display::zoom_to_rect(v, first, {v.cursor_x, v.cursor_y}, clip_rect(b), true);
+                    return 1;
+                },
+                cancel, message_text(a, kPromptWindowSecond));
+            return 1;
+        },
+        cancel, message_text(app, kPromptWindowFirst));
+    return 1;
+}
+
+int zoom_scale_box(App& app) {
+    display::View& v = app.display.view;
+    platform::Form f;
+    f.name = "ZoomScaleBox";
+    f.title = "Zoom Scale";
+    platform::Field dpi;
+    dpi.id = "dpi";
+    dpi.label = "Scale [dpi]";
+    dpi.value = display::scale_to_dpi_text(v.scale);
+    f.fields.push_back(dpi);
+    if (!run_dialog(app, f)) {
+        return 0;
+    }
+    uint32_t scale = 0;
+    if (!display::dpi_text_to_scale(f.get("dpi"), v.min_scale, scale)) {
+        show_message(app, kBadScale);
+        return 0;
+    }
+    return display::zoom_scale(v, scale);
+}
+
+int select_layer_box(App& app) {
+    model::Setup& s = app.doc()->setup;
+    platform::Form f;
+    f.name = "SelectLayerBox";
+    f.title = "Select Layer";
+    platform::Field layer;
+    layer.kind = platform::Field::Kind::Choice;
+    layer.id = "layer";
+    layer.label = "Layer to show";
+    std::vector<int> numbers;
+    int current = 0;
+    for (int i = 0; i < 256; ++i) {
+        const model::LayerEntry& e = s.layers[static_cast<size_t>(i)];
+        if (!e.in_use()) {
+            continue;
+        }
+        if (i == s.current_layer) {
+            current = static_cast<int>(numbers.size());
+        }
+        numbers.push_back(i);
+        layer.options.push_back(std::to_string(i) + "  " + e.name);
+    }
+    if (numbers.empty()) {
+        show_message(app, 0x517);
+        return 0;
+    }
+    layer.value = std::to_string(current);
+    f.fields.push_back(layer);
+    if (!run_dialog(app, f)) {
+        return 0;
+    }
+    std::string v = f.get("layer");
+    int index = -1;
+    if (!v.empty() && v.size() < 4 && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        index = std::atoi(v.c_str());
+    }
+    if (index < 0 || index >= static_cast<int>(numbers.size())) {
+        show_message(app, 0x517);
+        return 0;
+    }
+    s.current_layer = numbers[static_cast<size_t>(index)];
+    return display::zoom_single_layer(app.display.view);
+}
+
+// The Document's extents: from its setup when they make a box, else from its Items.
+bool extents(App& app, display::Point& a, display::Point& b) {
+    const model::Setup& s = app.doc()->setup;
+    if (s.ext_xmin < s.ext_xmax && s.ext_ymin < s.ext_ymax) {
+        a = {s.ext_xmin, s.ext_ymin};
+        b = {s.ext_xmax, s.ext_ymax};
+        return true;
+    }
+    bool any = false;
+    model::for_each_item(app.doc()->ring(), [&](model::Ref r) {
+        model::Coord x1, y1, x2, y2;
+        if (model::node(r).hidden() || !model::ItemBox(r, x1, y1, x2, y2)) {
+            return;
+        }
+        if (!any) {
+            a = {x1, y1};
+            b = {x2, y2};
+            any = true;
+        } else {
+            a = {std::min(a.x, x1), std::min(a.y, y1)};
+            b = {std::max(b.x, x2), std::max(b.y, y2)};
+        }
+    });
+    return any;
+}
+
+} // namespace
+
+int zoom_group(App& app, uint16_t c, int source) {
+    if (!app.doc()) {
+        error_sound(app);
+        return 0;
+    }
+    app.shell.query_refresh = kQueryRefreshTicks;
+    display::View& v = app.display.view;
+    bool at_once = source < kSourceTwoKey;
+    char which = static_cast<char>(c & 0xFF);
+    switch (which) {
+    case 'I':
+        return at_once ? do_zoom(app, 'I') : zoom_function(app, 'I', kPromptZoomIn);
+    case 'O':
+        return at_once ? do_zoom(app, 'O') : zoom_function(app, 'O', kPromptZoomOut);
+    case 'C':
+        return at_once ? do_zoom(app, 'C') : zoom_function(app, 'C', kPromptZoomCenter);
+    case 'S':
+        return zoom_scale_box(app);
+    case 'L':
+        return select_layer_box(app);
+    case 'P':
+        return display::zoom_previous(v);
+    case 'R':
+        return display::zoom_redraw(v);
+    case 'X': {
+        display::Point a, b;
+        if (!extents(app, a, b)) {
+            a = {0, 0};
+            b = {65536, 65536};
+        }
+        display::zoom_to_rect(v, a, b, clip_rect(app), true);
+        return 1;
+    }
+    case 'W':
+        return zoom_window(app);
+    case 'Y':
+        return display::zoom_single_layer(v);
+    default:
+        error_sound(app);
+        return 0;
+    }
+}
+
+} // namespace trazel::shell
