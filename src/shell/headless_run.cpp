@@ -229,11 +229,14 @@ int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::stri
         ui.report_sink = [log](std::string_view line) { log->emplace_back(line); };
     }
     HeadlessRun run(job.width, job.height, job.config_dir, &ui);
+    run.app.shell.program_dir = job.program_dir;
     if (!run.start({job.input})) {
         return fail("the shell did not start");
     }
     if (!run.until_ready(1000) || !run.app.doc()) {
-        return fail("\"" + job.input + "\" could not be loaded");
+        // The reader's message box says why.
+        std::string why = ui.boxes.empty() ? std::string() : ": " + ui.boxes.back().text;
+        return fail("\"" + job.input + "\" could not be loaded" + why);
     }
     if (!job.keys.empty()) {
         play_macro(run.app, job.keys);
@@ -247,6 +250,9 @@ int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::stri
     if (log) {
         for (const auto& b : ui.boxes) {
             log->push_back(b.title + ": " + b.text);
+        }
+        if (!run.app.shell.status.text.empty()) {
+            log->push_back("Status: " + run.app.shell.status.text);
         }
     }
     if (!job.output.empty()) {

@@ -379,7 +379,7 @@ void destroy_window(App& app);
 // 24 and 32.
 bool create_surfaces(App& app);
 void release_surfaces(App& app);
-// The lock of Part of the display: points display.buffer at the screen copy (target 1) or the sleep copy
+// The drawing lock: points display.buffer at the screen copy (target 1) or the sleep copy
 // (target 2).
 bool lock_surface(App& app, int target);
 bool lock_if_needed(App& app);

@@ -61,7 +61,8 @@ struct Scratch {
 // `args` is passed to the shell as it is; quote file names with quote().
 inline Result run(const Scratch& s, const std::string& args) {
     std::string out = s / ".stdout", err = s / ".stderr";
-    std::string cmd = quote(TRAZEL_CLI) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+    // A hung verb fails its test instead of blocking the whole suite.
+    std::string cmd = "timeout 120 " + quote(TRAZEL_CLI) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
     int rc = std::system(cmd.c_str());
     Result r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

@@ -60,6 +60,7 @@ int run_convert(int argc, char** argv);
 int run_info(int argc, char** argv);
 int run_gerber(int argc, char** argv);
 int run_render(int argc, char** argv);
+int run_macro(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

@@ -17,6 +17,8 @@ constexpr Verb kVerbs[] = {
      run_gerber},
     {"render", "IN OUT.png|OUT.bmp [--depth N] [--size WxH] [--view ...] [--scale DPI] [--layer N]",
      "draw a file as the screen shows it, into a picture", run_render},
+    {"macro", "IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,...]]... [--field FORM.FIELD=VALUE]... [--max-ticks N]",
+     "play a keystroke macro on a file through the key handler and save the result", run_macro},
     {"", "", "", nullptr},
 };
 

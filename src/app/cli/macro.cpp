@@ -1,0 +1,155 @@
+// trazel-cli macro IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,BUTTON...]]... [--field FORM.FIELD=VALUE]...:
+// loads IN into a headless shell, plays the keystroke macro text through the real key handler, answers the
+// message boxes and dialogs it raises, and saves the current data file to OUT.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli.h"
+#include "shell/headless_run.h"
+
+namespace trazel::cli {
+
+namespace {
+
+constexpr std::string_view kVerb = "macro";
+
+// "--name VALUE" or "--name=VALUE"; advances k past the value.
+bool option_value(int argc, char** argv, int& k, std::string_view name, std::string& value, bool& missing) {
+    std::string a = argv[k];
+    if (a == name) {
+        if (k + 1 >= argc) {
+            missing = true;
+            return true;
+        }
+        value = argv[++k];
+        return true;
+    }
+    std::string prefix = std::string(name) + "=";
+    if (a.rfind(prefix, 0) == 0) {
+        value = a.substr(prefix.size());
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> split_commas(const std::string& s) {
+    std::vector<std::string> out;
+    size_t begin = 0;
+    while (true) {
+        size_t comma = s.find(',', begin);
+        out.push_back(s.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin));
+        if (comma == std::string::npos) {
+            return out;
+        }
+        begin = comma + 1;
+    }
+}
+
+// Message box texts carry line breaks; the report shows each box on one line.
+std::string one_line(const std::string& s) {
+    std::string o;
+    bool gap = false;
+    for (char c : s) {
+        if (c == '\n' || c == '\r') {
+            gap = true;
+            continue;
+        }
+        if (gap && !o.empty() && o.back() != ' ') {
+            o.push_back(' ');
+        }
+        gap = false;
+        o.push_back(c);
+    }
+    return o;
+}
+
+} // namespace
+
+int run_macro(int argc, char** argv) {
+    shell::MacroJob job;
+    bool have_keys = false;
+    for (int k = 1; k < argc; ++k) {
+        std::string a = argv[k];
+        std::string value;
+        bool missing = false;
+        if (option_value(argc, argv, k, "--keys", value, missing)) {
+            if (missing) {
+                return usage_error(kVerb, "--keys needs the macro text");
+            }
+            if (have_keys) {
+                job.keys += ' '; // several --keys play one after the other
+            }
+            job.keys += value;
+            have_keys = true;
+        } else if (option_value(argc, argv, k, "--answer", value, missing)) {
+            // The title may hold "=" itself; the buttons never do.
+            size_t eq = value.rfind('=');
+            if (missing || eq == std::string::npos || eq == 0 || eq + 1 == value.size()) {
+                return usage_error(kVerb, "--answer takes TITLE=BUTTON[,BUTTON...]");
+            }
+            std::vector<std::string> buttons = split_commas(value.substr(eq + 1));
+            for (const std::string& b : buttons) {
+                platform::Answer ignored;
+                if (!shell::answer_of(b, ignored)) {
+                    return usage_error(kVerb,
+                                       "unknown button \"" + b + "\" (ok, cancel, yes, no, abort, retry or ignore)");
+                }
+            }
+            auto& list = job.answers[value.substr(0, eq)];
+            list.insert(list.end(), buttons.begin(), buttons.end());
+        } else if (option_value(argc, argv, k, "--field", value, missing)) {
+            size_t eq = value.find('=');
+            size_t dot = value.find('.');
+            if (missing || eq == std::string::npos || dot == std::string::npos || dot == 0 || dot + 1 >= eq) {
+                return usage_error(kVerb, "--field takes FORM.FIELD=VALUE");
+            }
+            job.dialogs[value.substr(0, dot)][value.substr(dot + 1, eq - dot - 1)] = value.substr(eq + 1);
+        } else if (option_value(argc, argv, k, "--max-ticks", value, missing)) {
+            char* end = nullptr;
+            long n = missing ? 0 : std::strtol(value.c_str(), &end, 10);
+            if (missing || !end || *end || n <= 0 || n > 100000000) {
+                return usage_error(kVerb, "--max-ticks takes a positive count of 55 ms ticks");
+            }
+            job.max_ticks = static_cast<int>(n);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage_error(kVerb, "unknown option \"" + a + "\"");
+        } else if (job.input.empty()) {
+            job.input = a;
+        } else if (job.output.empty()) {
+            job.output = a;
+        } else {
+            return usage_error(kVerb, "too many arguments");
+        }
+    }
+    if (job.input.empty()) {
+        return usage_error(kVerb, "an input file is needed");
+    }
+    if (!have_keys) {
+        return usage_error(kVerb, "--keys is needed");
+    }
+
+    // The templates are looked up beside the program, as the desktop does.
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && exe.has_parent_path()) {
+        job.program_dir = exe.parent_path().string() + "/";
+    }
+
+    std::string error;
+    std::vector<std::string> log;
+    int r = shell::run_macro_job(job, &error, &log);
+    // What the run showed, for scripts that check a command's outcome.
+    for (const std::string& line : log) {
+        std::printf("%s\n", one_line(line).c_str());
+    }
+    std::fflush(stdout);
+    if (r != 0) {
+        return fail(error.empty() ? std::string("the macro run failed") : one_line(error));
+    }
+    return 0;
+}
+
+} // namespace trazel::cli
