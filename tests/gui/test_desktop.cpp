@@ -1,0 +1,186 @@
+// Smoke tests of the desktop program under a virtual X server: it starts on the demo board and shows
+// exactly what the batch tool renders, Space takes the menu bar away, "I" zooms, F then X exits, and a
+// second start hands its file to the first.  Each test runs one shell script under xvfb-run.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+#ifdef TRAZEL_GUI_BIN
+#define GUI_BIN TRAZEL_GUI_BIN
+#else
+#define GUI_BIN ""
+#endif
+
+namespace {
+
+bool have(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Desktop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+#ifndef TRAZEL_GUI_BIN
+        GTEST_SKIP() << "the desktop program is not part of this build";
+#else
+        for (const char* t : {"xvfb-run", "xdotool", "import", "compare"}) {
+            if (!have(t)) {
+                GTEST_SKIP() << t << " is missing (make deps installs it)";
+            }
+        }
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / ("trazel-gui-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "cfg");
+        fs::copy_file(std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.pcb", dir / "demo.pcb");
+        fs::copy_file(std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.sch", dir / "demo.sch");
+#endif
+    }
+    void TearDown() override {
+        if (!dir.empty() && !::testing::Test::HasFailure()) {
+            fs::remove_all(dir);
+        }
+    }
+
+    // Runs `body` under a fresh virtual display with the program started on demo.pcb as $P and its
+    // window as $W.  The drawing area takes the keyboard after a click (there is no window manager to
+    // hand out the focus).  Returns the script's exit status; its output is in out.txt.
+    int script(const std::string& body) {
+#ifdef TRAZEL_GUI_BIN
+        std::ofstream s(dir / "run.sh");
+        s << "set -u\ncd '" << dir.string() << "'\n"
+          << "export TRAZEL_CONFIG_DIR='" << (dir / "cfg").string() << "' TRAZEL_TRACE=1\n"
+          << "'" << TRAZEL_GUI_BIN << "' demo.pcb >app.out 2>app.err &\nP=$!\n"
+          << "W=$(timeout 20 xdotool search --sync --onlyvisible --name 'demo.pcb' | head -1)\n"
+          << "[ -n \"$W\" ] || { echo 'no window'; kill $P; exit 3; }\n"
+          << "sleep 1\n"
+          << "focus() { xdotool mousemove --window $W 200 200 click 1; sleep 0.3; xdotool key Escape; sleep 0.3; }\n"
+          << body << "\n";
+        s.close();
+        std::string cmd = "timeout 90 xvfb-run -a -s '-screen 0 1280x1024x24' bash '" + (dir / "run.sh").string() +
+                          "' >'" + (dir / "out.txt").string() + "' 2>&1";
+        int rc = std::system(cmd.c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+#else
+        (void)body;
+        return -1;
+#endif
+    }
+    std::string out() {
+        return slurp(dir / "out.txt");
+    }
+    std::string app_err() {
+        return slurp(dir / "app.err");
+    }
+    // The last client size the program reported.
+    std::pair<int, int> client() {
+        std::string e = app_err();
+        std::regex re("trace: client ([0-9]+)x([0-9]+)");
+        std::pair<int, int> last{0, 0};
+        for (auto it = std::sregex_iterator(e.begin(), e.end(), re); it != std::sregex_iterator(); ++it) {
+            last = {std::stoi((*it)[1]), std::stoi((*it)[2])};
+        }
+        return last;
+    }
+    // Pixels that differ between two pictures of the same size (ImageMagick's absolute error count).
+    long differing(const std::string& a, const std::string& b) {
+        std::string cmd = "cd '" + dir.string() + "' && compare -metric AE " + a + " " + b + " null: 2>&1";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) {
+            return -1;
+        }
+        char buf[128] = {};
+        size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+        ::pclose(p);
+        return n ? std::atol(buf) : -1;
+    }
+
+    fs::path dir;
+};
+
+TEST_F(Desktop, StartsOnTheDemoBoardShowingWhatTheBatchToolRenders) {
+    ASSERT_EQ(script("import -window $W win.png\n"
+                     "xdotool getwindowgeometry $W | sed -n 's/.*Geometry: //p' > geometry.txt\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out();
+    auto [w, h] = client();
+    ASSERT_GT(w, 0) << app_err();
+    int window_h = 0, window_w = 0;
+    ASSERT_EQ(std::sscanf(slurp(dir / "geometry.txt").c_str(), "%dx%d", &window_w, &window_h), 2);
+    // The drawing area lies under the menu bar, above the 22 rows of the status bar.
+    const int menu = window_h - h, drawing = h - 22;
+    ASSERT_GE(menu, 0);
+    std::string crop = "cd '" + dir.string() + "' && convert win.png -crop " + std::to_string(w) + "x" +
+                       std::to_string(drawing) + "+0+" + std::to_string(menu) + " +repage theirs.png && '" + TRAZEL_CLI +
+                       "' render demo.pcb ours.png --grid --size " + std::to_string(w) + "x" + std::to_string(drawing);
+    ASSERT_EQ(std::system(crop.c_str()), 0);
+    EXPECT_EQ(differing("ours.png", "theirs.png"), 0);
+}
+
+TEST_F(Desktop, SpaceTakesTheMenuBarAwayAndIZoomsIn) {
+    ASSERT_EQ(script("focus\n"
+                     "import -window $W before.png\n"
+                     "xdotool key i; sleep 1\n"
+                     "import -window $W zoomed.png\n"
+                     "xdotool key space; sleep 1\n"
+                     "xdotool key space; sleep 1\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out();
+    EXPECT_GT(differing("before.png", "zoomed.png"), 1000) << "the view did not change";
+    // The client area grows by the menu bar's height when it goes, and shrinks back when it returns.
+    std::string e = app_err();
+    std::regex re("trace: client ([0-9]+)x([0-9]+)");
+    std::vector<int> heights;
+    for (auto it = std::sregex_iterator(e.begin(), e.end(), re); it != std::sregex_iterator(); ++it) {
+        heights.push_back(std::stoi((*it)[2]));
+    }
+    ASSERT_GE(heights.size(), 3u) << e;
+    int n = static_cast<int>(heights.size());
+    EXPECT_GT(heights[n - 2], heights[n - 3]);
+    EXPECT_EQ(heights[n - 1], heights[n - 3]);
+}
+
+TEST_F(Desktop, FThenXExitsCleanly) {
+    ASSERT_EQ(script("focus\n"
+                     "xdotool key f; sleep 0.5; xdotool key x\n"
+                     "for i in $(seq 50); do kill -0 $P 2>/dev/null || break; sleep 0.1; done\n"
+                     "kill -0 $P 2>/dev/null && { echo 'still running'; kill $P; exit 4; }\n"
+                     "wait $P; echo \"status $?\""),
+              0)
+        << out();
+    EXPECT_NE(out().find("status 0"), std::string::npos) << out();
+}
+
+TEST_F(Desktop, ASecondStartHandsItsFileToTheFirst) {
+    ASSERT_EQ(script("timeout 20 '" GUI_BIN "' demo.sch >second.out 2>&1; echo \"second $?\"\n"
+                     "N=$(timeout 10 xdotool search --sync --onlyvisible --name 'demo.sch' | head -1)\n"
+                     "[ -n \"$N\" ] && echo 'first shows demo.sch'\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out();
+    EXPECT_NE(out().find("second 0"), std::string::npos) << out();
+    EXPECT_NE(out().find("first shows demo.sch"), std::string::npos) << out() << app_err();
+}
+
+} // namespace
