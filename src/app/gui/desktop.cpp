@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -28,6 +29,7 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/events.h"
+#include "shell/heartbeat.h"
 #include "shell/shell.h"
 
 namespace trazel::gui {
@@ -828,12 +830,38 @@ class DesktopApp : public wxApp {
             timer_.Stop();
             return;
         }
+        show_icon(c_.app->shell.icon_frame);
         if (server_.listening()) {
             server_.poll([this](std::string_view line) { return !c_.closing && shell::on_handover(*c_.app, line); }, 500);
         }
     }
 
+    // The heartbeat turns the window icon: frames are made once, on first use.
+    void show_icon(int frame) {
+        if (frame == icon_shown_ || frame < 0 || frame >= static_cast<int>(icons_.size())) {
+            return;
+        }
+        if (!icons_[static_cast<size_t>(frame)].IsOk()) {
+            std::vector<uint32_t> px = shell::icon_frame(frame);
+            if (px.size() != 32 * 32) {
+                return;
+            }
+            wxImage img(32, 32);
+            img.InitAlpha();
+            for (int i = 0; i < 32 * 32; ++i) {
+                uint32_t p = px[static_cast<size_t>(i)];
+                img.SetRGB(i % 32, i / 32, (p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+                img.SetAlpha(i % 32, i / 32, (p >> 24) & 0xFF);
+            }
+            icons_[static_cast<size_t>(frame)].CopyFromBitmap(wxBitmap(img));
+        }
+        frame_->SetIcon(icons_[static_cast<size_t>(frame)]);
+        icon_shown_ = frame;
+    }
+
     Context c_;
+    std::array<wxIcon, 32> icons_;
+    int icon_shown_ = -1;
     std::unique_ptr<WxPlatform> platform_;
     Frame* frame_ = nullptr;
     wxTimer timer_;
