@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "edit/spatial_index.h"
 #include "model/geometry.h"
 #include "model/model.h"
 
@@ -72,6 +73,9 @@ struct GrabList {
     std::optional<Point> return_cursor;
     // A $$DIM Component grabbed by one end.
     Ref dimension = model::kNone;
+    // The Editor's index of the Document, kept in step with what the grab changes; unset, the plain
+    // walks are used.  It outlives each grab.
+    SpatialIndex* spatial = nullptr;
 
     bool empty() const {
         return entries.empty();
@@ -86,6 +90,7 @@ struct FindComponentState {
 
 struct Editor {
     GrabList grab;
+    SpatialIndex index; // of the current Document, for the clicks of the Grab functions
     FindComponentState find_component;
     model::Angle rotation_angle = 0; // "RotationAngleBox", kept between uses
     int32_t scaling_factor = 0x10000; // "ScalingFactorBox", 16.16, preset 1.0

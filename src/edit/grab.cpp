@@ -88,9 +88,23 @@ template <class F> void walk_all(GrabList& g, F&& f) {
     });
 }
 
+// The same over the Items whose boxes meet `area`, through the index when it covers the Document.
+template <class F> void walk_all_near(GrabList& g, const Rect64& area, F&& f) {
+    if (g.spatial == nullptr || !g.spatial->covers(*g.doc)) {
+        walk_all(g, f);
+        return;
+    }
+    g.spatial->visit_forward(area, [&](Ref r, int depth) {
+        if (!node(r).hidden() || g.index.count(r) != 0) {
+            f(r, depth);
+        }
+    });
+}
+
 Near collect_at(GrabList& g, Point p) {
     Near out;
-    walk_all(g, [&](Ref r, int depth) {
+    Rect64 area{int64_t{p.x} - kAtPoint, int64_t{p.y} - kAtPoint, int64_t{p.x} + kAtPoint, int64_t{p.y} + kAtPoint};
+    walk_all_near(g, area, [&](Ref r, int depth) {
         const Node& n = node(r);
         switch (n.item_kind()) {
         case model::kLine:
@@ -299,12 +313,18 @@ int grab_point(GrabList& g, Point p, Coord line_width) {
             Ref t = model::MakeItem(g.doc->ring(), model::kLine, static_cast<uint8_t>(new_layer),
                                     static_cast<uint16_t>(std::min<Coord>(w, 0xFFFF)), p.x, p.y, p.x, p.y);
             if (t != model::kNone) {
+                if (g.spatial != nullptr && g.spatial->covers(*g.doc)) {
+                    g.spatial->appended(t);
+                }
                 if (Ref sig = model::ItemSignal(pd.ref); sig != model::kNone) {
                     model::AttachSignal(t, model::SignalName(sig));
                 }
                 if (add_entry(g, t, kGrabSecond | kGrabNew) != model::kNone) {
                     ++changed;
                 } else {
+                    if (g.spatial != nullptr) {
+                        g.spatial->removed(t);
+                    }
                     model::DeleteItem(t);
                 }
             }
@@ -437,7 +457,7 @@ Surroundings gather(GrabList& g, Ref c, const Box& region) {
     s.region = region;
     auto inside = [&](Coord x, Coord y) { return x >= region.x1 && x <= region.x2 && y >= region.y1 && y <= region.y2; };
     Ref own = node(c).link;
-    walk_all(g, [&](Ref r, int depth) {
+    walk_all_near(g, Rect64{region.x1, region.y1, region.x2, region.y2}, [&](Ref r, int depth) {
         const Node& n = node(r);
         if (depth == 0 && is_track(n)) {
             if (inside(n.line.x1, n.line.y1) || inside(n.line.x2, n.line.y2)) {
@@ -957,6 +977,8 @@ int drop(GrabList& g, display::Display& d) {
         return abandon(g, d);
     }
     model::Document& doc = *g.doc;
+    // Whether the index follows the Document up to this drop (it then follows the drop too).
+    const bool index_in_step = g.spatial != nullptr && g.spatial->covers(doc);
     hide_grab(g, d);
     g.building = true; // the region redraws below must not draw the copies
     Box region;
@@ -1049,6 +1071,24 @@ int drop(GrabList& g, display::Display& d) {
         }
     }
     doc.mark_modified();
+    if (g.spatial != nullptr) {
+        // The index was in step before the drop: what the drop changed is all in the entries.
+        bool in_step = index_in_step;
+        for (size_t i = 0; i < g.entries.size() && in_step; ++i) {
+            const GrabEntry& e = g.entries[i];
+            if ((e.flags & kGrabVertex) != 0 || node(e.real).item_kind() == model::kHead) {
+                continue;
+            }
+            if (gone[i]) {
+                g.spatial->removed(e.real);
+            } else if (!e.companion()) {
+                g.spatial->moved(e.real);
+            }
+        }
+        if (in_step) {
+            g.spatial->adopt(doc);
+        }
+    }
     clear_grab(g);
     redraw_region(d, region);
     return 1;
@@ -1070,6 +1110,9 @@ int abandon(GrabList& g, display::Display& d) {
         if (e.is_new()) {
             if (n.item_kind() != model::kHead && (e.flags & kGrabVertex) == 0) {
                 ForgetItem(doc, e.real);
+                if (g.spatial != nullptr) {
+                    g.spatial->removed(e.real);
+                }
                 model::DeleteItem(e.real);
             }
         } else if (!keeps_visible(e)) {
@@ -1089,7 +1132,9 @@ void clear_grab(GrabList& g) {
     if (g.scratch != model::kNone) {
         model::ReleaseNode(g.scratch);
     }
+    SpatialIndex* spatial = g.spatial;
     g = GrabList{};
+    g.spatial = spatial;
 }
 
 } // namespace trazel::edit

@@ -14,6 +14,7 @@ Editor& editor(App& app) {
 void install_edit(App& app) {
     shell::set_group_handler(app, 'G', grab_group);
     shell::set_group_handler(app, 'U', undo_group);
+    editor(app).grab.spatial = &editor(app).index;
     shell::EditHooks& h = app.shell.edit;
     h.items_on_cursor = [](App& a) { return grab_pending(a); };
     h.drop_items = [](App& a) { return drop_grab(a); };
@@ -30,6 +31,7 @@ void install_edit(App& app) {
             abandon(g, a.display);
         }
         release_undo(d);
+        editor(a).index.reset();
     };
     app.display.hooks.draw_held = [&app](display::Display& d, display::Raster& r) {
         draw_held(editor(app).grab, d, r);

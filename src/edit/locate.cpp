@@ -66,6 +66,27 @@ template <class F> bool walk_top_back(Ref head, F&& f) {
     return false;
 }
 
+Rect64 around(Point p, int64_t reach) {
+    return Rect64{int64_t{p.x} - reach, int64_t{p.y} - reach, int64_t{p.x} + reach, int64_t{p.y} + reach};
+}
+
+// The whole walk, or through the index the part of it near the point.
+template <class F> bool walk_back_near(const model::Document& doc, const SpatialIndex* index, Point p, int64_t reach,
+                                       F&& f) {
+    if (index == nullptr) {
+        return walk_back(doc.ring(), f);
+    }
+    return index->visit_back(around(p, reach + 1), f);
+}
+
+template <class F> bool walk_top_back_near(const model::Document& doc, const SpatialIndex* index, Point p,
+                                           int64_t reach, F&& f) {
+    if (index == nullptr) {
+        return walk_top_back(doc.ring(), f);
+    }
+    return index->visit_back(around(p, reach + 1), [&](Ref r, int depth) { return depth == 0 && f(r); });
+}
+
 // The layer rule shared by the locators: a top-level Item must lie on the requested layer (any layer
 // with 0); a Component member must lie on the requested layer even then (layer 0 meaning layer 0); with
 // layer 0 asked, Items on hidden layers are skipped.
@@ -116,12 +137,12 @@ bool on_layer(const Node& n, int layer) {
     return n.layer == layer;
 }
 
-LineHit FindLineAt(const model::Document& doc, int layer, Point p, Coord tolerance) {
+LineHit FindLineAt(const model::Document& doc, int layer, Point p, Coord tolerance, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     LineHit best;
     int best_class = -1;
     uint64_t best_len = 0;
-    walk_back(doc.ring(), [&](Ref r, int depth) {
+    walk_back_near(doc, index, p, tolerance, [&](Ref r, int depth) {
         const Node& n = node(r);
         if (!is_track(n) || !candidate(s, n, depth, layer)) {
             return false;
@@ -143,10 +164,10 @@ LineHit FindLineAt(const model::Document& doc, int layer, Point p, Coord toleran
     return best;
 }
 
-Ref FindArcAt(const model::Document& doc, int layer, Point p, Coord tolerance) {
+Ref FindArcAt(const model::Document& doc, int layer, Point p, Coord tolerance, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     Ref found = model::kNone;
-    walk_back(doc.ring(), [&](Ref r, int depth) {
+    walk_back_near(doc, index, p, tolerance, [&](Ref r, int depth) {
         const Node& n = node(r);
         if (n.item_kind() == model::kArc && candidate(s, n, depth, layer) &&
             model::hit_arc_stroke(n, static_cast<uint64_t>(tolerance), p, turn_of)) {
@@ -158,10 +179,10 @@ Ref FindArcAt(const model::Document& doc, int layer, Point p, Coord tolerance) {
     return found;
 }
 
-Ref FindPadAt(const model::Document& doc, int layer, Point p, Coord tolerance) {
+Ref FindPadAt(const model::Document& doc, int layer, Point p, Coord tolerance, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     Ref found = model::kNone;
-    walk_back(doc.ring(), [&](Ref r, int depth) {
+    walk_back_near(doc, index, p, tolerance, [&](Ref r, int depth) {
         const Node& n = node(r);
         if (n.item_kind() == model::kPad && candidate(s, n, depth, layer) &&
             model::hit_pad(n, static_cast<uint64_t>(tolerance), p, turn_of)) {
@@ -173,7 +194,7 @@ Ref FindPadAt(const model::Document& doc, int layer, Point p, Coord tolerance) {
     return found;
 }
 
-Ref FindTextAt(const model::Document& doc, int layer, Point p) {
+Ref FindTextAt(const model::Document& doc, int layer, Point p, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     auto text_hit = [&](Ref r, bool any_layer) {
         const Node& n = node(r);
@@ -184,7 +205,7 @@ Ref FindTextAt(const model::Document& doc, int layer, Point p) {
     };
     Ref found = model::kNone;
     for (bool any : {false, true}) {
-        walk_top_back(doc.ring(), [&](Ref r) {
+        walk_top_back_near(doc, index, p, 0, [&](Ref r) {
             if (text_hit(r, any)) {
                 found = r;
                 return true;
@@ -194,6 +215,37 @@ Ref FindTextAt(const model::Document& doc, int layer, Point p) {
         if (found != model::kNone) {
             return found;
         }
+    }
+    if (index != nullptr) {
+        // Component by Component in walking order, each with its own Texts on the layer, then on any.
+        struct Hit {
+            int64_t parent, order;
+            Ref ref;
+            bool on_layer;
+        };
+        std::vector<Hit> hits;
+        index->visit_back(around(p, 1), [&](Ref r, int depth) {
+            if (depth > 0 && text_hit(r, true)) {
+                hits.push_back(Hit{index->parent_order(r), index->order(r), r, text_hit(r, false)});
+            }
+            return false;
+        });
+        std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.parent < b.parent; });
+        for (size_t i = 0; i < hits.size();) {
+            size_t j = i;
+            Ref any = model::kNone;
+            for (; j < hits.size() && hits[j].parent == hits[i].parent; ++j) {
+                if (hits[j].on_layer) {
+                    return hits[j].ref;
+                }
+                any = any != model::kNone ? any : hits[j].ref;
+            }
+            if (any != model::kNone) {
+                return any;
+            }
+            i = j;
+        }
+        return model::kNone;
     }
     // Component by Component: its own Texts on the layer, then on any layer.
     walk_back(doc.ring(), [&](Ref c, int) {
@@ -245,10 +297,10 @@ uint32_t ComponentKey(Ref component, int layer) {
     return key;
 }
 
-Ref FindComponentAt(const model::Document& doc, int layer, Point p) {
+Ref FindComponentAt(const model::Document& doc, int layer, Point p, const SpatialIndex* index) {
     Ref best = model::kNone;
     uint32_t best_key = 0;
-    walk_top_back(doc.ring(), [&](Ref r) {
+    walk_top_back_near(doc, index, p, 0, [&](Ref r) {
         const Node& n = node(r);
         if (n.item_kind() != model::kComponent) {
             return false;
@@ -267,11 +319,11 @@ Ref FindComponentAt(const model::Document& doc, int layer, Point p) {
     return best;
 }
 
-Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance) {
+Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     uint64_t reach = static_cast<uint64_t>(tolerance);
     Ref found = model::kNone;
-    walk_back(doc.ring(), [&](Ref r, int) {
+    walk_back_near(doc, index, p, tolerance, [&](Ref r, int) {
         const Node& n = node(r);
         if (is_solid(n) && n.layer == layer && !(layer == 0 && layer_hidden(s, 0)) &&
             model::point_in_solid(r, p, reach)) {
@@ -281,7 +333,7 @@ Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance)
         return false;
     });
     if (found == model::kNone) {
-        walk_top_back(doc.ring(), [&](Ref r) {
+        walk_top_back_near(doc, index, p, tolerance, [&](Ref r) {
             const Node& n = node(r);
             if (is_solid(n) && !layer_hidden(s, n.layer) && model::point_in_solid(r, p, reach)) {
                 found = r;
@@ -293,7 +345,7 @@ Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance)
     return found;
 }
 
-VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide) {
+VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     VertexHit near_layer, near_other;
     uint64_t d_layer = UINT64_MAX, d_other = UINT64_MAX;
@@ -312,7 +364,7 @@ VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide
             d_other = d;
         }
     };
-    walk_back(doc.ring(), [&](Ref r, int depth) {
+    walk_back_near(doc, index, p, kVertexReach, [&](Ref r, int depth) {
         const Node& n = node(r);
         bool here = on_layer(n, layer);
         if (is_track(n)) {
@@ -332,29 +384,29 @@ VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide
 
 namespace {
 
-Found find_once(const model::Document& doc, Find what, int layer, Point p, Coord tol) {
+Found find_once(const model::Document& doc, Find what, int layer, Point p, Coord tol, const SpatialIndex* ix) {
     Found f;
     switch (what) {
     case Find::Line: {
-        LineHit h = FindLineAt(doc, layer, p, tol);
+        LineHit h = FindLineAt(doc, layer, p, tol, ix);
         f.item = h.item;
         f.where = h.where;
         break;
     }
     case Find::Arc:
-        f.item = FindArcAt(doc, layer, p, tol);
+        f.item = FindArcAt(doc, layer, p, tol, ix);
         break;
     case Find::Pad:
-        f.item = FindPadAt(doc, layer, p, tol);
+        f.item = FindPadAt(doc, layer, p, tol, ix);
         break;
     case Find::Text:
-        f.item = FindTextAt(doc, layer, p);
+        f.item = FindTextAt(doc, layer, p, ix);
         break;
     case Find::Component:
-        f.item = FindComponentAt(doc, layer, p);
+        f.item = FindComponentAt(doc, layer, p, ix);
         break;
     case Find::Solid:
-        f.item = FindSolidAt(doc, layer, p, tol);
+        f.item = FindSolidAt(doc, layer, p, tol, ix);
         break;
     }
     return f;
@@ -375,11 +427,11 @@ bool switch_layer(model::Document& doc, Ref item) {
 
 } // namespace
 
-Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched) {
+Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched, const SpatialIndex* index) {
     int cur = doc.setup.current_layer & 0xFF;
-    Found f = find_once(doc, what, cur, p, tolerance);
+    Found f = find_once(doc, what, cur, p, tolerance, index);
     if (f.item == model::kNone && cur != 0) {
-        f = find_once(doc, what, 0, p, tolerance);
+        f = find_once(doc, what, 0, p, tolerance, index);
     }
     bool sw = f.item != model::kNone && switch_layer(doc, f.item);
     if (switched != nullptr) {
@@ -393,7 +445,9 @@ Found locate(App& app, Find what, Point p) {
         return Found{};
     }
     bool switched = false;
-    Found f = locate(*app.doc(), what, p, pick_tolerance(app.display.view.scale), &switched);
+    SpatialIndex& index = app.edit.index;
+    index.sync(*app.doc());
+    Found f = locate(*app.doc(), what, p, pick_tolerance(app.display.view.scale), &switched, &index);
     if (switched) {
         refresh_status(app);
     }
@@ -419,7 +473,8 @@ VertexHit SnapToVertex(App& app, bool wide) {
         return VertexHit{};
     }
     model::Document& doc = *app.doc();
-    VertexHit h = FindVertexAt(doc, doc.setup.current_layer & 0xFF, cursor_point(app), wide);
+    app.edit.index.sync(doc);
+    VertexHit h = FindVertexAt(doc, doc.setup.current_layer & 0xFF, cursor_point(app), wide, &app.edit.index);
     if (h.item == model::kNone) {
         return h;
     }

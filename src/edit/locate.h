@@ -5,9 +5,11 @@
 //
 // Every locator takes the Document, the layer asked for (0 = any) and the point, and walks the Document
 // ring backwards from its head (the newest Items first), descending depth first into each Component's
-// members; Hidden Items (those held on the cursor) are never found.
+// members; Hidden Items (those held on the cursor) are never found.  Given a spatial index that covers
+// the Document, a locator visits only the Items near the point, in the same order, with the same answer.
 #include <cstdint>
 
+#include "edit/spatial_index.h"
 #include "model/hit_test.h"
 #include "model/model.h"
 
@@ -45,21 +47,23 @@ struct LineHit {
 
 // The best track: a higher class wins (+32 on the requested layer, +16 top-level), then the shorter Line,
 // then the first found.
-LineHit FindLineAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+LineHit FindLineAt(const model::Document& doc, int layer, Point p, Coord tolerance,
+                   const SpatialIndex* index = nullptr);
 // The first Arc whose stroke, grown by the tolerance, holds the point.
-Ref FindArcAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+Ref FindArcAt(const model::Document& doc, int layer, Point p, Coord tolerance, const SpatialIndex* index = nullptr);
 // The first Pad whose shape, grown by the tolerance, holds the point.
-Ref FindPadAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+Ref FindPadAt(const model::Document& doc, int layer, Point p, Coord tolerance, const SpatialIndex* index = nullptr);
 // The first Text whose box holds the point, in four passes (top-level on the layer, top-level on any
 // visible layer, then per Component its Texts on the layer and on any layer).
-Ref FindTextAt(const model::Document& doc, int layer, Point p);
+Ref FindTextAt(const model::Document& doc, int layer, Point p, const SpatialIndex* index = nullptr);
 // The top-level Component with the smallest key among those whose box holds the point: box area plus a
 // penalty bit cleared when it has a Pad on the layer.
-Ref FindComponentAt(const model::Document& doc, int layer, Point p);
+Ref FindComponentAt(const model::Document& doc, int layer, Point p, const SpatialIndex* index = nullptr);
 uint32_t ComponentKey(Ref component, int layer);
 // The Solid whose outline holds the point (the tolerance as reach): first those on the layer (members
 // included), then the top-level Solids on any displayed layer.
-Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance);
+Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance,
+                const SpatialIndex* index = nullptr);
 
 // A vertex: a Line end (end 1 or 2), an Arc end (end 1 start, 2 end of sweep) or a Pad centre (end 0).
 struct VertexHit {
@@ -70,7 +74,8 @@ struct VertexHit {
 // The nearest end point within a Manhattan distance of kVertexReach, those on `layer` first, then those
 // on another visible layer (never a Component member on another layer).  `wide` adds Arc ends and Pad
 // centres to the Line ends.
-VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide);
+VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide,
+                       const SpatialIndex* index = nullptr);
 
 // --- With the view and the current layer ------------------------------------------------------------
 
@@ -86,7 +91,8 @@ struct Found {
 // does), that layer becomes current and the status bar is refreshed.
 Found locate(App& app, Find what, Point p);
 // The same without the App: `tolerance` given, the current layer switched in `doc` only.
-Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched = nullptr);
+Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched = nullptr,
+             const SpatialIndex* index = nullptr);
 
 // The vertex locator at the cursor: moves the cursor onto the point found (the view scrolls when it comes
 // within 16 pixels of the left or right or 12 of the top or bottom edge) and makes its layer current.

@@ -26,9 +26,33 @@ int32_t& redo_count(Ref anchor) {
     return node(anchor).line.y1;
 }
 
+// The Data file reader makes the anchor as an empty ring head (its `next` and `prev` pointing to
+// itself): that is an empty redo stack too.
+void normalise(Ref anchor) {
+    Node& a = node(anchor);
+    if (a.next == anchor) {
+        a.next = model::kNone;
+    }
+    if (a.prev == anchor) {
+        a.prev = model::kNone;
+    }
+}
+
+Ref redo_top_of(const model::Document& doc) {
+    Ref a = doc.undo_anchor;
+    if (a == model::kNone) {
+        return model::kNone;
+    }
+    Ref top = node(a).next;
+    return top == a ? model::kNone : top;
+}
+
 Ref anchor_of(model::Document& doc) {
     if (doc.undo_anchor == model::kNone) {
         doc.undo_anchor = model::AllocNode();
+    }
+    if (doc.undo_anchor != model::kNone) {
+        normalise(doc.undo_anchor);
     }
     return doc.undo_anchor;
 }
@@ -86,6 +110,7 @@ Ref begin_record(model::Document& doc, int number) {
     if (number == 0) {
         ++undo_count(a);
     }
+    ++node(a).line.spare; // the change count the spatial index follows
     return a;
 }
 
@@ -182,7 +207,7 @@ int run(model::Document& doc, display::Display* d, bool all, bool forward) {
     if (doc.undo_anchor == model::kNone) {
         return 0;
     }
-    Ref a = doc.undo_anchor;
+    Ref a = anchor_of(doc);
     Ref& from = forward ? redo_top(a) : undo_top(a);
     Ref& to = forward ? undo_top(a) : redo_top(a);
     int32_t& from_count = forward ? redo_count(a) : undo_count(a);
@@ -202,6 +227,7 @@ int run(model::Document& doc, display::Display* d, bool all, bool forward) {
         from_count = 0;
     }
     if (changed) {
+        ++node(a).line.spare;
         // Any undo or redo leaves the Document different from what was last saved (as far as we know), so
         // it is always marked: a close then asks before the changes are lost.
         doc.mark_modified();
@@ -284,6 +310,7 @@ void ForgetItem(model::Document& doc, Ref item) {
     if (doc.undo_anchor == model::kNone || item == model::kNone) {
         return;
     }
+    anchor_of(doc);
     Ref successor = node(item).next;
     for (Ref top : {undo_top(doc.undo_anchor), redo_top(doc.undo_anchor)}) {
         for (Ref r = top; r != model::kNone; r = node(r).next) {
@@ -310,7 +337,7 @@ bool has_undo(const model::Document& doc) {
 }
 
 bool has_redo(const model::Document& doc) {
-    return doc.undo_anchor != model::kNone && node(doc.undo_anchor).next != model::kNone;
+    return redo_top_of(doc) != model::kNone;
 }
 
 int undo_groups(const model::Document& doc) {
@@ -318,7 +345,7 @@ int undo_groups(const model::Document& doc) {
 }
 
 int redo_groups(const model::Document& doc) {
-    return doc.undo_anchor == model::kNone ? 0 : node(doc.undo_anchor).line.y1;
+    return redo_top_of(doc) == model::kNone ? 0 : node(doc.undo_anchor).line.y1;
 }
 
 int undo(model::Document& doc, display::Display* d, bool all) {
@@ -333,6 +360,7 @@ int purge_undo(model::Document& doc) {
     if (doc.undo_anchor == model::kNone) {
         return 0;
     }
+    anchor_of(doc);
     undo_count(doc.undo_anchor) = 0;
     return purge(undo_top(doc.undo_anchor));
 }
@@ -341,6 +369,7 @@ int purge_redo(model::Document& doc) {
     if (doc.undo_anchor == model::kNone) {
         return 0;
     }
+    anchor_of(doc);
     redo_count(doc.undo_anchor) = 0;
     return purge(redo_top(doc.undo_anchor));
 }

@@ -225,7 +225,10 @@ bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of) {
     return dist2(along - straight, across) <= d * d;
 }
 
-bool hit_text(const Node& text, Point p, TurnOf turn_of) {
+namespace {
+
+// The text box about the origin before turning: [a0, a1] x [b0, b1].
+void text_box(const Node& text, int64_t& a0, int64_t& a1, int64_t& b0, int64_t& b1) {
     const TextFields& f = text.text;
     int64_t height = text.size, unit = height / 6;
     int64_t step = f.length < 0 ? -unit : unit;
@@ -259,8 +262,18 @@ bool hit_text(const Node& text, Point p, TurnOf turn_of) {
     }
     int further = f.lines > 1 ? f.lines - 1 : 0;
     int64_t grow = height / 8;
-    int64_t a0 = std::min(pen_x, pen_x + length) - grow, a1 = std::max(pen_x, pen_x + length) + grow;
-    int64_t b0 = pen_y - 9 * unit * further - grow, b1 = pen_y + 6 * unit + grow;
+    a0 = std::min(pen_x, pen_x + length) - grow;
+    a1 = std::max(pen_x, pen_x + length) + grow;
+    b0 = pen_y - 9 * unit * further - grow;
+    b1 = pen_y + 6 * unit + grow;
+}
+
+} // namespace
+
+bool hit_text(const Node& text, Point p, TurnOf turn_of) {
+    const TextFields& f = text.text;
+    int64_t a0, a1, b0, b1;
+    text_box(text, a0, a1, b0, b1);
     int64_t dx = int64_t{p.x} - f.x0, dy = int64_t{p.y} - f.y0;
     int64_t extent = std::max({-a0, a1, -b0, b1});
     if (mag(dx) > static_cast<uint64_t>(extent) * 2 || mag(dy) > static_cast<uint64_t>(extent) * 2) {
@@ -321,6 +334,47 @@ bool point_in_solid(Ref solid, Point p, uint64_t reach) {
         }
     }
     return (count & 1) != 0;
+}
+
+bool hit_extent(const Node& n, Extent& out) {
+    auto around = [&](int64_t x, int64_t y, int64_t r) {
+        out = Extent{x - r, y - r, x + r, y + r};
+        return true;
+    };
+    switch (n.kind & kKindMask) {
+    case kLine:
+        if (n.size == 0) {
+            break; // a Solid: its box
+        }
+        out = Extent{std::min<int64_t>(n.line.x1, n.line.x2) - n.size / 2 - 1,
+                     std::min<int64_t>(n.line.y1, n.line.y2) - n.size / 2 - 1,
+                     std::max<int64_t>(n.line.x1, n.line.x2) + n.size / 2 + 1,
+                     std::max<int64_t>(n.line.y1, n.line.y2) + n.size / 2 + 1};
+        return true;
+    case kArc: {
+        int64_t r = n.arc.radius < 0 ? -int64_t{n.arc.radius} : n.arc.radius;
+        return around(n.arc.x0, n.arc.y0, r + n.size / 2 + 2);
+    }
+    case kPad:
+        return around(n.pad.x0, n.pad.y0, std::max(n.pad.width, n.pad.height) / 2 + 2);
+    case kText: {
+        // The turned box lies within its corners' distance of the origin (sqrt 2 of the largest side,
+        // taken as 3/2), plus the rounding of the turn.
+        int64_t a0, a1, b0, b1;
+        text_box(n, a0, a1, b0, b1);
+        int64_t e = std::max({-a0, a1, -b0, b1, int64_t{0}});
+        return around(n.text.x0, n.text.y0, e + e / 2 + 2);
+    }
+    case kPointGroup:
+    case kComponent:
+    case kDocument:
+        break;
+    default:
+        return false;
+    }
+    out = Extent{std::min<int64_t>(n.line.x1, n.line.x2), std::min<int64_t>(n.line.y1, n.line.y2),
+                 std::max<int64_t>(n.line.x1, n.line.x2), std::max<int64_t>(n.line.y1, n.line.y2)};
+    return true;
 }
 
 } // namespace trazel::model
