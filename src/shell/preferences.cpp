@@ -15,30 +15,6 @@ namespace {
 
 constexpr uint64_t kMinutesToTicks = 0x4446B85;
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool starts_with_nocase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (lower(s[i]) != lower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool has_digit(std::string_view v) {
-    return std::any_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-int32_t decimal_of(std::string_view v) {
-    model::Cursor c(v);
-    return model::read_decimal(c);
-}
 
 std::string minutes_text(int32_t m16) {
     // "4.0", "0.5", "2.25": at least one decimal, no trailing zeros beyond it.

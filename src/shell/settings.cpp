@@ -104,30 +104,6 @@ int save_store(App& app, const Store& s) {
     return 1;
 }
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool starts_with_nocase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (lower(s[i]) != lower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool has_digit(std::string_view v) {
-    return std::any_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-int32_t decimal_of(std::string_view v) {
-    model::Cursor c(v);
-    return model::read_decimal(c);
-}
 
 std::vector<std::string> split_list(std::string_view v) {
     std::vector<std::string> out;
@@ -222,6 +198,28 @@ bool copy_file_safely(const fs::path& from, const fs::path& to) {
 }
 
 } // namespace
+
+bool starts_with_nocase(std::string_view s, std::string_view prefix) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (s.size() < prefix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (lower(s[i]) != lower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool has_digit(std::string_view v) {
+    return std::any_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int32_t decimal_of(std::string_view v) {
+    model::Cursor c(v);
+    return model::read_decimal(c);
+}
 
 // --- The store ----------------------------------------------------------------------------------
 

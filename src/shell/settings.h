@@ -93,6 +93,11 @@ int make_backup(App& app, model::Document& d);
 // autosave bit of its modified flags.  Non-zero when a copy was written.
 int autosave(App& app);
 
+// Helpers for the stored setting texts: a case-blind prefix test, "has any digit", the decimal value.
+bool starts_with_nocase(std::string_view s, std::string_view prefix);
+bool has_digit(std::string_view v);
+int32_t decimal_of(std::string_view v);
+
 // The local time (the Services override when set).
 std::tm local_time(const App& app);
 
