@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "display/pixel_buffer.h"
+#include "model/node.h"
 #include "model/units.h"
 
 namespace trazel::display {
@@ -196,5 +197,8 @@ std::string grid_readout(const View& v);
 std::string cursor_readout(const View& v);
 // Direction (degrees, one decimal, degree sign) and distance from `anchor` to the cursor.
 std::string angle_distance_readout(const View& v, Point anchor);
+
+// The box of the visible Items of a ring (for a Document without usable extents); false when none.
+bool items_extents(model::Ref ring, Point& a, Point& b);
 
 } // namespace trazel::display

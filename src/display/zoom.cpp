@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "display/view.h"
+#include "model/model.h"
 #include "platform/platform.h"
 
 namespace trazel::display {
@@ -199,6 +200,25 @@ int dpi_text_to_scale(std::string_view text, uint32_t min_scale, uint32_t& scale
     }
     scale = static_cast<uint32_t>(std::max<uint64_t>(value, min_scale));
     return 1;
+}
+
+bool items_extents(model::Ref ring, Point& a, Point& b) {
+    bool any = false;
+    model::for_each_item(ring, [&](model::Ref r) {
+        model::Coord x1, y1, x2, y2;
+        if (model::node(r).hidden() || !model::ItemBox(r, x1, y1, x2, y2)) {
+            return;
+        }
+        if (!any) {
+            a = {x1, y1};
+            b = {x2, y2};
+            any = true;
+        } else {
+            a = {std::min(a.x, x1), std::min(a.y, y1)};
+            b = {std::max(b.x, x2), std::max(b.y, y2)};
+        }
+    });
+    return any;
 }
 
 } // namespace trazel::display

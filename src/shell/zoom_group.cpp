@@ -171,22 +171,7 @@ bool extents(App& app, display::Point& a, display::Point& b) {
         b = {s.ext_xmax, s.ext_ymax};
         return true;
     }
-    bool any = false;
-    model::for_each_item(app.doc()->ring(), [&](model::Ref r) {
-        model::Coord x1, y1, x2, y2;
-        if (model::node(r).hidden() || !model::ItemBox(r, x1, y1, x2, y2)) {
-            return;
-        }
-        if (!any) {
-            a = {x1, y1};
-            b = {x2, y2};
-            any = true;
-        } else {
-            a = {std::min(a.x, x1), std::min(a.y, y1)};
-            b = {std::max(b.x, x2), std::max(b.y, y2)};
-        }
-    });
-    return any;
+    return display::items_extents(app.doc()->ring(), a, b);
 }
 
 } // namespace

@@ -60,25 +60,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-// The box of the Items when the Document has no usable extents.
-bool item_extents(model::Ref ring, display::Point& a, display::Point& b) {
-    bool any = false;
-    model::for_each_item(ring, [&](model::Ref r) {
-        model::Coord x1, y1, x2, y2;
-        if (model::node(r).hidden() || !model::ItemBox(r, x1, y1, x2, y2)) {
-            return;
-        }
-        if (!any) {
-            a = {x1, y1};
-            b = {x2, y2};
-            any = true;
-        } else {
-            a = {std::min(a.x, x1), std::min(a.y, y1)};
-            b = {std::max(b.x, x2), std::max(b.y, y2)};
-        }
-    });
-    return any;
-}
 
 } // namespace
 
@@ -208,7 +189,7 @@ int run_render(int argc, char** argv) {
         a = {at[0], at[1]};
         b = {at[2], at[3]};
     } else if (a.x >= b.x || a.y >= b.y) {
-        if (!item_extents(doc->ring(), a, b)) {
+        if (!display::items_extents(doc->ring(), a, b)) {
             a = {0, 0};
             b = {65536, 65536};
         }
