@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool have(const char* tool) {
+[[maybe_unused]] bool have(const char* tool) {
     return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
