@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark of bench/ against the build directory given as $1.  The Data file benchmark reads
-# and writes a generated board of about 500 000 Items, made in the build directory.
+# and writes a generated board of about 500 000 Items, made in the build directory; the zoom benchmark
+# times the zoom key on the same board.
 set -euo pipefail
 BUILD=${1:-build}
 BOARD="$BUILD/bench_board.pcb"
@@ -12,6 +13,7 @@ for b in "$BUILD"/bench_*; do
     echo "== $(basename "$b")"
     case "$(basename "$b")" in
     bench_datafile) "$b" "$BOARD" ;;
+    bench_zoom) "$b" --board "$BOARD" ;;
     *) "$b" ;;
     esac
 done

@@ -47,11 +47,15 @@ std::string minutes_field(uint32_t ticks, std::string_view stored, bool found) {
     if (ticks == 0) {
         return "Off";
     }
-    if (found && has_digit(stored)) {
+    // A stored value below 1/256 minute runs as the default, so it is shown as what runs.
+    if (found && has_digit(stored) && decimal_of(stored) >= 256) {
         return minutes_text(decimal_of(stored));
     }
-    // Back from ticks: 65536 * 2^32 / 0x4446B85 ticks make one minute.
-    return minutes_text(static_cast<int32_t>((static_cast<uint64_t>(ticks) << 32) / kMinutesToTicks));
+    // Back from ticks (65536 * 2^32 / 0x4446B85 ticks make one minute), to the hundredth of a minute:
+    // the tick count is truncated, so 4 minutes come back as 3.9994 otherwise.
+    uint64_t m16 = (static_cast<uint64_t>(ticks) << 32) / kMinutesToTicks;
+    uint64_t hundredths = (m16 * 100 + 0x8000) >> 16;
+    return minutes_text(static_cast<int32_t>((hundredths << 16) / 100));
 }
 
 platform::Field check(const char* id, const char* label, bool on) {

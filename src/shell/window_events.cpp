@@ -170,6 +170,7 @@ void on_activate(App& app, bool active, bool minimized) {
             s.button_timer = 0;
             s.left_down = s.right_down = false;
             app.window().set_cursor_shape(platform::CursorShape::Arrow);
+            app.window().capture_mouse(false); // a press in Windows mode held the mouse
             leave_trazel_mode(app, true);
         }
     } else {

@@ -87,7 +87,8 @@ TEST(CliMacro, FailuresLeaveTheOldOutputAsItWas) {
     EXPECT_EQ(slurp(s / "out.pcb"), "old contents");
 
     // Not a Data file: the reader's reason is given.
-    spit(s / "junk.bin", std::string("\x01\x02\x03\x04 not a drawing", 21));
+    const char junk[] = "\x01\x02\x03\x04 not a drawing";
+    spit(s / "junk.bin", std::string(junk, sizeof junk - 1));
     r = run(s, "macro " + quote(s / "junk.bin") + " " + quote(s / "out.pcb") + " --keys 'I'");
     if (r.status != 0) {
         EXPECT_EQ(r.status, 1);
