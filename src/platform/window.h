@@ -57,8 +57,11 @@ class Window {
     virtual void set_menu_state(uint16_t code, bool checked, bool enabled) = 0;
     // Opens the menu bar's menu `index` (0 = File) as if its title had been clicked.
     virtual void open_menu(int index) = 0;
-    // Shows a popup menu at a client position; the chosen command arrives as a menu command event.
+    // Shows a popup menu at a client position; the chosen command arrives as a menu command event and a
+    // popup closed without a choice is told through the shell's on_popup_closed.
     virtual void popup_menu(const MenuItem& menu, int x, int y) = 0;
+    // Sends Escape key strokes to an open menu (each closes one level of it).
+    virtual void send_escape_keys(int count) = 0;
 
     virtual void show_cursor(bool shown) = 0;
     virtual void set_cursor_shape(CursorShape shape) = 0;
@@ -100,8 +103,12 @@ class HeadlessWindow : public Window {
     void open_menu(int index) override {
         opened_menus.push_back(index);
     }
-    void popup_menu(const MenuItem&, int x, int y) override {
+    void popup_menu(const MenuItem& m, int x, int y) override {
         popups.push_back({x, y});
+        popup_menus.push_back(m);
+    }
+    void send_escape_keys(int count) override {
+        escape_keys += count;
     }
     void show_cursor(bool s) override {
         cursor_shown = s;
@@ -157,6 +164,8 @@ class HeadlessWindow : public Window {
     bool menu_bar_shown = true;
     std::vector<int> opened_menus;
     std::vector<std::pair<int, int>> popups;
+    std::vector<MenuItem> popup_menus; // the menus of `popups`
+    int escape_keys = 0;
     bool cursor_shown = true;
     CursorShape cursor_shape = CursorShape::Arrow;
     bool captured = false;

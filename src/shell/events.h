@@ -26,6 +26,8 @@ void on_button(App& app, Button b, bool down);
 void on_wheel(App& app, int delta); // negative: towards the user
 void on_key(App& app, int scan, bool extended, bool down, bool repeat);
 void on_menu_command(App& app, uint16_t code);
+// The popup menu closed without a choice: the lent menu bar is given back (TRAZEL mode restored).
+void on_popup_closed(App& app);
 void on_menu_open(App& app, int menu_index);  // before a menu shows: checks and grey states
 void on_menu_highlight(App& app, uint16_t code, int top_index); // hint line
 void on_activate(App& app, bool active, bool minimized);

@@ -277,15 +277,9 @@ void play_cue(App& app, platform::Sound s) {
     sv.tone.pending = true;
 }
 
-std::vector<uint8_t> cue_wave(platform::Sound s) {
-    std::vector<int16_t> samples;
-    for (const uint16_t* p = tone_sequence(s); *p != 0; p += 2) {
-        if (p[1] == 0) {
-            add_click(samples);
-        } else {
-            add_tone(samples, static_cast<double>(kPcTimerClock) / p[0], p[1]);
-        }
-    }
+namespace {
+
+std::vector<uint8_t> wave_image(const std::vector<int16_t>& samples) {
     uint32_t data = static_cast<uint32_t>(samples.size() * 2);
     std::vector<uint8_t> w;
     w.reserve(44 + data);
@@ -306,6 +300,35 @@ std::vector<uint8_t> cue_wave(platform::Sound s) {
         put16(w, static_cast<uint16_t>(v));
     }
     return w;
+}
+
+} // namespace
+
+std::vector<uint8_t> cue_wave(platform::Sound s) {
+    std::vector<int16_t> samples;
+    for (const uint16_t* p = tone_sequence(s); *p != 0; p += 2) {
+        if (p[1] == 0) {
+            add_click(samples);
+        } else {
+            add_tone(samples, static_cast<double>(kPcTimerClock) / p[0], p[1]);
+        }
+    }
+    return wave_image(samples);
+}
+
+std::vector<uint8_t> tone_wave(int hz) {
+    std::vector<int16_t> samples;
+    if (hz > 0) {
+        // Whole periods, so that the front end can loop it without a seam.
+        int periods = std::max(1, hz * kTickMs / 1000);
+        int n = static_cast<int>(std::lround(static_cast<double>(kWaveRate) * periods / hz));
+        samples.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            double v = std::sin(2 * std::numbers::pi * periods * i / n);
+            samples.push_back(static_cast<int16_t>(std::lround(9000 * v)));
+        }
+    }
+    return wave_image(samples);
 }
 
 std::vector<uint32_t> icon_frame(int frame) {

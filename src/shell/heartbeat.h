@@ -40,6 +40,9 @@ const uint16_t* tone_sequence(platform::Sound s);
 int tone_hz(uint16_t divisor);
 // Our wave sound of a cue: a RIFF WAVE image, 16-bit mono at kWaveRate, as long as its tone sequence.
 std::vector<uint8_t> cue_wave(platform::Sound s);
+// About one tick of a steady tone of `hz` as a RIFF WAVE image that loops seamlessly (the front end's
+// stand-in for the PC speaker).
+std::vector<uint8_t> tone_wave(int hz);
 
 // Animation frame `frame` (0..31) of the window icon: 32 x 32 pixels 0xAARRGGBB, rows from the top.
 std::vector<uint32_t> icon_frame(int frame);

@@ -177,6 +177,13 @@ void open_popup(App& app) {
     app.window().popup_menu(all.items[which], col, row);
 }
 
+void on_popup_closed(App& app) {
+    if (app.shell.popup_state == -1) {
+        lend_menu_bar(app, 0);
+        present_if_dirty(app);
+    }
+}
+
 void on_mouse_move(App& app, int x, int y) {
     Shell& s = app.shell;
     if (s.destroyed) {
@@ -301,7 +308,14 @@ void on_button(App& app, Button b, bool down) {
             }
         }
     } else if (down) {
-        if (!s.trazel_mode && s.left_down) {
+        s.swallow_right_up = false; // a release lost to deactivation must not eat this click's
+        if (s.popup_state == -1) {
+            // A right press while the popup menu is open closes it (one Escape for an open submenu, one
+            // for the menu) and is not a click of its own.
+            app.window().send_escape_keys(2);
+            on_popup_closed(app);
+            s.swallow_right_up = true;
+        } else if (!s.trazel_mode && s.left_down) {
             s.button_timer = 0;
             release_press(app);
             enter_trazel_mode(app);
@@ -310,7 +324,9 @@ void on_button(App& app, Button b, bool down) {
         }
     } else {
         // Right button released.
-        if (!s.trazel_mode && !s.menu_bar_shown) {
+        if (s.swallow_right_up) {
+            s.swallow_right_up = false;
+        } else if (!s.trazel_mode && !s.menu_bar_shown) {
             s.button_timer = 0;
             release_press(app);
             s.popup_state = 0;

@@ -173,6 +173,7 @@ struct Shell {
     // Mouse
     int mouse_x = 0, mouse_y = 0; // last client position seen
     bool left_down = false, right_down = false;
+    bool swallow_right_up = false; // the right press closed the popup menu: its release does nothing
     int pan_start_x = 0, pan_start_y = 0;
     display::Rect crosshair_rect; // TRAZEL mode: the rectangle the mouse is kept in
     int input_state = 3;          // command source for menu commands: 3 after a mouse move, 2 after keys

@@ -2,10 +2,12 @@
 // popup menu, the modal key handler and what deactivating the window undoes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "model/model.h"
 #include "shell/headless_run.h"
 
 namespace trazel::test {
@@ -296,6 +298,89 @@ TEST_F(Interaction, PopupMenuOpensAtTheCrossHairAndRunsOneCommand) {
     EXPECT_EQ(run.window.popups.size(), 1u);
     run.click(Button::Left, 1);
     EXPECT_EQ(run.window.popups.size(), 2u);
+}
+
+TEST_F(Interaction, ARightPressWhileThePopupIsOpenClosesItAndClicksNothing) {
+    shell::Shell& s = run.app.shell;
+    s.options.popup_menus = true;
+    enter_trazel();
+    run.click(Button::Left, 1);
+    ASSERT_EQ(s.popup_state, -1);
+
+    // Two Escapes close a submenu and the menu; the cross-hair comes back and the release is no click.
+    run.press(Button::Right);
+    EXPECT_EQ(run.window.escape_keys, 2);
+    EXPECT_EQ(s.popup_state, 0);
+    EXPECT_TRUE(s.trazel_mode);
+    EXPECT_EQ(s.button_timer, 0u);
+    run.release(Button::Right);
+    EXPECT_TRUE(s.trazel_mode);
+    EXPECT_FALSE(run.window.menu_bar_shown);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(s.popup_state, 0);
+
+    // The next quick right click is an ordinary one again: with nothing to cancel it lends the menu bar.
+    run.click(Button::Right, 1);
+    EXPECT_EQ(run.window.escape_keys, 2);
+    EXPECT_FALSE(s.trazel_mode);
+    EXPECT_TRUE(run.window.menu_bar_shown);
+    EXPECT_EQ(s.popup_state, 1);
+
+    // A popup closed without a choice (Escape, a click outside it) also gives the cross-hair back.
+    run.menu(code('Q', 'A'));
+    ASSERT_TRUE(s.trazel_mode);
+    calls.clear();
+    run.click(Button::Left, 1);
+    ASSERT_EQ(s.popup_state, -1);
+    shell::on_popup_closed(run.app);
+    EXPECT_TRUE(s.trazel_mode);
+    EXPECT_EQ(s.popup_state, 0);
+    shell::on_popup_closed(run.app); // a second report changes nothing
+    EXPECT_TRUE(s.trazel_mode);
+    EXPECT_TRUE(calls.empty());
+}
+
+namespace {
+
+void collect_codes(const platform::MenuItem& m, std::vector<uint16_t>& out) {
+    if (m.items.empty() && m.code != 0) {
+        out.push_back(m.code);
+    }
+    for (const platform::MenuItem& i : m.items) {
+        collect_codes(i, out);
+    }
+}
+
+bool has(const std::vector<uint16_t>& v, uint16_t c) {
+    return std::find(v.begin(), v.end(), c) != v.end();
+}
+
+} // namespace
+
+TEST(PopupMenu, SheetsGetTheWiringSubmenuAndBoardsTheCopperOne) {
+    fs::path examples = fs::path(TRAZEL_SOURCE_DIR) / "share" / "examples";
+    for (const char* file : {"demo.sch", "demo.pcb"}) {
+        SCOPED_TRACE(file);
+        bool sheet = std::string(file) == "demo.sch";
+        shell::HeadlessRun run;
+        ASSERT_NE(run.start({(examples / file).string()}), 0);
+        ASSERT_TRUE(run.until_ready());
+        ASSERT_NE(run.app.doc(), nullptr);
+        ASSERT_EQ(model::IsSchematic(), sheet);
+        run.app.shell.options.popup_menus = true;
+        run.move(400, 300);
+        run.move(401, 301);
+        ASSERT_EQ(shell::enter_trazel_mode(run.app), 1);
+        run.click(Button::Left, 1);
+        ASSERT_EQ(run.window.popup_menus.size(), 1u);
+        std::vector<uint16_t> shown;
+        collect_codes(run.window.popup_menus[0], shown);
+        EXPECT_EQ(has(shown, code('P', 'W')), sheet);  // signal wire
+        EXPECT_EQ(has(shown, code('P', 'V')), !sheet); // via
+        EXPECT_EQ(has(shown, code('G', 'P')), !sheet); // grab pad
+        EXPECT_TRUE(has(shown, code('Z', 'I')));
+        EXPECT_TRUE(has(shown, code('U', 'U')));
+    }
 }
 
 TEST_F(Interaction, PanningByDragMovesTheViewNotTheDocument) {

@@ -375,6 +375,10 @@ class Frame : public wxFrame, public platform::Window {
         std::unique_ptr<wxMenu> m(build(menu.items));
         run_popup(m.get(), x, y, true);
     }
+    void send_escape_keys(int) override {
+        // GTK's popup menu is modal and closes itself on a click outside it, so no press reaches the
+        // shell while one is open.
+    }
     void show_cursor(bool shown) override {
         canvas_->show_pointer(shown);
     }
@@ -480,12 +484,15 @@ class Frame : public wxFrame, public platform::Window {
     void run_popup(wxMenu* m, int x, int y, bool popup) {
         canvas_->suspend_pointer();
         ++c_.modal;
-        (void)popup;
         canvas_->PopupMenu(m, x, y);
         if (c_.modal > 0) {
             --c_.modal;
         }
         canvas_->resume_pointer();
+        if (popup) {
+            // The chosen command has been handled inside PopupMenu; without one the cross-hair comes back.
+            shell::on_popup_closed(*c_.app);
+        }
     }
     void on_menu(wxCommandEvent& e) {
         if (canvas_->ready() && e.GetId() > 0 && e.GetId() < 0x10000) {
@@ -641,19 +648,28 @@ class WxPlatform : public platform::Platform {
     }
 
     void play(platform::Sound s) override {
-        if (s == platform::Sound::Error || s == platform::Sound::Beep) {
+        // The shell chooses between the wave sound and the timed tone sequence.
+        if (c_.app && c_.started) {
+            shell::play_cue(*c_.app, s);
+        } else if (s == platform::Sound::Error || s == platform::Sound::Beep) {
             wxBell();
         }
     }
     void play_wave(const std::vector<uint8_t>& wav) override {
-        if (wav.empty()) {
+        // Without a sound device the system beep stands in; a cue must never stop the program.
+        if (wav.empty() || !start_sound(wav, false)) {
+            wxBell();
+        }
+    }
+    void tone(int hz) override {
+        if (hz <= 0) {
+            if (sound_) {
+                wxSound::Stop();
+                sound_.reset();
+            }
             return;
         }
-        // Without a sound device the cue is silent; a cue must never stop the program.
-        wxSound sound;
-        if (sound.Create(wav.size(), wav.data())) {
-            sound.Play(wxSOUND_ASYNC);
-        }
+        start_sound(shell::tone_wave(hz), true);
     }
     void progress(std::string_view what, int percent) override {
         if (percent < 0) {
@@ -712,6 +728,16 @@ class WxPlatform : public platform::Platform {
     }
 
   private:
+    // The sound object stays alive while it plays asynchronously; a new sound replaces the old one.
+    bool start_sound(const std::vector<uint8_t>& wav, bool loop) {
+        auto snd = std::make_unique<wxSound>();
+        if (!snd->Create(wav.size(), wav.data()) || !snd->Play(wxSOUND_ASYNC | (loop ? wxSOUND_LOOP : 0))) {
+            return false;
+        }
+        sound_ = std::move(snd);
+        return true;
+    }
+
     // While a modal window runs, the pointer is free and the heartbeat keeps out.
     struct Modal {
         explicit Modal(WxPlatform& p) : p_(p) {
@@ -742,6 +768,7 @@ class WxPlatform : public platform::Platform {
     Context& c_;
     Frame* frame_ = nullptr;
     std::unique_ptr<wxProgressDialog> progress_;
+    std::unique_ptr<wxSound> sound_;
     bool was_left_ = false, was_right_ = false;
 };
 
