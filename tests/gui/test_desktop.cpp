@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,6 +52,9 @@ class Desktop : public ::testing::Test {
         dir = fs::temp_directory_path() / ("trazel-gui-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir / "cfg");
+        if (std::string(info->name()).find("Popup") != std::string::npos) {
+            std::ofstream(dir / "cfg" / "settings.txt") << "Popup Menus=Y\n";
+        }
         fs::copy_file(std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.pcb", dir / "demo.pcb");
         fs::copy_file(std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.sch", dir / "demo.sch");
 #endif
@@ -159,6 +163,38 @@ TEST_F(Desktop, SpaceTakesTheMenuBarAwayAndIZoomsIn) {
     int n = static_cast<int>(heights.size());
     EXPECT_GT(heights[n - 2], heights[n - 3]);
     EXPECT_EQ(heights[n - 1], heights[n - 3]);
+}
+
+TEST_F(Desktop, APopupMenuClickRunsItsCommandAndEscapeGivesTheCrossHairBack) {
+    ASSERT_EQ(script("focus\n"
+                     "xdotool key space; sleep 1\n"
+                     "import -window $W before.png\n"
+                     "xdotool click 1; sleep 1\n"
+                     "xdotool key Escape; sleep 1\n"
+                     "xdotool click 1; sleep 1\n"
+                     "xdotool key z; sleep 0.5; xdotool key i; sleep 0.5\n"
+                     "xdotool click 1; sleep 1\n"
+                     "import -window $W zoomed.png\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out();
+    std::string e = app_err();
+    std::regex opened("trace: popup at ");
+    EXPECT_EQ(std::distance(std::sregex_iterator(e.begin(), e.end(), opened), std::sregex_iterator()), 2) << e;
+    // Escaped or chosen, the cross-hair is back in TRAZEL mode afterwards, and the menu bar never came
+    // back meanwhile (the popup's focus grab is no deactivation).
+    std::regex closed("trace: popup closed, TRAZEL mode 1");
+    EXPECT_EQ(std::distance(std::sregex_iterator(e.begin(), e.end(), closed), std::sregex_iterator()), 2) << e;
+    std::regex sizes("trace: client [0-9]+x([0-9]+)");
+    std::vector<int> heights;
+    for (auto it = std::sregex_iterator(e.begin(), e.end(), sizes); it != std::sregex_iterator(); ++it) {
+        heights.push_back(std::stoi((*it)[1]));
+    }
+    ASSERT_GE(heights.size(), 2u) << e;
+    EXPECT_GT(heights.back(), heights.front()) << e; // the menu bar went with Space and stayed away
+    EXPECT_EQ(std::count(heights.begin() + 1, heights.end(), heights.front()), 0) << e;
+    // From the popup Zoom In asks for its central point: the click gives it.
+    EXPECT_GT(differing("before.png", "zoomed.png"), 1000) << "Zoom In from the popup did not change the view";
 }
 
 TEST_F(Desktop, FThenXExitsCleanly) {

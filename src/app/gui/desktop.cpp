@@ -275,7 +275,9 @@ class Frame : public wxFrame, public platform::Window {
             if (e.GetActive()) {
                 canvas_->SetFocus(); // keys belong to the drawing area, never to the menu bar
             }
-            if (canvas_->ready()) {
+            // Our own popup menus and dialogs take the focus while they run (GTK grabs it for them); that
+            // is no deactivation of the program.
+            if (canvas_->ready() && (e.GetActive() || c_.modal == 0)) {
                 if (!e.GetActive()) {
                     canvas_->release_held();
                 }
@@ -484,6 +486,9 @@ class Frame : public wxFrame, public platform::Window {
     void run_popup(wxMenu* m, int x, int y, bool popup) {
         canvas_->suspend_pointer();
         ++c_.modal;
+        if (popup && trace()) {
+            std::fprintf(stderr, "trace: popup at %d,%d\n", x, y);
+        }
         canvas_->PopupMenu(m, x, y);
         if (c_.modal > 0) {
             --c_.modal;
@@ -492,6 +497,9 @@ class Frame : public wxFrame, public platform::Window {
         if (popup) {
             // The chosen command has been handled inside PopupMenu; without one the cross-hair comes back.
             shell::on_popup_closed(*c_.app);
+            if (trace()) {
+                std::fprintf(stderr, "trace: popup closed, TRAZEL mode %d\n", c_.app->shell.trazel_mode ? 1 : 0);
+            }
         }
     }
     void on_menu(wxCommandEvent& e) {
