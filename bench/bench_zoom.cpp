@@ -1,6 +1,7 @@
 // bench_zoom: how long the user waits after the zoom-in key.  The time runs from the "I" key going down
 // in a headless shell to the moment its window has been handed the finished frame, ticking the timer
-// when the frame is not yet there.  The view is put back between zooms outside the timed part, so every
+// when the frame is not yet there, plus the desktop front end's conversion of that frame to RGB (all
+// that the front end does before the windowing system takes over).  The view is put back between zooms outside the timed part, so every
 // zoom starts from the same picture.
 //
 //   bench_zoom [--board FILE] [--demo FILE] [--width W --height H] [benchmark flags]
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gui/surface_rgb.h"
 #include "shell/headless_run.h"
 
 namespace fs = std::filesystem;
@@ -107,8 +109,16 @@ struct Session {
             run->tick();
             ++ticks;
         }
-        return run->window.presents != before;
+        if (run->window.presents == before) {
+            return false;
+        }
+        platform::SurfaceView view = shell::surface_view(run->app);
+        rgb.resize(static_cast<size_t>(view.width) * static_cast<size_t>(view.height) * 3);
+        return gui::surface_to_rgb(view, {0, 0, view.height - 1, view.width - 1}, rgb.data(),
+                                   static_cast<size_t>(view.width) * 3);
     }
+
+    std::vector<uint8_t> rgb; // the frame as the desktop front end hands it on
 };
 
 void BM_Zoom(benchmark::State& state, std::string file) {
