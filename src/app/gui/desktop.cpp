@@ -261,6 +261,7 @@ class Frame : public wxFrame, public platform::Window {
   public:
     explicit Frame(Context& c) : wxFrame(nullptr, wxID_ANY, "TRAZEL", wxDefaultPosition, wxSize(1024, 768)), c_(c) {
         canvas_ = new Canvas(this, c);
+        SetMinSize(wxSize(shell::kMinWindowWidth, shell::kMinWindowHeight));
         Bind(wxEVT_MENU, &Frame::on_menu, this);
         Bind(wxEVT_MENU_OPEN, &Frame::on_menu_open, this);
         Bind(wxEVT_MENU_CLOSE, [this](wxMenuEvent& e) {
