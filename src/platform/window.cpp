@@ -18,7 +18,8 @@ MenuItem* find_id(std::vector<MenuItem>& items, int id) {
 
 MenuItem* find_code(std::vector<MenuItem>& items, uint16_t code) {
     for (auto& m : items) {
-        if (m.code == code && code != 0) {
+        // Submenus carry their group's code for the hint line only; the state belongs to the entries.
+        if (m.code == code && code != 0 && m.items.empty()) {
             return &m;
         }
         if (MenuItem* f = find_code(m.items, code)) {

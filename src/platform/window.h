@@ -36,6 +36,7 @@ struct MenuItem {
     std::vector<MenuItem> items; // a submenu when not empty
     int id = 0;                 // submenus that are rebuilt at run time (Re-open list, monitors) carry an id
     bool checked = false;
+    bool checkable = false; // carries a check mark that the menu state turns on and off
     bool enabled = true;
 };
 

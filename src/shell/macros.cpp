@@ -73,12 +73,43 @@ std::string font_codes(std::string_view text) {
 
 // --- Value forms of the parameter defaults --------------------------------------------------------
 
-bool has_digits(std::string_view v) {
-    return std::any_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+// Whether `v` is a number (blanks, a sign, digits with an optional point and digits, at least one
+// digit), followed for lengths by an optional inch mark or "mm", and nothing else.
+bool number_form(std::string_view v, bool unit) {
+    size_t i = 0, digits = 0;
+    auto skip_blanks = [&] {
+        while (i < v.size() && v[i] == ' ') {
+            ++i;
+        }
+    };
+    skip_blanks();
+    if (i < v.size() && (v[i] == '-' || v[i] == '+')) {
+        ++i;
+    }
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+        ++digits;
+    }
+    if (i < v.size() && v[i] == '.') {
+        for (++i; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+            ++digits;
+        }
+    }
+    if (unit && i < v.size()) {
+        if (v[i] == '"') {
+            ++i;
+        } else if (v[i] == 'm' || v[i] == 'M') {
+            ++i;
+            if (i < v.size() && (v[i] == 'm' || v[i] == 'M')) {
+                ++i;
+            }
+        }
+    }
+    skip_blanks();
+    return digits > 0 && i == v.size();
 }
 
 std::optional<model::Coord> length_value(std::string_view v) {
-    if (!has_digits(v)) {
+    if (!number_form(v, true)) {
         return std::nullopt;
     }
     model::Cursor c(v);
@@ -86,7 +117,7 @@ std::optional<model::Coord> length_value(std::string_view v) {
 }
 
 std::optional<model::Angle> angle_value(std::string_view v) {
-    if (!has_digits(v)) {
+    if (!number_form(v, false)) {
         return std::nullopt;
     }
     model::Cursor c(v);
@@ -123,7 +154,7 @@ void press(App& app, uint16_t key, int count) {
 
 void bracket_token(App& app, std::string_view t) {
     Shell& sh = app.shell;
-    if (t.size() == 2 && t[0] >= '?' && t[0] <= 'z' && t[1] > ' ' && t[1] < 0x7F) {
+    if (t.size() == 2 && t[0] >= '?' && t[0] <= 'z' && is_letter(t[1])) {
         uint16_t c = code(upper(t[0]), upper(t[1]));
         if (sh.is_recording) {
             record_command(app, c);
@@ -313,7 +344,11 @@ int play_macro(App& app, std::string_view text) {
     sh.playback = font_codes(text);
     sh.playback_pos = 0;
     sh.playback_pause = 0;
-    sh.playback_tokens = 0;
+    // A macro started by a playing one goes on counting its tokens: a macro that restarts itself must
+    // still reach the check that lets a key press stop it.
+    if (!sh.services.macro_loop) {
+        sh.playback_tokens = 0;
+    }
     ++sh.services.macro_serial;
     if (!sh.services.macro_loop) {
         run_playback(app);
@@ -397,7 +432,7 @@ int set_parameter_default(App& app, std::string_view code2, std::string_view val
     } else if (c == "AS") {
         ok = angle(p.arc_sweep);
     } else if (c == "AE") {
-        if (has_digits(value)) {
+        if (number_form(value, false)) {
             model::Cursor cur(value);
             p.arc_ratio = std::clamp<int32_t>(model::read_decimal(cur), 0, 0x10000);
             ok = true;
@@ -587,7 +622,9 @@ void record_key(App& app, uint16_t key) {
         }
         name = quoted(std::string_view(&c, 1));
     } else if (name[0] == '"' || name[0] == '<') {
-        name = quoted(name); // would read as quoted text or a bracket token
+        // Such a name would play back as quoted text or a bracket token: record the character it types.
+        char c = static_cast<char>(key & 0xFF);
+        name = quoted(std::string_view(&c, 1));
     }
     append_recording(app, name, true);
 }

@@ -31,6 +31,11 @@ MenuItem cmd(uint16_t c, std::string label) {
     return m;
 }
 
+MenuItem checkable(MenuItem m) {
+    m.checkable = true;
+    return m;
+}
+
 MenuItem separator() {
     return MenuItem{};
 }
@@ -198,10 +203,11 @@ std::vector<MenuItem> setup_menu() {
     for (char c = '0'; c <= '<'; ++c) {
         images.push_back(cmd('S', c, "Pixel Image &" + std::string(1, c)));
     }
-    std::vector<MenuItem> monitors{cmd(kMonitorDialog, "&Screen Parameters")};
+    std::vector<MenuItem> monitors{checkable(cmd(kMonitorDialog, "&Screen Parameters"))};
     std::vector<MenuItem> placement{
-        cmd(0x5370, "&Full Screen"),  cmd(0x5371, "&Left Half"),   cmd(0x5372, "&Right Half"),
-        cmd(0x5373, "&Top Half"),     cmd(0x5374, "&Bottom Half"), cmd(0x5375, "&Centre"),
+        checkable(cmd(0x5370, "&Full Screen")), checkable(cmd(0x5371, "&Left Half")),
+        checkable(cmd(0x5372, "&Right Half")),  checkable(cmd(0x5373, "&Top Half")),
+        checkable(cmd(0x5374, "&Bottom Half")), checkable(cmd(0x5375, "&Centre")),
     };
     return {
         cmd('S', 'L', "&Layers..."),
@@ -217,9 +223,10 @@ std::vector<MenuItem> setup_menu() {
         cmd('S', 'P', "&Relative Zero Point"),
         cmd('S', 'B', "Status &Bar..."),
         cmd('S', 'W', "Mirror Vie&w"),
-        cmd('S', 'T', "&Orthogonal Mode"),
+        checkable(cmd('S', 'T', "&Orthogonal Mode")),
         separator(),
-        sub("Scree&n", monitors, kMonitorDialog, kMonitorMenuId),
+        // No code of its own: 0x5360 is its first entry's, and a lookup by code must find that entry.
+        sub("Scree&n", monitors, 0, kMonitorMenuId),
         sub("Window &Placement", placement, 0, kPlacementMenuId),
         separator(),
         cmd('S', 'K', "&Keystroke Macros..."),
@@ -363,6 +370,15 @@ MenuItem popup_for(bool schematic) {
     return sub(schematic ? "Schematic" : "Board", items);
 }
 
+std::string lower(std::string v) {
+    for (char& c : v) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return v;
+}
+
 void collect(const std::vector<MenuItem>& items, std::vector<uint16_t>& out) {
     for (const MenuItem& m : items) {
         if (!m.items.empty()) {
@@ -443,9 +459,14 @@ void update_menu_state(App& app, int menu_index) {
         for (int i = 0; i < s.monitor_count; ++i) {
             state(app, static_cast<uint16_t>(kMonitorDialog + i), i == s.monitor, true);
         }
-        static constexpr const char* kPlaces[] = {"Full", "Left", "Right", "Top", "Bottom", "Center"};
+        // The setting is read without regard to case, and "Centre" is "Center".
+        static constexpr const char* kPlaces[] = {"full", "left", "right", "top", "bottom", "center"};
+        std::string place = lower(s.window_position);
+        if (place == "centre") {
+            place = "center";
+        }
         for (int i = 0; i < 6; ++i) {
-            state(app, static_cast<uint16_t>(kPlaceFull + i), s.window_position == kPlaces[i], true);
+            state(app, static_cast<uint16_t>(kPlaceFull + i), place == kPlaces[i], true);
         }
         // The pixel image entries that hold a picture.
         for (int i = 0; i <= '<' - '0'; ++i) {
@@ -506,6 +527,11 @@ void on_menu_command(App& app, uint16_t c) {
     int source = s.input_state;
     if (source < kSourceMouse) {
         lend_menu_bar(app, 0);
+    } else {
+        // Chosen with the mouse: the menu bar stays, and the lending is over; a later keyboard command
+        // must not bring back a TRAZEL mode left long ago.
+        s.popup_state = 0;
+        s.lent_was_trazel = false;
     }
     if (c == kMonitorDialog) {
         monitor_dialog(app);

@@ -23,8 +23,8 @@ std::vector<platform::MenuItem> build_menu_bar();
 platform::MenuItem build_popup_menu();
 
 // The hint line of a code: its own entry in the message table; a code whose low byte is 0 (a group
-// submenu of the popup menu) has its group letter's hint; the pixel image and monitor entries share their
-// submenu's hint.
+// submenu of the popup menu) has its group letter's hint; the pixel image entries share the hint of the
+// first one, the monitor entries that of "Screen Parameters".
 std::string hint_for(const App& app, uint16_t code);
 // Every command code the menu bar carries, in menu order (separators and submenu parents left out).
 std::vector<uint16_t> menu_codes(const std::vector<platform::MenuItem>& menus);

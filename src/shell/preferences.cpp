@@ -15,7 +15,6 @@ namespace {
 
 constexpr uint64_t kMinutesToTicks = 0x4446B85;
 
-
 std::string minutes_text(int32_t m16) {
     // "4.0", "0.5", "2.25": at least one decimal, no trailing zeros beyond it.
     int32_t whole = m16 >> 16;
@@ -130,7 +129,11 @@ int setup_options(App& app) {
     }
     write_setting(app, "Autosave Timer", minutes_setting(form.get("autosave")));
     write_setting(app, "Sleep Mode Timer", minutes_setting(form.get("sleep")));
-    read_startup_settings(app);
+    // The three file dialog options are taken from the form rather than re-read with the start-up
+    // settings, which would also put back the stored file name mask over the one in use (saved below).
+    o.auto_open_project = form.get("auto_open_project") == "1";
+    o.explorer_open = form.get("explorer_open") == "1";
+    o.open_expand = form.get("open_expand") == "1";
     read_display_settings(app);
 
     bool accept = form.get("accept_handover") == "1";

@@ -104,7 +104,6 @@ int save_store(App& app, const Store& s) {
     return 1;
 }
 
-
 std::vector<std::string> split_list(std::string_view v) {
     std::vector<std::string> out;
     size_t i = 0;
@@ -135,8 +134,17 @@ std::string join_list(const std::vector<std::string>& entries, size_t limit) {
 }
 
 bool file_opens(const std::string& name) {
+    std::error_code ec;
+    if (fs::is_directory(name, ec)) {
+        return false; // a folder opens as a stream here, but it is no file to re-open
+    }
     std::ifstream in(name, std::ios::binary);
     return in.is_open();
+}
+
+// The lists end each name with ";": a name holding one cannot be kept in them.
+bool listable(std::string_view name) {
+    return !name.empty() && name.find(';') == std::string_view::npos;
 }
 
 std::string recall_name(const std::string& entry) {
@@ -407,16 +415,60 @@ void read_display_settings(App& app) {
     app.shell.autosave_countdown = o.autosave_ticks;
 }
 
+// --- Event sounds -------------------------------------------------------------------------------
+
+std::string event_sound_name(const App& app, std::string_view event) {
+    std::string v = read_setting(app, "AppEvents\\Schemes\\Apps\\TRAZEL'98\\" + std::string(event) + "\\.Current");
+    if (v.size() > kEventSoundNameMax) {
+        v.resize(kEventSoundNameMax);
+    }
+    return v;
+}
+
+std::vector<uint8_t> load_event_sound(const App& app, std::string_view event) {
+    std::string name = event_sound_name(app, event);
+    std::error_code ec;
+    if (name.empty() || !fs::is_regular_file(name, ec)) {
+        return {};
+    }
+    std::ifstream in(name, std::ios::binary);
+    std::vector<uint8_t> bytes;
+    constexpr size_t kStep = 65536;
+    while (in) {
+        size_t have = bytes.size();
+        bytes.resize(have + kStep);
+        in.read(reinterpret_cast<char*>(bytes.data() + have), static_cast<std::streamsize>(kStep));
+        bytes.resize(have + static_cast<size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        return {};
+    }
+    return bytes;
+}
+
+void play_event_sound(App& app, std::string_view event) {
+    std::vector<uint8_t> wav = load_event_sound(app, event);
+    if (!wav.empty()) {
+        app.platform().play_wave(wav);
+    }
+}
+
 // --- Recent files ---------------------------------------------------------------------------------
 
 std::vector<std::string> reopen_list(const App& app) {
     std::string v = read_setting(app, kReopenSetting);
-    return split_list(std::string_view(v).substr(0, kReopenReadLimit));
+    if (v.size() > kReopenReadLimit) {
+        // Only whole names count: the one cut by the read limit is dropped, not kept as a fragment.
+        v.resize(kReopenReadLimit);
+        size_t last = v.rfind(';');
+        v.resize(last == std::string::npos ? 0 : last + 1);
+    }
+    return split_list(v);
 }
 
 void build_reopen_menu(App& app, std::string_view add_first) {
     std::vector<std::string> list = reopen_list(app);
-    if (!add_first.empty()) {
+    if (listable(add_first)) {
         list.erase(std::remove(list.begin(), list.end(), add_first), list.end());
         list.insert(list.begin(), std::string(add_first));
         write_setting(app, kReopenSetting, join_list(list, kReopenReadLimit));
@@ -456,7 +508,7 @@ std::vector<std::string> recall_list(const App& app) {
 }
 
 int add_recent_file(App& app, std::string_view full_name) {
-    if (full_name.empty()) {
+    if (!listable(full_name)) {
         return 0;
     }
     std::vector<std::string> recall = recall_list(app);

@@ -61,6 +61,17 @@ uint32_t sleep_ticks_of(std::string_view v);
 void read_startup_settings(App& app);
 void read_display_settings(App& app);
 
+// --- Event sounds -------------------------------------------------------------------------------
+constexpr size_t kEventSoundNameMax = 256;
+// The user's sound file for an event ("Open", "Close"): the value of the setting
+// "AppEvents\Schemes\Apps\TRAZEL'98\<event>\.Current" (at most kEventSoundNameMax characters); ""
+// when none is set, which plays nothing.
+std::string event_sound_name(const App& app, std::string_view event);
+// That file's bytes, read whole; empty when no sound is set or the file cannot be read.
+std::vector<uint8_t> load_event_sound(const App& app, std::string_view event);
+// Plays the user's sound for the event, if one is set and can be read.
+void play_event_sound(App& app, std::string_view event);
+
 // --- Recent files ---------------------------------------------------------------------------------
 // The Re-Open list, most recent first.
 std::vector<std::string> reopen_list(const App& app);

@@ -226,7 +226,7 @@ struct Shell {
     uint8_t alt_keypad_sum = 0;
     char pending_group = 0;
     uint32_t pending_group_tick = 0;
-    std::string recording; // non-empty while recording (first char is a marker the recorder keeps)
+    std::string recording; // the key names and commands recorded so far (while is_recording)
     bool is_recording = false;
     std::string last_recording;
     std::string playback;

@@ -422,6 +422,7 @@ void phase_tick(App& app) {
     Shell& s = app.shell;
     switch (s.phase) {
     case 0:
+        play_event_sound(app, "Open");
         s.phase = 1;
         s.surface.stale = true;
         app.window().invalidate(std::nullopt);

@@ -216,6 +216,7 @@ void enumerate_monitors(App& app) {
         it.code = static_cast<uint16_t>(kMonitorDialog + i);
         it.label = i == 0 ? "&Screen Parameters" : "Screen &" + std::to_string(i);
         it.checked = i == sh.monitor;
+        it.checkable = true;
         items.push_back(it);
     }
     // Keep the menu data in step with the window's menu.

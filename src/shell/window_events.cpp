@@ -8,6 +8,7 @@
 #include "shell/events.h"
 #include "shell/heartbeat.h"
 #include "shell/keys.h"
+#include "shell/settings.h"
 
 namespace trazel::shell {
 
@@ -123,6 +124,7 @@ void destroy_window(App& app) {
     app.pixels.clear();
     app.pixels.shrink_to_fit();
     app.window().show_cursor(true);
+    play_event_sound(app, "Close");
     s.destroyed = true;
     app.window().close();
 }

@@ -160,7 +160,9 @@ int select_layer_box(App& app) {
         return 0;
     }
     s.current_layer = numbers[static_cast<size_t>(index)];
-    return display::zoom_single_layer(app.display.view);
+    // One layer-only redraw; the single-layer flag (ZY) stays as it was, so the next redraw shows all.
+    redraw(app, true, true);
+    return 1;
 }
 
 // The Document's extents: from its setup when they make a box, else from its Items.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,32 @@ TEST(HandOver, AcceptedFilesOpenOnePerTickAndARefusingInstanceTakesNone) {
     ASSERT_TRUE(run.app.shell.refuse_handover);
     EXPECT_FALSE(shell::on_handover(run.app, "trazel \"" + example("demo.pcb").string() + "\""));
     EXPECT_TRUE(run.app.shell.pending_open.empty());
+}
+
+TEST(StartUp, TheUsersOpenAndCloseSoundsPlayAtTheFirstTickAndAtTheEnd) {
+    struct Waves : platform::Headless {
+        void play_wave(const std::vector<uint8_t>& w) override {
+            played.emplace_back(w.begin(), w.end());
+        }
+        std::vector<std::string> played;
+    } ui;
+    shell::HeadlessRun run(1024, 768, {}, &ui);
+    fs::path dir = shell::settings_dir(run.app);
+    fs::create_directories(dir);
+    std::ofstream(dir / "open.wav") << "RIFF-open";
+    std::ofstream(dir / "close.wav") << "RIFF-close";
+    const std::string key = "AppEvents\\Schemes\\Apps\\TRAZEL'98\\";
+    ASSERT_EQ(shell::write_setting(run.app, key + "Open\\.Current", (dir / "open.wav").string()), 1);
+    ASSERT_EQ(shell::write_setting(run.app, key + "Close\\.Current", (dir / "close.wav").string()), 1);
+    ASSERT_NE(run.start(), 0);
+    EXPECT_TRUE(ui.played.empty());
+    run.tick();
+    EXPECT_EQ(ui.played, std::vector<std::string>{"RIFF-open"});
+    run.tick(30);
+    EXPECT_EQ(ui.played.size(), 1u);
+    shell::destroy_window(run.app);
+    EXPECT_TRUE(run.window.closed);
+    EXPECT_EQ(ui.played, (std::vector<std::string>{"RIFF-open", "RIFF-close"}));
 }
 
 TEST(StatusMessages, KeysFlagsAndUndefinedNumbers) {

@@ -477,7 +477,8 @@ class Frame : public wxFrame, public platform::Window {
         } else if (i.code == 0 && i.label.empty()) {
             m->AppendSeparator();
         } else {
-            wxMenuItem* w = m->Append(i.code, wx(i.label), wxEmptyString, i.checked ? wxITEM_CHECK : wxITEM_NORMAL);
+            wxMenuItem* w =
+                m->Append(i.code, wx(i.label), wxEmptyString, i.checked || i.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
             if (i.checked) {
                 w->Check(true);
             }
@@ -521,6 +522,8 @@ class Frame : public wxFrame, public platform::Window {
             }
             if (index >= 0) {
                 shell::on_menu_open(*c_.app, index);
+                // GTK reports an opened menu title rather than highlighting it: its group hint shows now.
+                shell::on_menu_highlight(*c_.app, 0, index);
             }
         }
         e.Skip();
