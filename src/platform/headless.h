@@ -28,6 +28,9 @@ class Headless : public Platform {
     WaitingInput peek_input() override;
     uint64_t now_ms() override;
     void report(std::string_view line) override;
+    void discard_keys() override {
+        ++key_discards;
+    }
 
     // Script: answers are taken in order; when none is queued the default button answers.
     std::deque<Answer> answers;
@@ -38,6 +41,7 @@ class Headless : public Platform {
     uint64_t clock_ms = 0;
 
     // Record
+    int key_discards = 0;
     std::vector<Shown> boxes;
     std::vector<Form> dialogs;
     std::vector<Sound> sounds;

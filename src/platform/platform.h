@@ -56,6 +56,10 @@ class Platform {
     virtual uint64_t now_ms() = 0;
     // A line for the user that is not a dialog (the batch tool prints it on stderr).
     virtual void report(std::string_view line) = 0;
+    // Throws away the key presses waiting to be handled (around a question that a waiting key must not
+    // answer by accident).
+    virtual void discard_keys() {
+    }
     // A sound from memory (a RIFF WAVE image), and a plain tone (hz 0 switches it off); used by the cues.
     virtual void play_wave(const std::vector<uint8_t>& wav) {
         (void)wav;

@@ -261,7 +261,10 @@ bool keep_going(App& app) {
     if (app.platform().peek_input().key_scan == 0) {
         return true;
     }
+    // The key that asks must not also answer, nor the keys typed while the box shows run afterwards.
+    app.platform().discard_keys();
     platform::Answer a = app.platform().message_box(kMacroQuestion, kMacroQuestionTitle, platform::Buttons::OkCancel);
+    app.platform().discard_keys();
     return a != platform::Answer::Cancel;
 }
 

@@ -55,6 +55,9 @@ class Desktop : public ::testing::Test {
         if (std::string(info->name()).find("Popup") != std::string::npos) {
             std::ofstream(dir / "cfg" / "settings.txt") << "Popup Menus=Y\n";
         }
+        if (std::string(info->name()).find("Macro") != std::string::npos) {
+            std::ofstream(dir / "cfg" / "settings.txt") << "Key Stroke F1=<ZI> F1\n"; // restarts itself
+        }
         fs::copy_file(std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.pcb", dir / "demo.pcb");
         fs::copy_file(std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.sch", dir / "demo.sch");
 #endif
@@ -195,6 +198,26 @@ TEST_F(Desktop, APopupMenuClickRunsItsCommandAndEscapeGivesTheCrossHairBack) {
     EXPECT_EQ(std::count(heights.begin() + 1, heights.end(), heights.front()), 0) << e;
     // From the popup Zoom In asks for its central point: the click gives it.
     EXPECT_GT(differing("before.png", "zoomed.png"), 1000) << "Zoom In from the popup did not change the view";
+}
+
+TEST_F(Desktop, AHeldKeyStopsAMacroThatRestartsItself) {
+    ASSERT_EQ(script("focus\n"
+                     "xdotool key F1; sleep 1\n"
+                     "xdotool keydown x; sleep 1\n"
+                     "D=$(timeout 10 xdotool search --sync --onlyvisible --name \"^TRAZEL'98$\" | head -1)\n"
+                     "xdotool keyup x\n"
+                     "[ -n \"$D\" ] || { echo 'no question'; kill $P; exit 5; }\n"
+                     "xdotool mousemove --window $D 5 5 click 1; sleep 0.3; xdotool key Escape; sleep 1\n"
+                     "focus\n"
+                     "xdotool key f; sleep 0.5; xdotool key x\n"
+                     "for i in $(seq 50); do kill -0 $P 2>/dev/null || break; sleep 0.1; done\n"
+                     "kill -0 $P 2>/dev/null && { echo 'still running'; kill $P; exit 4; }\n"
+                     "wait $P; echo \"status $?\""),
+              0)
+        << out() << app_err();
+    // The question came, Cancel ended the macro, and the program took keys again (F then X ended it).
+    EXPECT_NE(app_err().find("trace: box \"TRAZEL'98\" closed with cancel"), std::string::npos) << app_err();
+    EXPECT_NE(out().find("status 0"), std::string::npos) << out();
 }
 
 TEST_F(Desktop, FThenXExitsCleanly) {

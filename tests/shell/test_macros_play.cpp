@@ -181,6 +181,7 @@ TEST_F(MacroPlay, EverySixtyFourTokensAWaitingKeyAsksWhetherToGoOn) {
     EXPECT_EQ(ui.boxes[0].text, "A keystroke macro function\nis in progress.  This operation\ncould take several "
                                 "moments\nto complete.\n\nDo you wish to continue?");
     EXPECT_EQ(ui.boxes[0].buttons, platform::Buttons::OkCancel);
+    EXPECT_EQ(ui.key_discards, 2); // the waiting keys are thrown away before and after the question
     EXPECT_FALSE(shell::macro_playing(*app));
 
     calls.clear();

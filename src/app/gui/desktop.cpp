@@ -5,6 +5,7 @@
 #include <wx/wx.h>
 
 #include <wx/display.h>
+#include <wx/evtloop.h>
 #include <wx/progdlg.h>
 #include <wx/sound.h>
 #include <wx/timer.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "app/gui/handover.h"
+#include "app/gui/held_keys.h"
 #include "app/gui/launch.h"
 #include "app/gui/scan_codes.h"
 #include "app/gui/surface_rgb.h"
@@ -82,7 +84,7 @@ class Canvas : public wxWindow {
         Bind(wxEVT_RIGHT_UP, [this](wxMouseEvent&) { button(shell::Button::Right, false); });
         Bind(wxEVT_RIGHT_DCLICK, [this](wxMouseEvent&) { button(shell::Button::Right, true); });
         Bind(wxEVT_MOUSEWHEEL, [this](wxMouseEvent& e) {
-            if (ready()) {
+            if (ready() && !discarding_) {
                 shell::on_wheel(*c_.app, e.GetWheelRotation());
             }
         });
@@ -181,6 +183,17 @@ class Canvas : public wxWindow {
         apply_cursor();
     }
 
+    // Hands the waiting input events out now, dropping the key presses among them.
+    void discard_keys() {
+        wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+        if (loop == nullptr || discarding_) {
+            return;
+        }
+        discarding_ = true;
+        loop->YieldFor(wxEVT_CATEGORY_USER_INPUT);
+        discarding_ = false;
+    }
+
   private:
     void apply_cursor() {
         if (!pointer_shown_) {
@@ -210,7 +223,7 @@ class Canvas : public wxWindow {
     }
 
     void key(wxKeyEvent& e, bool down) {
-        if (!ready()) {
+        if (!ready() || (down && discarding_)) {
             return;
         }
         uint32_t raw = e.GetRawKeyFlags();
@@ -238,7 +251,8 @@ class Canvas : public wxWindow {
     }
 
     void button(shell::Button b, bool down) {
-        if (!ready()) {
+        // Releases still count while waiting input is thrown away, so no button stays down for the shell.
+        if (!ready() || (down && discarding_)) {
             return;
         }
         if (down) {
@@ -248,6 +262,7 @@ class Canvas : public wxWindow {
     }
 
     Context& c_;
+    bool discarding_ = false;
     wxImage image_;
     wxBitmap backing_;
     std::set<uint32_t> held_; // X keycodes down, to tell auto-repeat from a new press
@@ -586,6 +601,10 @@ class WxPlatform : public platform::Platform {
             d.SetOKCancelLabels("&Retry", "Cancel");
         }
         int r = d.ShowModal();
+        if (trace()) {
+            std::fprintf(stderr, "trace: box \"%.*s\" closed with %s\n", static_cast<int>(title.size()), title.data(),
+                         r == wxID_CANCEL ? "cancel" : "a button");
+        }
         switch (buttons) {
         case Buttons::AbortRetryIgnore:
             return r == wxID_YES ? Answer::Abort : r == wxID_NO ? Answer::Retry : Answer::Ignore;
@@ -701,7 +720,14 @@ class WxPlatform : public platform::Platform {
         w.right_release = was_right_ && !m.RightIsDown();
         was_left_ = m.LeftIsDown();
         was_right_ = m.RightIsDown();
+        // A key the user holds stops it too, as it stops a keystroke macro to ask whether to go on.
+        w.key_scan = held_key_scan();
         return w;
+    }
+    void discard_keys() override {
+        if (frame_) {
+            frame_->canvas()->discard_keys();
+        }
     }
     uint64_t now_ms() override {
         using namespace std::chrono;
