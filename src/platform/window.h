@@ -58,6 +58,8 @@ class Window {
     virtual void set_menu_state(uint16_t code, bool checked, bool enabled) = 0;
     // Opens the menu bar's menu `index` (0 = File) as if its title had been clicked.
     virtual void open_menu(int index) = 0;
+    // Opens the menu bar's submenu with that id (the Re-open list, the pixel images) on its own.
+    virtual void open_submenu(int id) = 0;
     // Shows a popup menu at a client position; the chosen command arrives as a menu command event and a
     // popup closed without a choice is told through the shell's on_popup_closed.
     virtual void popup_menu(const MenuItem& menu, int x, int y) = 0;
@@ -103,6 +105,9 @@ class HeadlessWindow : public Window {
     void set_menu_state(uint16_t code, bool checked, bool enabled) override;
     void open_menu(int index) override {
         opened_menus.push_back(index);
+    }
+    void open_submenu(int id) override {
+        opened_submenus.push_back(id);
     }
     void popup_menu(const MenuItem& m, int x, int y) override {
         popups.push_back({x, y});
@@ -164,6 +169,7 @@ class HeadlessWindow : public Window {
     std::vector<MenuItem> menus;
     bool menu_bar_shown = true;
     std::vector<int> opened_menus;
+    std::vector<int> opened_submenus;
     std::vector<std::pair<int, int>> popups;
     std::vector<MenuItem> popup_menus; // the menus of `popups`
     int escape_keys = 0;

@@ -9,6 +9,8 @@
 #include "resources/resources.h"
 #include "shell/app.h"
 #include "shell/macros.h"
+#include "shell/menus.h"
+#include "shell/settings.h"
 #include "shell/shell.h"
 
 namespace trazel::shell {
@@ -276,14 +278,18 @@ int run(App& app, char group, char letter) {
     return execute_command(app, code(group, letter), kSourceKey);
 }
 
+void lend_for_menu(App& app) {
+    if (app.shell.trazel_mode || !app.shell.menu_bar_shown) {
+        lend_menu_bar(app, 1);
+    }
+}
+
 void open_group_menu(App& app, char group) {
     size_t index = kMenuLetters.find(group);
     if (index == std::string_view::npos) {
         return;
     }
-    if (app.shell.trazel_mode || !app.shell.menu_bar_shown) {
-        lend_menu_bar(app, 1);
-    }
+    lend_for_menu(app);
     app.window().open_menu(static_cast<int>(index));
 }
 
@@ -465,12 +471,9 @@ int complete_two_key(App& app, uint16_t key) {
         return 0;
     }
     uint16_t cmd = code(group, upper(c));
-    if (cmd == code('F', 'R')) {
-        open_group_menu(app, 'F');
-        return 1;
-    }
-    if (cmd == code('S', 'I')) {
-        open_group_menu(app, 'S');
+    if (cmd == code('F', 'R') || cmd == code('S', 'I')) {
+        lend_for_menu(app);
+        app.window().open_submenu(cmd == code('F', 'R') ? kReopenMenuId : kPixelImageMenuId);
         return 1;
     }
     return execute_command(app, cmd, kSourceTwoKey);

@@ -2,6 +2,7 @@
 // and their menus, Enter and Escape, command tokens, self-restarting macros, recorded key names, the
 // value forms of parameter defaults, the recent-file lists and what the preferences dialog writes.
 #include "keys_fixture.h"
+#include "shell/menus.h"
 
 namespace trazel::test {
 
@@ -91,7 +92,7 @@ TEST_F(KeysReview, GroupLettersOpenTheirOwnMenusAndFrSiOpenMenusInsteadOfRunning
     tick(5);
     EXPECT_EQ(win.opened_menus, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
 
-    // F then R and S then I go to the File and Setup menus; F then a digit is a re-open command.
+    // F then R and S then I open the Re-open and pixel image submenus; F then a digit is a re-open command.
     spy("FS");
     win.opened_menus.clear();
     press(0x21);
@@ -100,7 +101,8 @@ TEST_F(KeysReview, GroupLettersOpenTheirOwnMenusAndFrSiOpenMenusInsteadOfRunning
     press(0x17);
     press(0x21);
     press(0x04); // 3
-    EXPECT_EQ(win.opened_menus, (std::vector<int>{0, 7}));
+    EXPECT_TRUE(win.opened_menus.empty());
+    EXPECT_EQ(win.opened_submenus, (std::vector<int>{shell::kReopenMenuId, shell::kPixelImageMenuId}));
     EXPECT_EQ(codes(), std::vector<uint16_t>{code('F', '3')});
     EXPECT_EQ(calls[0].source, shell::kSourceTwoKey);
 }

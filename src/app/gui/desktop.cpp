@@ -15,6 +15,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -388,6 +389,29 @@ class Frame : public wxFrame, public platform::Window {
             return;
         }
         run_popup(bar->GetMenu(static_cast<size_t>(index)), 8 + 60 * index, 0, false);
+    }
+    void open_submenu(int id) override {
+        // A submenu of the menu bar cannot be shown on its own: a copy made from the shell's menu data is.
+        std::function<const platform::MenuItem*(const std::vector<platform::MenuItem>&)> find =
+            [&](const std::vector<platform::MenuItem>& items) -> const platform::MenuItem* {
+            for (const platform::MenuItem& i : items) {
+                if (i.id == id) {
+                    return &i;
+                }
+                if (const platform::MenuItem* f = find(i.items)) {
+                    return f;
+                }
+            }
+            return nullptr;
+        };
+        const auto& bar = c_.app->shell.menu_bar;
+        for (size_t top = 0; top < bar.size(); ++top) {
+            if (const platform::MenuItem* sub = find(bar[top].items)) {
+                std::unique_ptr<wxMenu> m(build(sub->items));
+                run_popup(m.get(), 8 + 60 * static_cast<int>(top), 0, false);
+                return;
+            }
+        }
     }
     void popup_menu(const platform::MenuItem& menu, int x, int y) override {
         std::unique_ptr<wxMenu> m(build(menu.items));
