@@ -403,11 +403,15 @@ void set_state(App& app, std::vector<MenuItem>& items, uint16_t c, bool checked,
 }
 
 void state(App& app, uint16_t c, bool checked, bool enabled) {
-    set_state(app, app.shell.menu_bar, c, checked, enabled);
-    app.window().set_menu_state(c, checked, enabled);
+    set_menu_item_state(app, c, checked, enabled);
 }
 
 } // namespace
+
+void set_menu_item_state(App& app, uint16_t c, bool checked, bool enabled) {
+    set_state(app, app.shell.menu_bar, c, checked, enabled);
+    app.window().set_menu_state(c, checked, enabled);
+}
 
 std::vector<MenuItem> build_menu_bar() {
     return {

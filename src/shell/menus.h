@@ -30,5 +30,7 @@ std::string hint_for(const App& app, uint16_t code);
 std::vector<uint16_t> menu_codes(const std::vector<platform::MenuItem>& menus);
 // Brings the checks and grey states of one top-level menu (-1: all) up to date.
 void update_menu_state(App& app, int menu_index);
+// Checks or greys one entry in the shell's menu data and in the window's menus alike.
+void set_menu_item_state(App& app, uint16_t code, bool checked, bool enabled);
 
 } // namespace trazel::shell

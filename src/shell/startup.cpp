@@ -288,7 +288,7 @@ int start(App& app, std::string_view command_line, int depth) {
     app.window().set_title(s.title);
     apply_window_position(app, position.empty() ? "Maximized" : position);
     for (int i = 0; i < s.monitor_count; ++i) {
-        app.window().set_menu_state(static_cast<uint16_t>(kMonitorDialog + i), i == s.monitor, true);
+        set_menu_item_state(app, static_cast<uint16_t>(kMonitorDialog + i), i == s.monitor, true);
     }
 
     // 6. Cursor, menu bar, display defaults.

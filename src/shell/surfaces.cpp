@@ -5,6 +5,7 @@
 
 #include "display/display.h"
 #include "shell/app.h"
+#include "shell/menus.h"
 
 namespace trazel::shell {
 
@@ -265,7 +266,7 @@ void find_monitor_rects(App& app) {
     sh.monitor_w1 = r.right - r.left;
     sh.monitor_h1 = r.bottom - r.top;
     for (int i = 0; i < sh.monitor_count; ++i) {
-        app.window().set_menu_state(static_cast<uint16_t>(kMonitorDialog + i), i == sh.monitor, true);
+        set_menu_item_state(app, static_cast<uint16_t>(kMonitorDialog + i), i == sh.monitor, true);
     }
 }
 
@@ -296,7 +297,7 @@ int switch_monitor(App& app, int index) {
     app.window().place_window(moved, was_max);
     create_surfaces(app);
     for (int i = 0; i < sh.monitor_count; ++i) {
-        app.window().set_menu_state(static_cast<uint16_t>(kMonitorDialog + i), i == index, true);
+        set_menu_item_state(app, static_cast<uint16_t>(kMonitorDialog + i), i == index, true);
     }
     app.window().invalidate(std::nullopt);
     return 1;

@@ -349,6 +349,8 @@ TEST_F(MenuState, SetupChecksFollowAngleModeMonitorPlacementAndImages) {
     EXPECT_TRUE(checked(shell::kMonitorDialog)); // the window starts on the primary display
     EXPECT_FALSE(checked(0x5361));
     ASSERT_EQ(shell::switch_monitor(run.app, 1), 1);
+    EXPECT_FALSE(checked(shell::kMonitorDialog)); // the switch ticks the data and the window alike
+    EXPECT_TRUE(checked(0x5361));
     shell::on_menu_open(run.app, shell::kIndexSetupMenu);
     EXPECT_FALSE(checked(shell::kMonitorDialog));
     EXPECT_TRUE(checked(0x5361));
