@@ -370,15 +370,6 @@ MenuItem popup_for(bool schematic) {
     return sub(schematic ? "Schematic" : "Board", items);
 }
 
-std::string lower(std::string v) {
-    for (char& c : v) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return v;
-}
-
 void collect(const std::vector<MenuItem>& items, std::vector<uint16_t>& out) {
     for (const MenuItem& m : items) {
         if (!m.items.empty()) {
@@ -464,13 +455,11 @@ void update_menu_state(App& app, int menu_index) {
             state(app, static_cast<uint16_t>(kMonitorDialog + i), i == s.monitor, true);
         }
         // The setting is read without regard to case, and "Centre" is "Center".
-        static constexpr const char* kPlaces[] = {"full", "left", "right", "top", "bottom", "center"};
-        std::string place = lower(s.window_position);
-        if (place == "centre") {
-            place = "center";
-        }
+        static constexpr const char* kPlaces[] = {"Full", "Left", "Right", "Top", "Bottom", "Center"};
         for (int i = 0; i < 6; ++i) {
-            state(app, static_cast<uint16_t>(kPlaceFull + i), place == kPlaces[i], true);
+            bool on = equals_nocase(s.window_position, kPlaces[i]) ||
+                      (i == 5 && equals_nocase(s.window_position, "Centre"));
+            state(app, static_cast<uint16_t>(kPlaceFull + i), on, true);
         }
         // The pixel image entries that hold a picture.
         for (int i = 0; i <= '<' - '0'; ++i) {

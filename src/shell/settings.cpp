@@ -207,6 +207,10 @@ bool copy_file_safely(const fs::path& from, const fs::path& to) {
 
 } // namespace
 
+bool equals_nocase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && starts_with_nocase(a, b);
+}
+
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
     if (s.size() < prefix.size()) {

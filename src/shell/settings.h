@@ -106,6 +106,7 @@ int autosave(App& app);
 
 // Helpers for the stored setting texts: a case-blind prefix test, "has any digit", the decimal value.
 bool starts_with_nocase(std::string_view s, std::string_view prefix);
+bool equals_nocase(std::string_view a, std::string_view b);
 bool has_digit(std::string_view v);
 int32_t decimal_of(std::string_view v);
 

@@ -27,18 +27,6 @@ bool is_sep(char c) {
     return c == '/' || c == '\\';
 }
 
-bool iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // An unquoted name runs up to a blank followed by a drive letter and a colon, so that names with blanks
 // work without quotes.  A blank before another absolute name, an option or a quoted name ends it too.
 size_t unquoted_end(std::string_view s, size_t i) {
@@ -198,17 +186,17 @@ Placement window_placement(std::string_view setting, const platform::PixelRect& 
     int sw = screen.right - screen.left + 1, sh = screen.bottom - screen.top + 1;
     Placement p;
     p.rect = centred(screen, sw / 2, sh / 2);
-    if (iequal(setting, "Full")) {
+    if (equals_nocase(setting, "Full")) {
         p.rect = screen;
-    } else if (iequal(setting, "Left")) {
+    } else if (equals_nocase(setting, "Left")) {
         p.rect = {screen.top, screen.left, screen.bottom, screen.left + sw / 2 - 1};
-    } else if (iequal(setting, "Right")) {
+    } else if (equals_nocase(setting, "Right")) {
         p.rect = {screen.top, screen.left + sw / 2, screen.bottom, screen.right};
-    } else if (iequal(setting, "Top")) {
+    } else if (equals_nocase(setting, "Top")) {
         p.rect = {screen.top, screen.left, screen.top + sh / 2 - 1, screen.right};
-    } else if (iequal(setting, "Bottom")) {
+    } else if (equals_nocase(setting, "Bottom")) {
         p.rect = {screen.top + sh / 2, screen.left, screen.bottom, screen.right};
-    } else if (iequal(setting, "Center") || iequal(setting, "Centre")) {
+    } else if (equals_nocase(setting, "Center") || equals_nocase(setting, "Centre")) {
         // centred half size, as set above
     } else {
         std::vector<int> n = numbers_in(setting);

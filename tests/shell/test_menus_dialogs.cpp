@@ -180,6 +180,19 @@ class ShellMenus : public ::testing::Test {
     const MenuItem* window_item(uint16_t c) {
         return find_code(run.window.menus, c);
     }
+    // The entry in the shell's menu data, after checking that the window's menu has it in the same state.
+    const MenuItem* agreed_item(uint16_t c) {
+        const MenuItem* d = data_item(c);
+        const MenuItem* w = window_item(c);
+        EXPECT_NE(d, nullptr) << std::hex << c;
+        EXPECT_NE(w, nullptr) << std::hex << c;
+        if (!d || !w) {
+            return nullptr;
+        }
+        EXPECT_EQ(d->enabled, w->enabled) << std::hex << c;
+        EXPECT_EQ(d->checked, w->checked) << std::hex << c;
+        return d;
+    }
     std::string status() const {
         return run.app.shell.status.text;
     }
@@ -282,15 +295,8 @@ using MenuState = ShellMenus;
 TEST_F(MenuState, FileAndZoomEntriesFollowTheOpenDocuments) {
     start({});
     auto enabled = [this](uint16_t c) {
-        const MenuItem* d = data_item(c);
-        const MenuItem* w = window_item(c);
-        EXPECT_NE(d, nullptr) << std::hex << c;
-        EXPECT_NE(w, nullptr) << std::hex << c;
-        if (!d || !w) {
-            return false;
-        }
-        EXPECT_EQ(d->enabled, w->enabled) << std::hex << c; // the data and the window agree
-        return d->enabled;
+        const MenuItem* d = agreed_item(c); // the data and the window agree
+        return d && d->enabled;
     };
     shell::on_menu_open(run.app, -1);
     for (char c : std::string("CESAIGPBLNV")) {
@@ -323,15 +329,8 @@ TEST_F(MenuState, SetupChecksFollowAngleModeMonitorPlacementAndImages) {
     start({board});
     shell::Shell& s = run.app.shell;
     auto checked = [this](uint16_t c) {
-        const MenuItem* d = data_item(c);
-        const MenuItem* w = window_item(c);
-        EXPECT_NE(d, nullptr) << std::hex << c;
-        EXPECT_NE(w, nullptr) << std::hex << c;
-        if (!d || !w) {
-            return false;
-        }
-        EXPECT_EQ(d->checked, w->checked) << std::hex << c;
-        return d->checked;
+        const MenuItem* d = agreed_item(c);
+        return d && d->checked;
     };
     auto enabled = [this](uint16_t c) {
         const MenuItem* d = data_item(c);
