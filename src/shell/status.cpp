@@ -12,6 +12,7 @@ namespace trazel::shell {
 namespace {
 
 constexpr int kMessageTicks = 91; // 5 seconds of 55 ms ticks
+constexpr int kStatusCharWidth = 8; // the status bar font's cell
 constexpr size_t kKeyColumns = 4;
 constexpr size_t kErrorColumn = 4;
 constexpr size_t kStickyColumn = 5;
@@ -111,8 +112,10 @@ void refresh_status_bar(App& app) {
     }
     const std::string& msg = !app.shell.prompt.empty() && app.shell.status.text.empty() ? app.shell.prompt
                                                                                           : app.shell.status.text;
-    if (!msg.empty()) {
-        d.status.push_back({kStatusMessageCol, msg});
+    // The message stops short of the clock rather than running under it.
+    int room = (clock_column(d.view.area.width()) - kStatusMessageCol) / kStatusCharWidth - 1;
+    if (!msg.empty() && room > 0) {
+        d.status.push_back({kStatusMessageCol, msg.substr(0, static_cast<size_t>(room))});
     }
     place_clock(app);
     bool locked = lock_if_needed(app);

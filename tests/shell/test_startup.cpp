@@ -10,6 +10,7 @@
 
 #include "model/model.h"
 #include "shell/headless_run.h"
+#include "shell/heartbeat.h"
 #include "shell/settings.h"
 
 namespace trazel::test {
@@ -222,6 +223,21 @@ TEST(StatusMessages, KeysFlagsAndUndefinedNumbers) {
         shown = shown || t.text == " Undefined message: F.FF";
     }
     EXPECT_TRUE(shown);
+
+    // In a narrow window the message stops before the clock instead of running under it.
+    shell::HeadlessRun narrow(640, 480);
+    ASSERT_NE(narrow.start(), 0);
+    ASSERT_TRUE(narrow.until_ready());
+    shell::show_message(narrow.app, 0x507);
+    int clock = shell::clock_column(narrow.app.display.view.area.width());
+    bool cut = false;
+    for (const display::StatusText& t : narrow.app.display.status) {
+        if (t.col == shell::kStatusMessageCol) {
+            cut = std::string("No data file is open.").rfind(t.text, 0) == 0 && !t.text.empty() &&
+                  t.text.size() < 21 && t.col + 8 * static_cast<int>(t.text.size()) < clock;
+        }
+    }
+    EXPECT_TRUE(cut);
 }
 
 } // namespace trazel::test
