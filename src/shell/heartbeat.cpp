@@ -233,6 +233,10 @@ void go_to_sleep(App& app) {
     recompute_visible(app);
     sh.sleeping = true;
     redraw(app); // into the sleep copy
+    if (!sh.surface.visible.empty() && !app.display.interrupted) {
+        // Waking copies the whole sleep copy to the screen, so nothing is left to redraw.
+        sh.surface.stale = false;
+    }
 }
 
 bool paint_wakes(const App& app) {

@@ -153,19 +153,55 @@ void lend_menu_bar(App& app, int how) {
     }
 }
 
+namespace {
+
+// Moves over the window while a dialog is open reach the shell as Windows-mode moves and shift the
+// cursor; what the user comes back to is the mouse and cross-hair from before the dialog.
+struct Suspension {
+    App& app;
+    bool outer;
+    int mouse_x, mouse_y;
+    display::Coord cursor_x, cursor_y;
+
+    explicit Suspension(App& a)
+        : app(a), outer(a.shell.suspend_depth == 0), mouse_x(a.shell.mouse_x), mouse_y(a.shell.mouse_y),
+          cursor_x(a.display.view.cursor_x), cursor_y(a.display.view.cursor_y) {
+        suspend(app, true);
+    }
+    ~Suspension() {
+        Shell& s = app.shell;
+        if (outer && !s.destroyed) {
+            s.mouse_x = mouse_x;
+            s.mouse_y = mouse_y;
+        }
+        bool back_to_trazel = outer && s.suspend_was_trazel;
+        suspend(app, false);
+        if (back_to_trazel && s.trazel_mode) {
+            display::View& v = app.display.view;
+            if (v.cursor_x != cursor_x || v.cursor_y != cursor_y) {
+                v.cursor_x = cursor_x;
+                v.cursor_y = cursor_y;
+                display::update_cursor_pixel(v);
+                display::crosshair_refresh(app.display);
+                refresh_status_bar(app);
+            }
+        }
+    }
+    Suspension(const Suspension&) = delete;
+    Suspension& operator=(const Suspension&) = delete;
+};
+
+} // namespace
+
 bool run_dialog(App& app, platform::Form& form) {
-    suspend(app, true);
-    bool ok = app.platform().dialog(form);
-    suspend(app, false);
-    return ok;
+    Suspension held(app);
+    return app.platform().dialog(form);
 }
 
 platform::Answer ask(App& app, std::string_view text, std::string_view title, platform::Buttons buttons,
                      int default_button) {
-    suspend(app, true);
-    platform::Answer a = app.platform().message_box(text, title, buttons, default_button);
-    suspend(app, false);
-    return a;
+    Suspension held(app);
+    return app.platform().message_box(text, title, buttons, default_button);
 }
 
 } // namespace trazel::shell

@@ -232,14 +232,23 @@ void on_resize(App& app, int width, int height) {
         sf.grown.push_back({old_area_h, a.left, a.bottom, std::min(a.right, old_w - 1)});
     }
     (void)old_h;
+    // The status bar moved with the bottom edge (and its clock with the right one): its strip is always
+    // repainted, also when the window only shrank.
+    sf.grown.push_back(status_bar_rect(app));
+    if (s.sleeping) {
+        // The sleep copy was made anew: the next paint draws the picture into it again.
+        sf.stale = true;
+    }
     if (showing) {
         display::crosshair_on(d);
     }
     if (s.trazel_mode) {
-        // The cross-hair rectangle follows the drawing area.
+        // The cross-hair rectangle follows the drawing area, and the mouse is held in the new one.
         recompute_visible(app);
         if (!sf.visible.empty()) {
             s.crosshair_rect = sf.visible.front();
+            app.window().clip_mouse(platform::PixelRect{s.crosshair_rect.top, s.crosshair_rect.left,
+                                                        s.crosshair_rect.bottom, s.crosshair_rect.right});
         }
     }
     app.window().invalidate(std::nullopt);
@@ -258,9 +267,8 @@ void on_display_change(App& app, int depth) {
     bool fits = w.left >= s.monitor_x && w.top >= s.monitor_y && w.right <= s.monitor_x + s.monitor_w1 &&
                 w.bottom <= s.monitor_y + s.monitor_h1;
     if (!fits) {
-        int ww = (w.right - w.left + 1) * 3 / 4, wh = (w.bottom - w.top + 1) * 3 / 4;
-        ww = std::min(ww, sw);
-        wh = std::min(wh, sh);
+        // Three quarters of the screen, an eighth in from its top-left corner.
+        int ww = sw * 3 / 4, wh = sh * 3 / 4;
         platform::PixelRect r{s.monitor_y + sh / 8, s.monitor_x + sw / 8, 0, 0};
         r.bottom = r.top + wh - 1;
         r.right = r.left + ww - 1;
@@ -287,6 +295,16 @@ void on_paint(App& app, const std::vector<display::Rect>& update) {
     }
     if (!recompute_visible(app)) {
         return;
+    }
+    if (s.sleeping && sf.stale) {
+        // The surface was made anew while asleep: its sleep copy is blank until the picture is drawn
+        // into it.  Waking copies all of the sleep copy to the screen, so the screen is then current too.
+        app.display.rects.clear();
+        display::redraw(app.display, true, false);
+        if (!app.display.interrupted) {
+            sf.stale = false;
+            sf.grown.clear();
+        }
     }
     const display::Rect& area = app.display.view.area;
     const display::Rect bar = status_bar_rect(app);
