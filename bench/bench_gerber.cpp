@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "model/chooser.h"
 #include "model/model.h"
 #include "model/setup_directives.h"
@@ -284,7 +284,8 @@ RunResult plot_once(const fs::path& out) {
     opt.out_dir = out.string();
     std::vector<std::string> written;
     auto t0 = std::chrono::steady_clock::now();
-    int ok = cam::photoplot_run(opt, &written);
+    platform::RunContext run(platform::P());
+    int ok = cam::photoplot_run(*model::M().current, opt, run, &written);
     auto t1 = std::chrono::steady_clock::now();
     RunResult r;
     r.ms = std::chrono::duration<double, std::milli>(t1 - t0).count();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "display/display.h"
+#include "edit/commands.h"
 #include "edit/editor.h"
 #include "edit/grab.h"
 #include "edit/locate.h"

@@ -176,7 +176,7 @@ struct Frame {
         b.depth = depth;
         b.width = kWidth;
         b.height = kHeight;
-        display::set_pixel_format(d, display::format_for_depth(depth));
+        display::set_pixel_format(d, display::format_for_depth(depth), &model::M());
         display::set_surface(d, b, 0);
         const model::Setup& s = model::M().setup();
         display::zoom_to_rect(d.view, {s.ext_xmin, s.ext_ymin}, {s.ext_xmax, s.ext_ymax}, d.view.area, false);
@@ -214,7 +214,7 @@ void redraw_bench(benchmark::State& state, int depth, bool zoomed) {
     double total = 0;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
-        display::redraw(f.d);
+        display::redraw(f.d, model::M().current);
         benchmark::ClobberMemory();
         auto t1 = std::chrono::steady_clock::now();
         double ms = std::chrono::duration<double, std::milli>(t1 - t0).count();

@@ -18,8 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "app/core/headless_run.h"
 #include "app/gui/surface_rgb.h"
-#include "shell/headless_run.h"
+#include "shell/shell.h"
 
 namespace fs = std::filesystem;
 using namespace trazel;

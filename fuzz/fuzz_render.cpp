@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     display::Display d;
-    display::set_pixel_format(d, display::format_for_depth(depth));
+    display::set_pixel_format(d, display::format_for_depth(depth), &m);
     display::set_surface(d, buf, status ? display::kStatusBarRows : 0);
     display::View& v = d.view;
     // Scales from far out to the largest, origins anywhere.
@@ -112,12 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     d.status.push_back({4, "Grid: 0.025\"\xF8\xFF"});
 
-    display::redraw(d);
+    display::redraw(d, doc);
     check_guard(mem, pitch, rows, width, bpp);
     if (doc != nullptr) {
         // Items hanging on the cursor: XOR outlines, moved.
         model::for_each_item(doc->ring(), [&](model::Ref r) {
-            display::draw_item_as(d, r, d.slots.pixel[display::kSlotXorOutline], h[1] * 1000, -h[2] * 1000);
+            display::draw_item_as(d, *doc, r, d.slots.pixel[display::kSlotXorOutline], h[1] * 1000, -h[2] * 1000);
         });
         check_guard(mem, pitch, rows, width, bpp);
     }

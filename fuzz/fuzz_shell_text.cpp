@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
 #include "shell/keys.h"
 #include "shell/macros.h"
 #include "shell/settings.h"

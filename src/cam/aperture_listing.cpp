@@ -1,5 +1,5 @@
 // The ASCII listing of a run: draft codes, drill tools and the files the rows produce.
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "cam/plot_items.h"
 
 namespace trazel::cam {

@@ -2,7 +2,7 @@
 // Pieces of the drill symbol drawing that its two forms share.
 #include <string>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 
 namespace trazel::cam {
 

@@ -1,7 +1,7 @@
 // The Excellon drill file: one tool block per drill size with hits, holes in Item order.
 #include <vector>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "cam/plot_items.h"
 
 namespace trazel::cam {

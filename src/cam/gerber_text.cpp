@@ -2,7 +2,7 @@
 // aperture of its stroke width.
 #include <algorithm>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "display/stroke_font.h"
 #include "model/model.h"
 

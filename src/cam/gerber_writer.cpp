@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "display/trig.h"
 #include "model/numbers.h"
 
@@ -47,7 +47,7 @@ const char* const kSuggestedExtensions[] = {"TSP: Top Solder Paste",
 
 namespace {
 
-bool sorts_before(const Aperture& a, uint8_t shape, Length w, Length h) {
+bool sorts_before(const Aperture& a, ApertureShape shape, Length w, Length h) {
     if (a.width != w) {
         return a.width < w;
     }
@@ -57,11 +57,11 @@ bool sorts_before(const Aperture& a, uint8_t shape, Length w, Length h) {
     return a.shape < shape;
 }
 
-bool same(const Aperture& a, uint8_t shape, Length w, Length h) {
+bool same(const Aperture& a, ApertureShape shape, Length w, Length h) {
     return a.shape == shape && a.width == w && a.height == h;
 }
 
-void normalise(uint8_t& shape, Length& w, Length& h) {
+void normalise(ApertureShape& shape, Length& w, Length& h) {
     if (shape != kRectShape) {
         shape = kRoundShape;
         if (h == 0) {
@@ -73,13 +73,13 @@ void normalise(uint8_t& shape, Length& w, Length& h) {
 } // namespace
 
 void ApertureTable::clear() {
-    entries.fill(Aperture{0, 0, 0});
+    entries.fill(Aperture{kRoundShape, 0, 0});
     end = kFirstCode;
     entries[static_cast<size_t>(end)] = Aperture{};
     refused = 0;
 }
 
-int ApertureTable::find(uint8_t shape, Length w, Length h) const {
+int ApertureTable::find(ApertureShape shape, Length w, Length h) const {
     normalise(shape, w, h);
     if (w == 0 || h == 0) {
         return 0;
@@ -97,7 +97,7 @@ int ApertureTable::find(uint8_t shape, Length w, Length h) const {
     return lo < end && same(entries[static_cast<size_t>(lo)], shape, w, h) ? lo : 0;
 }
 
-int ApertureTable::add(uint8_t shape, Length w, Length h) {
+int ApertureTable::add(ApertureShape shape, Length w, Length h) {
     normalise(shape, w, h);
     if (w == 0 || h == 0) {
         return 0;
@@ -217,8 +217,7 @@ bool TextOut::flush() {
 // --- Number forms ------------------------------------------------------------------------------
 
 int64_t gerber_units(int64_t v) {
-    int64_t a = v < 0 ? -v : v;
-    int64_t u = (a * 10000 + 32768) / 65536;
+    int64_t u = model::round16(model::abs64(v) * 10000);
     return v < 0 ? -u : u;
 }
 
@@ -246,8 +245,7 @@ std::string size_string(uint32_t size, int decimals) {
 }
 
 std::string excellon_coord(char axis, int64_t v) {
-    int64_t a = v < 0 ? -v : v;
-    int64_t q = (a + 3) * 10000 / 65536;
+    int64_t q = (model::abs64(v) + 3) * 10000 / 65536;
     std::string s(1, axis);
     if (v < 0 && q != 0) {
         s += '-';
@@ -291,13 +289,13 @@ PadForm pad_form(const Node& pad, int increase) {
     Length h = clamp_pad(p.height + increase);
     bool rect = (pad.size & 7) % 4 == 2;
     if (rect && !right_angle(p.angle)) {
-        f.kind = PadForm::Painted;
+        f.kind = PadForm::Kind::Painted;
         f.width = w;
         f.height = h;
         return f;
     }
     if (!rect && w != h && !right_angle(p.angle)) {
-        f.kind = PadForm::Segment;
+        f.kind = PadForm::Kind::Segment;
         f.width = f.height = std::min(w, h);
         int ox = w > h ? (w - h) / 2 : 0;
         int oy = w > h ? 0 : (h - w) / 2;
@@ -306,7 +304,7 @@ PadForm pad_form(const Node& pad, int increase) {
         f.dy = static_cast<Coord>(rot.y(ox, oy));
         return f;
     }
-    f.kind = PadForm::Flash;
+    f.kind = PadForm::Kind::Flash;
     f.shape = rect ? kRectShape : kRoundShape;
     f.width = swapped(p.angle) ? h : w;
     f.height = swapped(p.angle) ? w : h;
@@ -358,7 +356,7 @@ void GerberWriter::trailer() {
     out_.line("M02*");
 }
 
-void GerberWriter::select(uint8_t shape, Length w, Length h) {
+void GerberWriter::select(ApertureShape shape, Length w, Length h) {
     normalise(shape, w, h);
     if (w == 0 || h == 0) {
         return;
@@ -469,7 +467,7 @@ void GerberWriter::flash(Coord x, Coord y) {
 namespace {
 
 uint32_t arc_step(Coord radius) {
-    int64_t r = radius < 0 ? -static_cast<int64_t>(radius) : radius;
+    int64_t r = model::abs64(radius);
     if (r < 256) {
         return 8192;
     }
@@ -498,10 +496,10 @@ void GerberWriter::arc(Coord x0, Coord y0, Coord radius, Angle start, Angle swee
     display::Rotation rot = display::Rotation::of(rotation);
     auto point = [&](uint32_t a, Coord& x, Coord& y) {
         Angle an = static_cast<Angle>(a & 0xFFFF);
-        int64_t px = (static_cast<int64_t>(radius) * display::cos16(an) + 32768) >> 16;
-        int64_t py = (static_cast<int64_t>(radius) * display::sin16(an) + 32768) >> 16;
+        int64_t px = model::mul16_round(radius, display::cos16(an));
+        int64_t py = model::mul16_round(radius, display::sin16(an));
         if (ellipse != 0) {
-            py = (py * ellipse + 32768) >> 16;
+            py = model::mul16_round(py, ellipse);
         }
         x = clamp_coord(x0 + rot.x(px, py));
         y = clamp_coord(y0 + rot.y(px, py));
@@ -528,19 +526,19 @@ void GerberWriter::arc(Coord x0, Coord y0, Coord radius, Angle start, Angle swee
 void GerberWriter::flash_pad(const Node& pad, int increase) {
     PadForm f = pad_form(pad, increase);
     switch (f.kind) {
-    case PadForm::None:
+    case PadForm::Kind::None:
         return;
-    case PadForm::Flash:
+    case PadForm::Kind::Flash:
         select(f.shape, f.width, f.height);
         flash(pad.pad.x0, pad.pad.y0);
         return;
-    case PadForm::Segment:
+    case PadForm::Kind::Segment:
         select_round(f.width);
         segment(
             clamp_coord(static_cast<int64_t>(pad.pad.x0) + f.dx), clamp_coord(static_cast<int64_t>(pad.pad.y0) + f.dy),
             clamp_coord(static_cast<int64_t>(pad.pad.x0) - f.dx), clamp_coord(static_cast<int64_t>(pad.pad.y0) - f.dy));
         return;
-    case PadForm::Painted:
+    case PadForm::Kind::Painted:
         paint_rotated_rect(pad.pad.x0, pad.pad.y0, f.width, f.height, pad.pad.angle);
         return;
     }

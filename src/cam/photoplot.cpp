@@ -7,7 +7,7 @@
 #include <ctime>
 #include <unordered_map>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "cam/plot_items.h"
 #include "cam/plot_output.h"
 #include "model/model.h"
@@ -58,14 +58,14 @@ Length clamp_length(int64_t v) {
 
 void register_form(ApertureTable& t, const PadForm& f) {
     switch (f.kind) {
-    case PadForm::Flash:
+    case PadForm::Kind::Flash:
         t.add(f.shape, f.width, f.height);
         break;
-    case PadForm::Segment:
+    case PadForm::Kind::Segment:
         t.add(kRoundShape, f.width, f.width);
         break;
-    case PadForm::None:
-    case PadForm::Painted: // painted with the fixed 0.002-inch aperture
+    case PadForm::Kind::None:
+    case PadForm::Kind::Painted: // painted with the fixed 0.002-inch aperture
         break;
     }
 }
@@ -97,7 +97,7 @@ void prescan_pad(PlotContext& ctx, const Node& pad) {
         ctx.apertures.add(kRoundShape, clearance_size(s, pad), 0);
         ctx.apertures.add(kRoundShape, plane_ring_width(s, pad), 0);
     }
-    if (code == 4 || base.kind == PadForm::Painted) {
+    if (code == 4 || base.kind == PadForm::Kind::Painted) {
         return;
     }
     register_form(ctx.apertures, pad_form(pad, s.mask_increment));
@@ -176,7 +176,7 @@ class TrackEnds {
                         continue;
                     }
                     int64_t r = pad_half + e.width / 2;
-                    if (dx * dx + dy * dy <= r * r) {
+                    if (model::within_reach(dx, dy, r)) {
                         return true;
                     }
                 }
@@ -462,15 +462,11 @@ void write_row(PlotContext& ctx, const model::GerberEntry& row, const std::strin
 
 } // namespace
 
-int photoplot_run(const PhotoplotOptions& options, std::vector<std::string>* written) {
-    model::Document* doc = model::g_model != nullptr ? model::M().current : nullptr;
-    platform::Platform& P = platform::P();
-    if (doc == nullptr) {
-        P.report("There is no Document to plot.");
-        return 0;
-    }
+int photoplot_run(const model::Document& doc, const PhotoplotOptions& options, platform::RunContext& run,
+                  std::vector<std::string>* written) {
+    platform::RunContext& P = run;
     PlotContext ctx;
-    prepare_plot(ctx, doc->setup, doc->ring(), doc->name(), options.clock ? options.clock() : local_now());
+    prepare_plot(ctx, doc.setup, doc.ring(), doc.name(), options.clock ? options.clock() : local_now());
     ctx.excellon_header = options.excellon_header;
     if (ctx.apertures.refused != 0) {
         P.report("The aperture table is full: " + std::to_string(ctx.apertures.refused) +
@@ -480,9 +476,14 @@ int photoplot_run(const PhotoplotOptions& options, std::vector<std::string>* wri
         P.report("The tool table is full: " + std::to_string(ctx.tools.refused) +
                  " holes of further sizes are left out of the drill file.");
     }
-    for (const model::GerberEntry& row : doc->setup.gerber) {
+    for (const model::GerberEntry& row : doc.setup.gerber) {
         if (!row.in_use()) {
             continue;
+        }
+        if (run.cancelled()) {
+            P.progress("", -1);
+            P.report("The photoplot was cancelled; the files written before stay.");
+            return 0;
         }
         std::string path = output_file_name(ctx.doc_path, row_extension(row), options.out_dir);
         std::string name = base_name(path);

@@ -4,25 +4,20 @@
 #include <string>
 #include <string_view>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "model/model.h"
 #include "model/node.h"
 
 namespace trazel::cam {
 
 template <class F> void for_each_plot_item(model::Ref head, F&& f) {
-    using model::node;
-    for (model::Ref r = node(head).next; r != head && node(r).item_kind() != model::kHead; r = node(r).next) {
-        const model::Node& n = node(r);
-        if (n.hidden()) {
-            continue;
+    model::walk_tree(head, [&](model::Ref r, int) {
+        if (model::node(r).hidden()) {
+            return false;
         }
         f(r);
-        uint8_t k = n.item_kind();
-        if ((k == model::kComponent || k == model::kDocument) && n.link != model::kNone) {
-            for_each_plot_item(n.link, f);
-        }
-    }
+        return true;
+    });
 }
 
 // Path pieces of the output file names; a backslash and a slash both separate directories.

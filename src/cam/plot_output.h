@@ -3,7 +3,7 @@
 // file that replaces the target only when all of it was written.
 #include <string>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "model/out_buffer.h"
 
 namespace trazel::cam {

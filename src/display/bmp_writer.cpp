@@ -73,21 +73,7 @@ int write_bmp(const std::string& path, int width, int height, const std::vector<
         }
         return 0;
     }
-    model::OutBuffer out;
-    if (!out.open(path)) {
-        if (error) {
-            *error = out.error();
-        }
-        return 0;
-    }
-    out.put(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
-    if (!out.commit()) {
-        if (error) {
-            *error = out.error();
-        }
-        return 0;
-    }
-    return 1;
+    return model::write_whole_file(path, std::string_view(reinterpret_cast<const char*>(file.data()), file.size()), error);
 }
 
 } // namespace trazel::display

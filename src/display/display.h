@@ -118,10 +118,10 @@ struct Display {
     std::vector<PixelPoint> points;
 };
 
-// Sets the pixel format: builds the palette, converts the colour slots, installs the conversion as
-// `M().to_pixel` (so layer colours set later get pixels of this format) and converts the layer and
-// screen colours of every open Document.
-void set_pixel_format(Display& d, const PixelFormat& f);
+// Sets the pixel format: builds the palette, converts the colour slots and, given the Documents' model,
+// installs the conversion as its `to_pixel` (so layer colours set later get pixels of this format) and
+// converts the layer and screen colours of every open Document.
+void set_pixel_format(Display& d, const PixelFormat& f, model::Model* models);
 // Uses `b` as the drawing surface: the drawing area is its top rows, less `status_rows` at the bottom.
 void set_surface(Display& d, const PixelBuffer& b, int status_rows = kStatusBarRows);
 
@@ -129,17 +129,19 @@ void set_surface(Display& d, const PixelBuffer& b, int status_rows = kStatusBarR
 // status bar and the cross-hair) or, with `full` false, the Items alone over what is there.
 // `layer_only` (or the view's single-layer flag) draws only the current layer and the passes that
 // follow it.  Returns 0 when nothing could be drawn or the user interrupted the redraw.
-int redraw(Display& d, bool full = true, bool layer_only = false);
+// `doc` is the Document on the screen; without one the start picture is drawn.
+int redraw(Display& d, const model::Document* doc, bool full = true, bool layer_only = false);
 
 // One Item (a Component with its members) into every rectangle, in its own pixel value, the marker
 // colour (skipped on a layer that is switched off) or the background colour (erasing, likewise).
 // Each returns non-zero when anything was drawn.
-int draw_item(Display& d, Ref item);
-int draw_item_marker(Display& d, Ref item);
-int erase_item(Display& d, Ref item);
+int draw_item(Display& d, const model::Document& doc, Ref item);
+int draw_item_marker(Display& d, const model::Document& doc, Ref item);
+int erase_item(Display& d, const model::Document& doc, Ref item);
 // The same with any pixel value (the XOR outline colour draws outlines only), moved by (dx, dy) units:
 // how the editor shows Items hanging on the cursor.
-int draw_item_as(Display& d, Ref item, uint32_t pixel, model::Coord dx = 0, model::Coord dy = 0);
+int draw_item_as(Display& d, const model::Document& doc, Ref item, uint32_t pixel, model::Coord dx = 0,
+                 model::Coord dy = 0);
 
 // Lines in Document units: a solid line of the width, and the outline of its stroke (two long sides and
 // two half circles).  Both reject early when the box grown by the width misses the clip rectangle.

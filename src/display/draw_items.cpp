@@ -5,6 +5,7 @@
 #include <string>
 
 #include "display/draw_items.h"
+#include "display/draw_support.h"
 #include "display/stroke_font.h"
 #include "display/trig.h"
 #include "platform/platform.h"
@@ -13,7 +14,10 @@ namespace trazel::display {
 
 namespace {
 
+using model::abs64;
 using model::Angle;
+using model::isqrt64;
+using model::mul16;
 using model::Node;
 
 constexpr int64_t kCoordMin = std::numeric_limits<Coord>::min();
@@ -52,10 +56,6 @@ bool misses(const Raster& r, int64_t r1, int64_t c1, int64_t r2, int64_t c2, int
            std::min(c1, c2) - grow > c.right;
 }
 
-int64_t abs64(int64_t v) {
-    return v < 0 ? -v : v;
-}
-
 } // namespace
 
 int wide_line_units(const View& v, Raster& r, uint32_t pixel, uint32_t width, Coord x1, Coord y1, Coord x2, Coord y2) {
@@ -90,7 +90,7 @@ int outlined_line_units(const View& v, Raster& r, uint32_t pixel, uint32_t width
         return solid_arc(r, pixel, 1, a);
     }
     Angle theta = atan2_16(int64_t{y2} - y1, int64_t{x2} - x1);
-    int64_t nx = (-int64_t{sin16(theta)} * half) >> 16, ny = (int64_t{cos16(theta)} * half) >> 16;
+    int64_t nx = mul16(-int64_t{sin16(theta)}, half), ny = mul16(cos16(theta), half);
     int drew = 0;
     for (int side : {1, -1}) {
         Coord ax = clamp_coord(x1 + side * nx), ay = clamp_coord(y1 + side * ny);
@@ -108,14 +108,14 @@ int outlined_line_units(const View& v, Raster& r, uint32_t pixel, uint32_t width
     return drew;
 }
 
-ItemPainter::ItemPainter(Display& d, Raster& r) : d_(d), r_(r), v_(d.view) {
+ItemPainter::ItemPainter(Display& d, Raster& r, const model::Document* doc) : d_(d), r_(r), v_(d.view) {
     const PixelFormat& f = d.format;
     background_ = d.slots.pixel[kSlotBackground];
     highlight_ = d.slots.pixel[kSlotHighlight];
     marker_ = d.slots.pixel[kSlotMarker];
     xor_outline_ = d.slots.pixel[kSlotXorOutline];
-    if (model::g_model != nullptr && model::M().current != nullptr) {
-        setup_ = &model::M().setup();
+    if (doc != nullptr) {
+        setup_ = &doc->setup;
         const model::Setup& s = *setup_;
         lines_ = s.mode_lines;
         pads_ = s.mode_pads;
@@ -316,7 +316,7 @@ int ItemPainter::track_names(const Node& n, uint32_t pixel, uint32_t width_px) {
             break;
         }
         for (int64_t sgn : {1, -1}) {
-            int64_t px = cx + ((sgn * off * ux) >> 16), py = cy + ((sgn * off * uy) >> 16);
+            int64_t px = cx + mul16(sgn * off, ux), py = cy + mul16(sgn * off, uy);
             drew |= draw_string(name, step, step - step / 8, clamp_coord(px), clamp_coord(py), theta,
                                 static_cast<int32_t>(-len_name / 2), -3 * step, mode, sink) > 0;
             if (k == 0) {
@@ -382,7 +382,7 @@ int ItemPainter::arc_outline(const Node& n, uint32_t pixel, int64_t width) {
         }
         drew |= solid_arc(r_, pixel, 1, p);
     };
-    int64_t minor = (rad * a.ellipse) >> 16;
+    int64_t minor = mul16(rad, a.ellipse);
     one(rad + half, minor + half);
     one(rad - half, minor - half);
     if (a.sweep != 0 && half > 0) {
@@ -390,9 +390,9 @@ int ItemPainter::arc_outline(const Node& n, uint32_t pixel, int64_t width) {
         Rotation rot = Rotation::of(a.angle);
         for (int end = 0; end < 2; ++end) {
             Angle an = static_cast<Angle>(end == 0 ? a.start : a.start + a.sweep);
-            int64_t x = (rad * cos16(an)) >> 16, y = (rad * sin16(an)) >> 16;
+            int64_t x = mul16(rad, cos16(an)), y = mul16(rad, sin16(an));
             if (a.ellipse != 0) {
-                y = (y * a.ellipse) >> 16;
+                y = mul16(y, a.ellipse);
             }
             int64_t px = rot.x(x, y), py = rot.y(x, y);
             Angle radial = atan2_16(py, px);
@@ -703,6 +703,82 @@ int ItemPainter::text(Ref r, const Node& n, uint32_t pixel, int shows_text) {
     };
     draw_text_item(r, mode, sink, tv);
     return drew;
+}
+
+namespace {
+
+// Which pixel a single-Item draw uses.
+enum class Ink {
+    Own,        // the Item's own by the rules
+    Marker,     // the marker colour, layers that are on
+    Background, // the background colour (erasing), layers that are on
+    Given,      // the pixel passed in, whatever the layer
+};
+
+// One Item, or a Component with its members, in the pixel `how` says.
+int draw_one(Display& d, const model::Document& doc, Ref item, Ink how, uint32_t pixel, model::Coord dx,
+             model::Coord dy) {
+    SurfaceLock lock(d);
+    if (d.buffer.base == nullptr || item == model::kNone) {
+        return 0;
+    }
+    int drew = 0;
+    Raster r(d.buffer, &d.work);
+    for (const Rect& rect : draw_rects(d)) {
+        r.set_clip(rect);
+        ItemPainter p(d, r, &doc);
+        p.dx = dx;
+        p.dy = dy;
+        auto one = [&](Ref x) {
+            const Node& n = model::node(x);
+            uint32_t px;
+            switch (how) {
+            case Ink::Own:
+                if (p.pixel_for(n, px)) {
+                    drew |= p.item(x, px);
+                }
+                break;
+            case Ink::Marker:
+            case Ink::Background:
+                if (p.pixel_for(n, px)) {
+                    drew |= p.item(x, how == Ink::Marker ? p.marker_pixel() : p.background());
+                }
+                break;
+            case Ink::Given:
+                drew |= p.item(x, pixel);
+                break;
+            }
+        };
+        const Node& n = model::node(item);
+        if (n.item_kind() == model::kComponent) {
+            one(item);
+            if (n.link != model::kNone) {
+                walk_visible(
+                    n.link, [](const Node&) { return true; }, one);
+            }
+        } else {
+            one(item);
+        }
+    }
+    return drew;
+}
+
+} // namespace
+
+int draw_item(Display& d, const model::Document& doc, Ref item) {
+    return draw_one(d, doc, item, Ink::Own, 0, 0, 0);
+}
+
+int draw_item_marker(Display& d, const model::Document& doc, Ref item) {
+    return draw_one(d, doc, item, Ink::Marker, 0, 0, 0);
+}
+
+int erase_item(Display& d, const model::Document& doc, Ref item) {
+    return draw_one(d, doc, item, Ink::Background, 0, 0, 0);
+}
+
+int draw_item_as(Display& d, const model::Document& doc, Ref item, uint32_t pixel, model::Coord dx, model::Coord dy) {
+    return draw_one(d, doc, item, Ink::Given, pixel, dx, dy);
 }
 
 } // namespace trazel::display

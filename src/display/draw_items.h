@@ -42,7 +42,9 @@ struct PadShape {
 
 class ItemPainter {
   public:
-    ItemPainter(Display& d, Raster& r);
+    // Draws the Items of `doc` by its setup (modes, colours, layers); without a Document nothing is
+    // drawn by the rules, only in given pixels.
+    ItemPainter(Display& d, Raster& r, const model::Document* doc);
 
     // The pixel value an Item is drawn in by the rules (hidden Items, layers switched off, marks, pads
     // on layers that are off); false when it is not drawn at all.

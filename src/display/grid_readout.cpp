@@ -97,7 +97,7 @@ bool name_is_shown(const std::string& name) {
 
 // First position p = p0 + k * step (k >= 0) whose pixel (p + 0x8000) >> 16 is at least `edge`.
 int64_t first_inside(int64_t p0, int64_t step, int edge) {
-    int64_t need = (int64_t{edge} << 16) - 0x8000 - p0;
+    int64_t need = model::to_units(edge) - 0x8000 - p0;
     return need > 0 ? p0 + (need + step - 1) / step * step : p0;
 }
 
@@ -106,7 +106,7 @@ int64_t first_inside(int64_t p0, int64_t step, int edge) {
 GridDots grid_dots(const View& v, const Rect& clip) {
     GridDots g;
     g.step = static_cast<int64_t>((static_cast<uint64_t>(v.display_grid) * v.scale) >> 32);
-    if (clip.empty() || g.step < (int64_t{kMinGridDotPixels} << 16)) {
+    if (clip.empty() || g.step < model::to_units(kMinGridDotPixels)) {
         return g;
     }
     // The grid multiples nearest the left and top edges, from Document 0,0, placed exactly as the screen
@@ -167,7 +167,7 @@ std::string grid_readout(const View& v) {
         if (scaled) {
             s += '*';
         }
-        uint64_t value = v.snap >> 16; // whole units, read as a 16.16 number of inches
+        uint64_t value = model::from_units(v.snap); // whole units, read as a 16.16 number of inches
         if (metric) {
             value = value * 25 + (value * 4 + 5) / 10;
         }
@@ -199,10 +199,10 @@ std::string cursor_readout(const View& v) {
     return s;
 }
 
-std::string angle_distance_readout(const View& v, Point anchor) {
+std::string angle_distance_readout(const View& v, model::Point anchor) {
     int64_t dx = int64_t{v.cursor_x} - anchor.x;
     int64_t dy = int64_t{v.cursor_y} - anchor.y;
-    unsigned tenths = static_cast<unsigned>((uint32_t{atan2_16(dy, dx)} * 3600 + 32768) >> 16);
+    unsigned tenths = static_cast<unsigned>(model::round16(uint32_t{atan2_16(dy, dx)} * 3600));
     if (tenths == 3600) {
         tenths = 0;
     }

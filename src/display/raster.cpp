@@ -1,11 +1,13 @@
 // The drawing primitives and the depth-specific row writers.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <limits>
 
 #include "display/raster.h"
 #include "display/trig.h"
+#include "model/fixed.h"
 
 namespace trazel::display {
 
@@ -32,6 +34,11 @@ const std::array<uint16_t, kFixedDiscEntries> kFixedSmallDiscs = {
 
 namespace {
 
+using model::abs64;
+using model::ceil_div;
+using model::floor_div;
+using model::isqrt64;
+
 constexpr int64_t kOne32 = int64_t{1} << 32;
 constexpr int64_t kHalf32 = int64_t{1} << 31;
 // Beyond this magnitude a shape is first cut to the clip rectangle, so the fixed-point steps below never
@@ -39,16 +46,6 @@ constexpr int64_t kHalf32 = int64_t{1} << 31;
 constexpr int64_t kSafeCoord = int64_t{1} << 24;
 constexpr int64_t kMaxWidth = (int64_t{1} << 18) - 1;
 constexpr int64_t kMaxRadius = int64_t{1} << 24;
-
-int64_t floor_div(int64_t a, int64_t b) { // b > 0
-    int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-int64_t ceil_div(int64_t a, int64_t b) { // b > 0
-    int64_t q = a / b;
-    return (a % b != 0 && a > 0) ? q + 1 : q;
-}
 
 int bit_length(uint64_t v) {
     int n = 0;
@@ -77,10 +74,6 @@ int64_t mulfrac(int64_t d, uint64_t t) {
     uint64_t a = neg ? static_cast<uint64_t>(-d) : static_cast<uint64_t>(d);
     uint64_t r = (a * (t >> 16) + ((a * (t & 0xFFFF)) >> 16)) >> 16;
     return neg ? -static_cast<int64_t>(r) : static_cast<int64_t>(r);
-}
-
-int64_t abs64(int64_t v) {
-    return v < 0 ? -v : v;
 }
 
 // Whether the dashed pattern shows the pixel at `pos` along a run (`edge` is the clip edge it counts from).
@@ -501,6 +494,43 @@ void midpoint_disc_run(int r, uint16_t* out) {
     }
 }
 
+namespace {
+
+// floor(sqrt(v)) for v below 2^52: the double root is within one of it (v is exact as a double and the
+// root correctly rounded), and the integer steps make it exact, so the answer is the same on every host.
+// Far cheaper than Newton's steps from a power of two, and a large ring asks once per row.
+int64_t isqrt52(int64_t v) {
+    int64_t x = static_cast<int64_t>(std::sqrt(static_cast<double>(v)));
+    while (x * x > v) {
+        --x;
+    }
+    while ((x + 1) * (x + 1) <= v) {
+        ++x;
+    }
+    return x;
+}
+
+} // namespace
+
+int64_t midpoint_half_width(int64_t r, int64_t y) {
+    if (r <= 0 || y < 0 || y > r) {
+        return 0;
+    }
+    if (y == 0) {
+        return r;
+    }
+    // The algorithm above keeps y at column x while (x + 1)^2 + y(y - 1) < r^2, so column x >= 1 of its
+    // octant sits at the largest y with x^2 + y(y - 1) < r^2, that is (2y - 1)^2 <= 4(r^2 - x^2) - 3.
+    int64_t r2 = r * r;
+    if (y * y + y * (y - 1) < r2) {
+        // Below the diagonal: row y is widened by the mirror of the octant's column y.
+        return (isqrt52(4 * (r2 - y * y) - 3) + 1) / 2;
+    }
+    // Above it: the last column of the octant that still sits at row y, if one does.
+    int64_t x = std::min<int64_t>(isqrt52(r2 - y * (y - 1) - 1), y);
+    return x * x + (y + 1) * y >= r2 ? x : 0;
+}
+
 const std::vector<uint16_t>& disc_span_table() {
     // Immutable once built; the same for every Display.
     static const std::vector<uint16_t> table = [] {
@@ -529,27 +559,6 @@ const uint16_t* DiscTable::run(int r) {
     s.run.resize(static_cast<size_t>(r) + 1);
     midpoint_disc_run(r, s.run.data());
     return s.run.data();
-}
-
-uint64_t isqrt64(uint64_t v) {
-    if (v == 0) {
-        return 0;
-    }
-    uint64_t x = static_cast<uint64_t>(1) << ((bit_length(v) + 1) / 2);
-    while (true) {
-        uint64_t y = (x + v / x) / 2;
-        if (y >= x) {
-            break;
-        }
-        x = y;
-    }
-    while (x * x > v) {
-        --x;
-    }
-    while ((x + 1) * (x + 1) <= v) {
-        ++x;
-    }
-    return x;
 }
 
 // --- Raster -----------------------------------------------------------------------------------------
@@ -623,6 +632,73 @@ int polyline(Raster& r, uint32_t value, int width, const std::vector<PixelPoint>
     return drew;
 }
 
+namespace {
+
+// Half-widths of the rows of one disc, asked for from the top row down.  Radii of the shared table add
+// up their run (at most 256 steps); larger ones are computed row by row, so a disc far bigger than the
+// clip rectangle costs only the rows that can show.
+class DiscRows {
+  public:
+    DiscRows(DiscTable& t, int64_t r) : r_(r) {
+        if (r >= 1 && r <= kDiscTableRadii) {
+            run_ = t.run(static_cast<int>(r));
+            next_ = r;
+        }
+    }
+    // Rows must be asked for with y falling from call to call; 0 <= y <= r.
+    int64_t at(int64_t y) {
+        if (run_ == nullptr) {
+            return midpoint_half_width(r_, y);
+        }
+        for (; next_ >= y; --next_) {
+            hw_ += run_[next_];
+        }
+        return hw_;
+    }
+
+  private:
+    int64_t r_;
+    const uint16_t* run_ = nullptr;
+    int64_t next_ = -1;
+    int64_t hw_ = 0;
+};
+
+// The distances from the centre row (0..r) of the rows a shape of radius r has inside the clip
+// rectangle: false when none.
+bool visible_rows(const Rect& c, int64_t row, int64_t r, int64_t& near, int64_t& far) {
+    int64_t a = std::max<int64_t>(c.top - row, -r), b = std::min<int64_t>(c.bottom - row, r);
+    if (a > b) {
+        return false;
+    }
+    far = std::max(abs64(a), abs64(b));
+    near = a <= 0 && b >= 0 ? 0 : std::min(abs64(a), abs64(b));
+    return true;
+}
+
+// The largest y in lo..hi whose row of the disc of radius r (beyond the table) is at least w wide on
+// each side, lo - 1 when none is: half-widths only shrink as y grows, so a binary search finds it.
+int64_t last_row_reaching(int64_t r, int64_t lo, int64_t hi, int64_t w) {
+    if (midpoint_half_width(r, lo) < w) {
+        return lo - 1;
+    }
+    while (lo < hi) {
+        int64_t mid = lo + (hi - lo + 1) / 2;
+        if (midpoint_half_width(r, mid) >= w) {
+            lo = mid;
+        } else {
+            hi = mid - 1;
+        }
+    }
+    return lo;
+}
+
+// How far a row must reach from column `col` to touch the clip rectangle.
+int64_t reach_to_clip(const Rect& c, int64_t col) {
+    return col < c.left ? c.left - col : col > c.right ? col - c.right : 0;
+}
+
+} // namespace
+
 int disc(Raster& r, uint32_t value, int diameter, int row, int col) {
     if (!r.can_draw()) {
         return 0;
@@ -645,15 +721,21 @@ int disc(Raster& r, uint32_t value, int diameter, int row, int col) {
         }
         return drew;
     }
-    const uint16_t* run = r.work->discs.run(static_cast<int>(rad));
-    int64_t hw = 0;
-    for (int64_t y = rad; y >= 1; --y) {
-        hw += run[y];
-        drew |= hspan(r, value, m, row - y, col - hw, col + hw);
-        drew |= hspan(r, value, m, row + y, col - hw, col + hw);
+    int64_t near = 0, far = 0;
+    if (!visible_rows(c, row, rad, near, far)) {
+        return 0;
     }
-    hw += run[0];
-    drew |= hspan(r, value, m, row, col - hw, col + hw);
+    if (rad > kDiscTableRadii) {
+        far = last_row_reaching(rad, near, far, reach_to_clip(c, col));
+    }
+    DiscRows rows(r.work->discs, rad);
+    for (int64_t y = far; y >= near; --y) {
+        int64_t hw = rows.at(y);
+        drew |= hspan(r, value, m, row - y, col - hw, col + hw);
+        if (y != 0) {
+            drew |= hspan(r, value, m, row + y, col - hw, col + hw);
+        }
+    }
     return drew;
 }
 
@@ -689,17 +771,32 @@ int ring(Raster& r, uint32_t value, int radius, int width, int row, int col) {
         return 0;
     }
     PixelMode m = pixel_mode(value);
-    const uint16_t* outer = r.work->discs.run(static_cast<int>(ro));
-    const uint16_t* inner = ri > 0 ? r.work->discs.run(static_cast<int>(ri)) : nullptr;
-    int64_t hwo = 0, hwi = 0;
-    int drew = 0;
-    for (int64_t y = ro; y >= 0; --y) {
-        hwo += outer[y];
-        if (y <= ri && inner != nullptr) {
-            hwi += inner[y];
+    int64_t near = 0, far = 0;
+    if (!visible_rows(r.clip, row, ro, near, far)) {
+        return 0;
+    }
+    const Rect& c = r.clip;
+    if (ro > kDiscTableRadii) {
+        // Rows further out than the outer disc reaches sideways, and rows nearer the centre where the
+        // inner disc hides the whole width of the clip rectangle, draw nothing: leave them out.
+        far = last_row_reaching(ro, near, far, reach_to_clip(c, col));
+        if (ri > kDiscTableRadii && near <= ri) {
+            int64_t cover = std::max<int64_t>(int64_t{col} - c.left, int64_t{c.right} - col);
+            near = std::max(near, last_row_reaching(ri, 0, ri, cover) + 1);
         }
+    }
+    DiscRows outer(r.work->discs, ro), inner(r.work->discs, ri);
+    int drew = 0;
+    for (int64_t y = far; y >= near; --y) {
+        int64_t hwo = outer.at(y);
+        if (col + hwo < c.left || col - hwo > c.right) {
+            continue; // the row ends before the clip rectangle begins: the inner disc does not matter
+        }
+        int64_t hwi = y <= ri && ri > 0 ? inner.at(y) : 0;
         for (int64_t rr : {row - y, row + y}) {
-            if (y > ri) {
+            if (rr < c.top || rr > c.bottom) {
+                // off the clip rectangle: nothing to draw on this side
+            } else if (y > ri) {
                 drew |= hspan(r, value, m, rr, col - hwo, col + hwo);
             } else {
                 drew |= hspan(r, value, m, rr, col - hwo, col - hwi - 1);

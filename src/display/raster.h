@@ -47,6 +47,10 @@ extern const std::array<uint16_t, kFixedDiscEntries> kFixedSmallDiscs;
 
 // The increments of radius r by the midpoint circle algorithm, into out[0..r].
 void midpoint_disc_run(int r, uint16_t* out);
+// The half-width of row y (0..r from the centre) of that disc, the running sum of its run from the
+// top, computed for the one row (r below 2^25): large discs and rings draw only the rows the clip
+// rectangle shows.
+int64_t midpoint_half_width(int64_t r, int64_t y);
 
 // The shared table of radii 1..255 (immutable once built).
 const std::vector<uint16_t>& disc_span_table();
@@ -158,8 +162,5 @@ int solid_arc(Raster& r, uint32_t value, int width, const ArcPx& a);
 // nothing.  With `every_other` set only rows whose parity plus `phase` is even are filled.
 int filled_polygon(Raster& r, uint32_t value, const std::vector<PixelPoint>& vertices, bool every_other = false,
                    int phase = 0);
-
-// --- Integer helpers shared with the Item drawing -------------------------------------------------
-uint64_t isqrt64(uint64_t v);
 
 } // namespace trazel::display

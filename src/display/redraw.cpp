@@ -5,6 +5,7 @@
 #include <bitset>
 
 #include "display/draw_items.h"
+#include "display/draw_support.h"
 #include "display/stroke_font.h"
 #include "platform/platform.h"
 
@@ -17,41 +18,6 @@ using model::Node;
 // Scan codes of the keys that cancel a redraw (I and O: zoom in and out).
 constexpr int kScanI = 23;
 constexpr int kScanO = 24;
-// Components nest at most this deep in the walk (a guard against a ring that contains its own owner).
-constexpr size_t kMaxNesting = 1024;
-
-struct Locked {
-    Display& d;
-    bool locked = false;
-    explicit Locked(Display& disp) : d(disp) {
-        if (d.buffer.base == nullptr && d.hooks.lock) {
-            locked = d.hooks.lock(d);
-        }
-    }
-    ~Locked() {
-        if (locked && d.hooks.unlock) {
-            d.hooks.unlock(d);
-        }
-    }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-};
-
-// The rectangles a draw goes to: the given ones cut to the drawing area, or the drawing area itself.
-std::vector<Rect> draw_rects(const Display& d) {
-    std::vector<Rect> out;
-    if (d.rects.empty()) {
-        out.push_back(d.view.area);
-    } else {
-        for (const Rect& r : d.rects) {
-            Rect c = intersect(r, d.view.area);
-            if (!c.empty()) {
-                out.push_back(c);
-            }
-        }
-    }
-    return out;
-}
 
 bool component_visible(const View& v, const Raster& r, const Node& c) {
     int64_t x1 = int64_t{c.box.x1} - kComponentMargin, x2 = int64_t{c.box.x2} + kComponentMargin;
@@ -62,39 +28,9 @@ bool component_visible(const View& v, const Raster& r, const Node& c) {
     return !(r2 < r.clip.top || r1 > r.clip.bottom || c2 < r.clip.left || c1 > r.clip.right);
 }
 
-// Calls f(item) for every Item of the ring tree in walk order (members after their Component), entering
-// only the Components that `enter` accepts; hidden Components are skipped with their members.
-template <class Enter, class F> void walk(Ref head, Enter&& enter, F&& f) {
-    std::vector<std::pair<Ref, Ref>> stack; // (ring head, Component to continue after)
-    Ref r = model::node(head).next;
-    while (true) {
-        if (r == head || model::node(r).item_kind() == model::kHead) {
-            if (stack.empty()) {
-                return;
-            }
-            head = stack.back().first;
-            r = model::node(stack.back().second).next;
-            stack.pop_back();
-            continue;
-        }
-        const Node& n = model::node(r);
-        if (!n.hidden()) {
-            f(r);
-            if (n.item_kind() == model::kComponent && n.link != model::kNone && stack.size() < kMaxNesting &&
-                enter(n)) {
-                stack.emplace_back(head, r);
-                head = n.link;
-                r = model::node(head).next;
-                continue;
-            }
-        }
-        r = n.next;
-    }
-}
-
 class Redraw {
   public:
-    Redraw(Display& d, Raster& r) : d_(d), r_(r), p_(d, r) {
+    Redraw(Display& d, Raster& r, const model::Document& doc) : d_(d), r_(r), doc_(doc), p_(d, r, &doc) {
         // Peek for a cancel every 2^(leading zeros of the scale - 1) Items: more often when zoomed in.
         int z = std::countl_zero(d.view.scale);
         check_every_ = z <= 1 ? 1 : std::min<uint32_t>(128, 1u << std::min(z - 1, 7));
@@ -157,8 +93,8 @@ class Redraw {
         d_.marked_items.clear();
         d_.hook_points.clear();
         const View& v = d_.view;
-        walk(
-            model::M().current->ring(), [&](const Node& c) { return component_visible(v, r_, c); },
+        walk_visible(
+            doc_.ring(), [&](const Node& c) { return component_visible(v, r_, c); },
             [&](Ref r) {
                 const Node& n = model::node(r);
                 uint8_t k = n.item_kind();
@@ -274,6 +210,7 @@ class Redraw {
 
     Display& d_;
     Raster& r_;
+    const model::Document& doc_;
     ItemPainter p_;
     std::bitset<256> drawn_;
     bool pads_on_top_ = false;
@@ -308,14 +245,14 @@ constexpr StartText kStartTexts[] = {
 
 } // namespace
 
-void set_pixel_format(Display& d, const PixelFormat& f) {
+void set_pixel_format(Display& d, const PixelFormat& f, model::Model* models) {
     d.format = f;
     d.palette = build_palette(f.palette_layout);
     convert_slots(d.slots, f);
-    if (model::g_model == nullptr) {
+    if (models == nullptr) {
         return;
     }
-    model::Model& m = model::M();
+    model::Model& m = *models;
     m.to_pixel = [f](uint32_t c) { return colour_to_pixel(f, c); };
     for (auto& doc : m.docs) {
         model::Setup& s = doc->setup;
@@ -364,14 +301,14 @@ int draw_start_picture(Display& d, Raster& r) {
     return drew;
 }
 
-int redraw(Display& d, bool full, bool layer_only) {
-    Locked lock(d);
+int redraw(Display& d, const model::Document* doc, bool full, bool layer_only) {
+    SurfaceLock lock(d);
     d.interrupted = false;
     d.items_drawn = 0;
     if (d.buffer.base == nullptr) {
         return 0;
     }
-    bool has_doc = model::g_model != nullptr && model::M().current != nullptr;
+    bool has_doc = doc != nullptr;
     std::vector<Rect> rects = draw_rects(d);
     Raster r(d.buffer, &d.work);
     int drew = 0;
@@ -380,14 +317,14 @@ int redraw(Display& d, bool full, bool layer_only) {
         if (!r.can_draw()) {
             continue;
         }
-        ItemPainter colours(d, r);
+        ItemPainter colours(d, r, doc);
         if (full) {
             drew |= filled_rect(r, colours.background(), r.clip.top, r.clip.left, r.clip.bottom, r.clip.right);
             if (has_doc && d.hooks.draw_image) {
                 d.hooks.draw_image(d, r);
             }
             if (has_doc) {
-                uint32_t grid = colour_to_pixel(d.format, model::M().setup().grid_colour & 0xFFFFFF);
+                uint32_t grid = colour_to_pixel(d.format, doc->setup.grid_colour & 0xFFFFFF);
                 for_each_grid_dot(d.view, r.clip, [&](int row, int col) { put_pixel(r, grid, row, col); });
             }
         }
@@ -395,7 +332,7 @@ int redraw(Display& d, bool full, bool layer_only) {
             drew |= draw_start_picture(d, r);
             continue;
         }
-        Redraw job(d, r);
+        Redraw job(d, r, *doc);
         job.run(layer_only || d.view.single_layer);
         if (job.interrupted()) {
             d.interrupted = true;
@@ -417,74 +354,6 @@ int redraw(Display& d, bool full, bool layer_only) {
         }
     }
     return d.interrupted ? 0 : drew;
-}
-
-namespace {
-
-// One Item, or a Component with its members, in the pixel `fixed` gives (or by the rules).
-int draw_one(Display& d, Ref item, int how, uint32_t pixel, model::Coord dx, model::Coord dy) {
-    Locked lock(d);
-    if (d.buffer.base == nullptr || model::g_model == nullptr || model::M().current == nullptr ||
-        item == model::kNone) {
-        return 0;
-    }
-    int drew = 0;
-    Raster r(d.buffer, &d.work);
-    for (const Rect& rect : draw_rects(d)) {
-        r.set_clip(rect);
-        ItemPainter p(d, r);
-        p.dx = dx;
-        p.dy = dy;
-        auto one = [&](Ref x) {
-            const Node& n = model::node(x);
-            uint32_t px;
-            switch (how) {
-            case 0: // own pixel
-                if (p.pixel_for(n, px)) {
-                    drew |= p.item(x, px);
-                }
-                break;
-            case 1: // marker colour, layers that are on
-            case 2: // background colour, layers that are on
-                if (p.pixel_for(n, px)) {
-                    drew |= p.item(x, how == 1 ? p.marker_pixel() : p.background());
-                }
-                break;
-            default:
-                drew |= p.item(x, pixel);
-                break;
-            }
-        };
-        const Node& n = model::node(item);
-        if (n.item_kind() == model::kComponent) {
-            one(item);
-            if (n.link != model::kNone) {
-                walk(
-                    n.link, [](const Node&) { return true; }, one);
-            }
-        } else {
-            one(item);
-        }
-    }
-    return drew;
-}
-
-} // namespace
-
-int draw_item(Display& d, Ref item) {
-    return draw_one(d, item, 0, 0, 0, 0);
-}
-
-int draw_item_marker(Display& d, Ref item) {
-    return draw_one(d, item, 1, 0, 0, 0);
-}
-
-int erase_item(Display& d, Ref item) {
-    return draw_one(d, item, 2, 0, 0, 0);
-}
-
-int draw_item_as(Display& d, Ref item, uint32_t pixel, model::Coord dx, model::Coord dy) {
-    return draw_one(d, item, 3, pixel, dx, dy);
 }
 
 } // namespace trazel::display

@@ -11,6 +11,8 @@ namespace trazel::display {
 
 namespace {
 
+using model::abs64;
+using model::floor_div;
 using model::node;
 
 int hex_digit(char c) {
@@ -85,16 +87,6 @@ Coord saturate(int64_t v) {
         std::clamp<int64_t>(v, std::numeric_limits<Coord>::min(), std::numeric_limits<Coord>::max()));
 }
 
-// Floor division; the tab rule must round the same way for mirrored (negative) offsets.
-int64_t floor_div(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-int64_t magnitude(int64_t v) {
-    return v < 0 ? -v : v;
-}
-
 void emit(TextState& ts, StrokeSink& sink, int64_t ax, int64_t ay, int64_t bx, int64_t by) {
     Stroke s;
     s.x1 = saturate(ts.x0 + ts.rotation.x(ax, ay));
@@ -136,7 +128,7 @@ int lay_out(TextState& ts, std::string_view text, StrokeSink* sink) {
             switch (c) {
             case kCodeNewLine:
                 ts.pen_x = ts.line_start;
-                ts.pen_y -= kLinePitch * magnitude(ts.step);
+                ts.pen_y -= kLinePitch * abs64(ts.step);
                 ++lines;
                 continue;
             case kCodeThinner:
@@ -311,7 +303,7 @@ const FontTable& stroke_font() {
 void draw_glyph(TextState& ts, uint8_t c, StrokeSink* sink, const FontTable& font) {
     std::span<const uint8_t> g = font.glyph(c);
     const int64_t step = ts.step;
-    const int64_t rise = magnitude(step);
+    const int64_t rise = abs64(step);
     const bool fixed = ts.font == kFixedPitch;
     const int64_t start_x = ts.pen_x;
     if (fixed) {

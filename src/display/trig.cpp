@@ -91,10 +91,6 @@ uint32_t octant_atan(uint64_t r) {
     return kAtan[i] + ((kAtan[i + 1] - kAtan[i]) * f + 128) / 256;
 }
 
-uint64_t magnitude(int64_t v) {
-    return v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-}
-
 } // namespace
 
 const std::array<int32_t, 257>& sine_table() {
@@ -124,7 +120,9 @@ int32_t cos16(Angle a) {
 }
 
 Angle atan2_16(int64_t dy, int64_t dx) {
-    uint64_t ax = magnitude(dx), ay = magnitude(dy);
+    // Negated as unsigned values, so that INT64_MIN has a magnitude too.
+    uint64_t ax = dx < 0 ? 0 - static_cast<uint64_t>(dx) : static_cast<uint64_t>(dx);
+    uint64_t ay = dy < 0 ? 0 - static_cast<uint64_t>(dy) : static_cast<uint64_t>(dy);
     if (ax == 0 && ay == 0) {
         return 0;
     }

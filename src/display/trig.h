@@ -12,7 +12,7 @@
 #include <array>
 #include <cstdint>
 
-#include "model/units.h"
+#include "model/fixed.h"
 
 namespace trazel::display {
 
@@ -48,10 +48,10 @@ struct Rotation {
         return Rotation{sin16(a), cos16(a)};
     }
     int64_t x(int64_t px, int64_t py) const {
-        return (px * cos - py * sin + kTrigOne / 2) >> 16;
+        return model::round16(px * cos - py * sin);
     }
     int64_t y(int64_t px, int64_t py) const {
-        return (px * sin + py * cos + kTrigOne / 2) >> 16;
+        return model::round16(px * sin + py * cos);
     }
 };
 

@@ -9,6 +9,8 @@ namespace trazel::display {
 
 namespace {
 
+using model::abs64;
+
 constexpr int64_t kCoordMax = std::numeric_limits<Coord>::max();
 constexpr int64_t kCoordMin = std::numeric_limits<Coord>::min();
 
@@ -22,7 +24,7 @@ Coord clamp_coord(int64_t v) {
 
 // n * 2^32 / scale, rounded to nearest (halves away from zero), saturating at +-0x7FFFFFFF.
 Coord divide_by_scale(int64_t n, uint32_t scale) {
-    uint64_t mag = n < 0 ? static_cast<uint64_t>(-n) : static_cast<uint64_t>(n);
+    uint64_t mag = abs64(n);
     uint64_t q;
     if (scale == 0 || mag >= scale) {
         q = kCoordMax; // at least 2^32, beyond any coordinate
@@ -32,10 +34,6 @@ Coord divide_by_scale(int64_t n, uint32_t scale) {
         q = std::min<uint64_t>(q, kCoordMax);
     }
     return n < 0 ? -static_cast<Coord>(q) : static_cast<Coord>(q);
-}
-
-int64_t abs64(int64_t v) {
-    return v < 0 ? -v : v;
 }
 
 } // namespace
@@ -91,13 +89,13 @@ Snapped snap_axis(int64_t value, Coord origin, uint32_t grid) {
     }
     int64_t p = clamped - origin; // |p| < 2^32
     bool neg = p < 0;
-    uint64_t mag = static_cast<uint64_t>(neg ? -p : p);
+    uint64_t mag = abs64(p);
     // Steps as a 32.32 quotient mag * 2^32 / grid, i.e. 16.16 steps since grid is 16.16; split so that the
     // shifted remainder (below grid < 2^32) cannot overflow.
     uint64_t q = ((mag / grid) << 32) + ((mag % grid) << 32) / grid;
-    uint64_t n = (q + 0x8000) >> 16;
+    uint64_t n = model::round16(q);
     for (;;) {
-        int64_t s = static_cast<int64_t>((n * grid + 0x8000) >> 16); // n * grid < 2^50
+        int64_t s = static_cast<int64_t>(model::round16(n * grid)); // n * grid < 2^50
         int64_t snapped = origin + (neg ? -s : s);
         // A grid point beyond the Coord range: one step back towards the anchor lies between the anchor
         // and the (in-range) value.
@@ -228,7 +226,7 @@ int move_cursor_by(View& v, int64_t dx, int64_t dy, bool has_document) {
 }
 
 int pull_cursor_inside(View& v, const Rect& r, int mx, int my) {
-    int64_t step = std::max<int64_t>(1, length_to_pixels(v, v.snap >> 16));
+    int64_t step = std::max<int64_t>(1, length_to_pixels(v, model::from_units(v.snap)));
     auto pull = [step](int64_t pos, int64_t lo, int64_t hi) {
         if (hi < lo) {
             return (lo + hi) / 2;
@@ -268,7 +266,7 @@ int octant_of(int64_t dx, int64_t dy) {
     return 0; // the zero vector
 }
 
-Point constrain_angle(int mode, Point cursor, Point anchor, std::optional<Angle> previous) {
+model::Point constrain_angle(int mode, model::Point cursor, model::Point anchor, std::optional<Angle> previous) {
     int64_t x = cursor.x, y = cursor.y, axp = anchor.x, ayp = anchor.y;
     int64_t dx = x - axp, dy = y - ayp;
     int64_t adx = abs64(dx), ady = abs64(dy);
@@ -333,7 +331,7 @@ Point constrain_angle(int mode, Point cursor, Point anchor, std::optional<Angle>
     default:
         break;
     }
-    return Point{clamp_coord(rx), clamp_coord(ry)};
+    return model::Point{clamp_coord(rx), clamp_coord(ry)};
 }
 
 } // namespace trazel::display

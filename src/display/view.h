@@ -13,17 +13,13 @@
 #include <string_view>
 
 #include "display/pixel_buffer.h"
+#include "model/fixed.h"
 #include "model/node.h"
-#include "model/units.h"
 
 namespace trazel::display {
 
 using model::Angle;
 using model::Coord;
-
-struct Point {
-    Coord x = 0, y = 0;
-};
 
 struct ViewHooks {
     // Move the window contents by (dx, dy) pixels (positive: right, down) and redraw the exposed strips;
@@ -129,7 +125,7 @@ int pull_cursor_inside(View& v, const Rect& r, int mx, int my);
 int octant_of(int64_t dx, int64_t dy);
 // The point drawn for a segment from `anchor` to `cursor` under angle mode `mode`.  `previous` is the
 // angle of the segment before (mode 3); without one the segment's own octant is used.
-Point constrain_angle(int mode, Point cursor, Point anchor, std::optional<Angle> previous);
+model::Point constrain_angle(int mode, model::Point cursor, model::Point anchor, std::optional<Angle> previous);
 
 // --- Zoom (zoom.cpp) ------------------------------------------------------------------------------
 // Each zoom returns non-zero when it changed the view, saves the previous view when it does, and asks
@@ -138,7 +134,7 @@ int zoom_in(View& v, bool trazel_mode);
 int zoom_out(View& v, bool trazel_mode);
 int zoom_center(View& v);
 // Fits the rectangle with corners a and b into `clip` less a 7-pixel margin.
-int zoom_to_rect(View& v, Point a, Point b, const Rect& clip, bool save_previous);
+int zoom_to_rect(View& v, model::Point a, model::Point b, const Rect& clip, bool save_previous);
 int zoom_previous(View& v);
 // A new scale (below the zoom-out minimum the minimum); the cursor comes to the centre.
 int zoom_scale(View& v, uint32_t scale);
@@ -157,7 +153,7 @@ int dpi_text_to_scale(std::string_view text, uint32_t min_scale, uint32_t& scale
 // Where the grid dots of one clip rectangle go, as 16.16 pixel positions: the first column and row are
 // the display-grid multiples nearest the clip rectangle's left and top edges (the first ones inside the
 // rectangle when those fall outside); dots then follow every `step` to the right and downwards.  A dot
-// at position p is drawn at pixel (p + 0x8000) >> 16.
+// at position p is drawn at pixel round16(p) (halves rounded up).
 struct GridDots {
     bool visible = false; // false when the spacing is under 8 pixels or the rectangle is empty
     int64_t col0 = 0, row0 = 0;
@@ -173,12 +169,12 @@ template <class F> void for_each_grid_dot(const View& v, const Rect& clip, F&& p
         return;
     }
     for (int64_t r = g.row0;; r += g.step) {
-        int64_t row = (r + 0x8000) >> 16;
+        int64_t row = model::round16(r);
         if (row > clip.bottom) {
             break;
         }
         for (int64_t c = g.col0;; c += g.step) {
-            int64_t col = (c + 0x8000) >> 16;
+            int64_t col = model::round16(c);
             if (col > clip.right) {
                 break;
             }
@@ -196,9 +192,9 @@ std::string grid_readout(const View& v);
 // The X and Y fields relative to the relative origin, each followed by "*" or a blank, Y at column 17.
 std::string cursor_readout(const View& v);
 // Direction (degrees, one decimal, degree sign) and distance from `anchor` to the cursor.
-std::string angle_distance_readout(const View& v, Point anchor);
+std::string angle_distance_readout(const View& v, model::Point anchor);
 
 // The box of the visible Items of a ring (for a Document without usable extents); false when none.
-bool items_extents(model::Ref ring, Point& a, Point& b);
+bool items_extents(model::Ref ring, model::Point& a, model::Point& b);
 
 } // namespace trazel::display

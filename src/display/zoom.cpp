@@ -86,7 +86,7 @@ int zoom_center(View& v) {
     return finish(v, before, true);
 }
 
-int zoom_to_rect(View& v, Point a, Point b, const Rect& clip, bool save_previous) {
+int zoom_to_rect(View& v, model::Point a, model::Point b, const Rect& clip, bool save_previous) {
     ViewState before = state_of(v);
     int64_t x1 = std::min(a.x, b.x), x2 = std::max(a.x, b.x);
     int64_t y1 = std::min(a.y, b.y), y2 = std::max(a.y, b.y);
@@ -152,8 +152,8 @@ int zoom_single_layer(View& v) {
 }
 
 std::string scale_to_dpi_text(uint32_t scale) {
-    uint32_t whole = scale >> 16;
-    uint32_t frac = static_cast<uint32_t>(((uint64_t{scale} & 0xFFFF) * 10000 + 0x8000) >> 16);
+    uint32_t whole = model::from_units(scale);
+    uint32_t frac = static_cast<uint32_t>(model::round16((uint64_t{scale} & 0xFFFF) * 10000));
     if (frac == 10000) {
         ++whole;
         frac = 0;
@@ -202,7 +202,7 @@ int dpi_text_to_scale(std::string_view text, uint32_t min_scale, uint32_t& scale
     return 1;
 }
 
-bool items_extents(model::Ref ring, Point& a, Point& b) {
+bool items_extents(model::Ref ring, model::Point& a, model::Point& b) {
     bool any = false;
     model::for_each_item(ring, [&](model::Ref r) {
         model::Coord x1, y1, x2, y2;

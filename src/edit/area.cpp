@@ -76,7 +76,7 @@ Box item_area(Ref item) {
     return b;
 }
 
-int redraw_region(display::Display& d, const Box& area) {
+int redraw_region(display::Display& d, const model::Document& doc, const Box& area) {
     if (area.empty() || (d.buffer.base == nullptr && !d.hooks.lock)) {
         return 0;
     }
@@ -100,7 +100,7 @@ int redraw_region(display::Display& d, const Box& area) {
         return 0;
     }
     d.rects = rects;
-    int drew = display::redraw(d, true);
+    int drew = display::redraw(d, &doc, true);
     d.rects = saved;
     return drew;
 }

@@ -99,11 +99,4 @@ struct Editor {
     std::function<void(App&, Ref dimension)> dimension_follow;
 };
 
-// The App's editor.
-Editor& editor(App& app);
-
-// Hooks the editor into the App: the G and U group handlers, the shell's hanging-Item calls, the held
-// Item drawing of the display and the editor's status messages.
-void install_edit(App& app);
-
 } // namespace trazel::edit

@@ -20,21 +20,9 @@ namespace {
 
 constexpr Coord kCollapsed = 3;       // a dropped track shorter than this in both axes is deleted
 constexpr Coord kMinNewTrack = 7;     // the narrowest track pulled out of a pad
-constexpr Coord kFanoutReach = 4096;  // a via this close to a Component's box follows it
-constexpr Coord kGatherMargin = 131072; // GC looks at tracks and vias this far around the box first
-constexpr int kMaxChain = 256;
-
-bool at_point(Point a, Point b) {
-    int64_t dx = int64_t{a.x} - b.x, dy = int64_t{a.y} - b.y;
-    return dx > -kAtPoint && dx < kAtPoint && dy > -kAtPoint && dy < kAtPoint;
-}
 
 Coord clamp_coord(int64_t v) {
     return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
-bool is_track(const Node& n) {
-    return n.item_kind() == model::kLine && n.size != 0;
 }
 
 bool is_solid(const Node& n) {
@@ -46,29 +34,6 @@ bool keeps_visible(const GrabEntry& e) {
     return (e.flags & kGrabVertex) != 0 || node(e.real).item_kind() == model::kHead;
 }
 
-Point end_point(const Node& line, int end) {
-    return end == 1 ? Point{line.line.x1, line.line.y1} : Point{line.line.x2, line.line.y2};
-}
-
-uint8_t ends_at(const Node& line, Point p) {
-    uint8_t f = 0;
-    if (at_point(end_point(line, 1), p)) {
-        f |= kGrabFirst;
-    }
-    if (at_point(end_point(line, 2), p)) {
-        f |= kGrabSecond;
-    }
-    return f;
-}
-
-Ref ring_head_of(Ref item) {
-    Ref r = node(item).next;
-    while (node(r).item_kind() != model::kHead) {
-        r = node(r).next;
-    }
-    return r;
-}
-
 // The Items of the whole tree near a point, collected in one walk.
 struct Near {
     struct Item {
@@ -78,32 +43,9 @@ struct Near {
     std::vector<Item> tracks, pads, arcs;
 };
 
-// Walks every Item (members included, forwards); Hidden Items count only when they have an entry
-// (they are held by this grab and may get more flags).
-template <class F> void walk_all(GrabList& g, F&& f) {
-    model::walk_tree(g.doc->ring(), [&](Ref r, int depth) {
-        if (!node(r).hidden() || g.index.count(r) != 0) {
-            f(r, depth);
-        }
-    });
-}
-
-// The same over the Items whose boxes meet `area`, through the index when it covers the Document.
-template <class F> void walk_all_near(GrabList& g, const Rect64& area, F&& f) {
-    if (g.spatial == nullptr || !g.spatial->covers(*g.doc)) {
-        walk_all(g, f);
-        return;
-    }
-    g.spatial->visit_forward(area, [&](Ref r, int depth) {
-        if (!node(r).hidden() || g.index.count(r) != 0) {
-            f(r, depth);
-        }
-    });
-}
-
 Near collect_at(GrabList& g, Point p) {
     Near out;
-    Rect64 area{int64_t{p.x} - kAtPoint, int64_t{p.y} - kAtPoint, int64_t{p.x} + kAtPoint, int64_t{p.y} + kAtPoint};
+    Rect64 area{int64_t{p.x} - model::kSamePlace, int64_t{p.y} - model::kSamePlace, int64_t{p.x} + model::kSamePlace, int64_t{p.y} + model::kSamePlace};
     walk_all_near(g, area, [&](Ref r, int depth) {
         const Node& n = node(r);
         switch (n.item_kind()) {
@@ -113,7 +55,7 @@ Near collect_at(GrabList& g, Point p) {
             }
             break;
         case model::kPad:
-            if (at_point(Point{n.pad.x0, n.pad.y0}, p)) {
+            if (model::same_place(Point{n.pad.x0, n.pad.y0}, p)) {
                 out.pads.push_back({r, depth});
             }
             break;
@@ -121,7 +63,7 @@ Near collect_at(GrabList& g, Point p) {
             Point c{n.arc.x0, n.arc.y0};
             Point s = model::arc_point(n, n.arc.start, turn_of);
             Point e = model::arc_point(n, static_cast<model::Angle>(n.arc.start + n.arc.sweep), turn_of);
-            if (at_point(c, p) || at_point(s, p) || at_point(e, p)) {
+            if (model::same_place(c, p) || model::same_place(s, p) || model::same_place(e, p)) {
                 out.arcs.push_back({r, depth});
             }
             break;
@@ -347,9 +289,9 @@ int grab_point(GrabList& g, Point p, Coord line_width) {
         for (const Near::Item& a : at.arcs) {
             const Node& n = node(a.ref);
             uint8_t f = 0;
-            if (at_point(Point{n.arc.x0, n.arc.y0}, c)) {
+            if (model::same_place(Point{n.arc.x0, n.arc.y0}, c)) {
                 f = kGrabFirst;
-            } else if (at_point(model::arc_point(n, n.arc.start, turn_of), c)) {
+            } else if (model::same_place(model::arc_point(n, n.arc.start, turn_of), c)) {
                 f = kGrabSecond | kGrabArcStart;
             } else {
                 f = kGrabSecond;
@@ -440,258 +382,6 @@ bool grab_dimension_end(GrabList& g, Ref c, Point cursor, Coord tolerance) {
     return true;
 }
 
-// The tracks and pads GC looks at, gathered once around the Component.
-struct Surroundings {
-    std::vector<Ref> tracks; // top-level
-    std::vector<Ref> vias;   // top-level pads
-    std::vector<Ref> pads;   // member pads of other Components
-    Box region;
-
-    bool covers(Point p) const {
-        return p.x >= region.x1 && p.x <= region.x2 && p.y >= region.y1 && p.y <= region.y2;
-    }
-};
-
-Surroundings gather(GrabList& g, Ref c, const Box& region) {
-    Surroundings s;
-    s.region = region;
-    auto inside = [&](Coord x, Coord y) { return x >= region.x1 && x <= region.x2 && y >= region.y1 && y <= region.y2; };
-    Ref own = node(c).link;
-    walk_all_near(g, Rect64{region.x1, region.y1, region.x2, region.y2}, [&](Ref r, int depth) {
-        const Node& n = node(r);
-        if (depth == 0 && is_track(n)) {
-            if (inside(n.line.x1, n.line.y1) || inside(n.line.x2, n.line.y2)) {
-                s.tracks.push_back(r);
-            }
-        } else if (n.item_kind() == model::kPad && inside(n.pad.x0, n.pad.y0)) {
-            if (depth == 0) {
-                s.vias.push_back(r);
-            } else if (ring_head_of(r) != own) {
-                s.pads.push_back(r);
-            }
-        }
-    });
-    return s;
-}
-
-bool pad_holds(const Node& pad, Point p, uint64_t t) {
-    return model::hit_pad(pad, t, p, turn_of);
-}
-
-// A track end lies within a pad: the pad shape grown by half the track width, and within three quarters of
-// the pad's largest dimension of its centre.
-bool end_in_pad(const Node& pad, const Node& track, Point e) {
-    if (!pad_holds(pad, e, track.size / 2)) {
-        return false;
-    }
-    int64_t reach = int64_t{std::max(pad.pad.width, pad.pad.height)} * 3 / 4;
-    int64_t dx = int64_t{e.x} - pad.pad.x0, dy = int64_t{e.y} - pad.pad.y0;
-    return dx * dx + dy * dy <= reach * reach;
-}
-
-class ComponentTracks {
-  public:
-    ComponentTracks(GrabList& g, Ref c) : g_(g), c_(c) {
-        const Node& n = node(c);
-        box_.add(std::min(n.box.x1, n.box.x2), std::min(n.box.y1, n.box.y2));
-        box_.add(std::max(n.box.x1, n.box.x2), std::max(n.box.y1, n.box.y2));
-        Box region = box_;
-        region.grow(kGatherMargin);
-        near_ = gather(g, c, region);
-    }
-
-    void run() {
-        std::vector<std::pair<Ref, int>> attached;
-        model::walk_tree(node(c_).link, [&](Ref m, int) {
-            const Node& pad = node(m);
-            if (pad.item_kind() != model::kPad) {
-                return;
-            }
-            for (Ref t : near_.tracks) {
-                const Node& tn = node(t);
-                if (!on_layer(pad, tn.layer)) {
-                    continue;
-                }
-                for (int end = 1; end <= 2; ++end) {
-                    if (end_in_pad(pad, tn, end_point(tn, end)) &&
-                        add_entry(g_, t, end == 1 ? kGrabFirst : kGrabSecond) != model::kNone) {
-                        attached.emplace_back(t, end);
-                    }
-                }
-            }
-        });
-        for (auto [t, end] : attached) {
-            follow(t, end);
-        }
-    }
-
-  private:
-    // What lies at the far end of a track (and the chain of same-layer tracks it continues in) decides
-    // whether the track stretches or moves with the Component, perhaps with a fan-out via.
-    void follow(Ref first, int pad_end) {
-        std::vector<Ref> chain{first};
-        Ref cur = first;
-        Point far = end_point(node(first), 3 - pad_end);
-        for (int steps = 0; steps < kMaxChain; ++steps) {
-            const Node& cn = node(cur);
-            if (moving_pad_at(far, cn)) {
-                move_whole(chain);
-                return;
-            }
-            if (other_pad_at(far, cn)) {
-                return; // stretches
-            }
-            if (Ref via = via_at(far, cn); via != model::kNone) {
-                fan_out(chain, via);
-                return;
-            }
-            Ref next = model::kNone;
-            int count = 0;
-            for (Ref t : tracks_near(far)) {
-                const Node& tn = node(t);
-                if (t == cur || tn.layer != cn.layer || ends_at(tn, far) == 0) {
-                    continue;
-                }
-                ++count;
-                next = t;
-            }
-            if (count != 1 || std::find(chain.begin(), chain.end(), next) != chain.end()) {
-                return; // a junction or a loose end: the track only stretches
-            }
-            chain.push_back(next);
-            uint8_t at = ends_at(node(next), far);
-            far = end_point(node(next), (at & kGrabFirst) != 0 ? 2 : 1);
-            cur = next;
-        }
-    }
-
-    void move_whole(const std::vector<Ref>& chain) {
-        for (Ref t : chain) {
-            add_entry(g_, t, kGrabWhole);
-        }
-    }
-
-    bool moving_pad_at(Point p, const Node& track) {
-        for (const GrabEntry& e : g_.entries) {
-            const Node& n = node(e.real);
-            if (n.item_kind() == model::kPad && !e.companion() && (e.flags & kGrabFirst) != 0 &&
-                on_layer(n, track.layer) && pad_holds(n, p, 0)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    bool other_pad_at(Point p, const Node& track) {
-        const std::vector<Ref>& pads = near_.covers(p) ? near_.pads : all_other_pads();
-        for (Ref pad : pads) {
-            const Node& n = node(pad);
-            if (on_layer(n, track.layer) && pad_holds(n, p, 0)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // A via at p that may follow: within kFanoutReach of the box, no other track of the same layer ending
-    // on it and at most one of another layer (that one stretches).
-    Ref via_at(Point p, const Node& track) {
-        const std::vector<Ref>& vias = near_.covers(p) ? near_.vias : all_vias();
-        for (Ref v : vias) {
-            const Node& n = node(v);
-            if (!on_layer(n, track.layer) || !pad_holds(n, p, 0)) {
-                continue;
-            }
-            if (n.pad.x0 < box_.x1 - kFanoutReach || n.pad.x0 > box_.x2 + kFanoutReach ||
-                n.pad.y0 < box_.y1 - kFanoutReach || n.pad.y0 > box_.y2 + kFanoutReach) {
-                return model::kNone;
-            }
-            return v;
-        }
-        return model::kNone;
-    }
-
-    void fan_out(const std::vector<Ref>& chain, Ref via) {
-        const Node& vn = node(via);
-        const Node& last = node(chain.back());
-        Ref other = model::kNone;
-        int others = 0;
-        Point c{vn.pad.x0, vn.pad.y0};
-        for (Ref t : tracks_near(c)) {
-            if (t == chain.back()) {
-                continue;
-            }
-            const Node& tn = node(t);
-            bool on1 = pad_holds(vn, end_point(tn, 1), 0), on2 = pad_holds(vn, end_point(tn, 2), 0);
-            if (!on1 && !on2) {
-                continue;
-            }
-            if (tn.layer == last.layer) {
-                return; // another track of the same layer: the via stays and the track stretches
-            }
-            ++others;
-            other = t;
-        }
-        if (others > 1) {
-            return;
-        }
-        move_whole(chain);
-        add_entry(g_, via, kGrabWhole);
-        if (other != model::kNone) {
-            const Node& on = node(other);
-            add_entry(g_, other, pad_holds(vn, end_point(on, 1), 0) ? kGrabFirst : kGrabSecond);
-        }
-    }
-
-    const std::vector<Ref>& tracks_near(Point p) {
-        if (near_.covers(p)) {
-            return near_.tracks;
-        }
-        if (!all_tracks_) {
-            all_tracks_.emplace();
-            walk_all(g_, [&](Ref r, int depth) {
-                if (depth == 0 && is_track(node(r))) {
-                    all_tracks_->push_back(r);
-                }
-            });
-        }
-        return *all_tracks_;
-    }
-
-    const std::vector<Ref>& all_vias() {
-        fill_all_pads();
-        return *all_vias_;
-    }
-    const std::vector<Ref>& all_other_pads() {
-        fill_all_pads();
-        return *all_pads_;
-    }
-    void fill_all_pads() {
-        if (all_vias_) {
-            return;
-        }
-        all_vias_.emplace();
-        all_pads_.emplace();
-        Ref own = node(c_).link;
-        walk_all(g_, [&](Ref r, int depth) {
-            if (node(r).item_kind() != model::kPad) {
-                return;
-            }
-            if (depth == 0) {
-                all_vias_->push_back(r);
-            } else if (ring_head_of(r) != own) {
-                all_pads_->push_back(r);
-            }
-        });
-    }
-
-    GrabList& g_;
-    Ref c_;
-    Box box_;
-    Surroundings near_;
-    std::optional<std::vector<Ref>> all_tracks_, all_vias_, all_pads_;
-};
-
 } // namespace
 
 int grab_component(GrabList& g, Ref component, Point cursor, bool tracks, Coord tolerance) {
@@ -704,7 +394,7 @@ int grab_component(GrabList& g, Ref component, Point cursor, bool tracks, Coord 
     }
     add_component_whole(g, component);
     if (tracks) {
-        ComponentTracks(g, component).run();
+        follow_component_tracks(g, component);
     }
     return 1;
 }
@@ -768,7 +458,7 @@ Ref grab_item_at(GrabList& g, int layer, Point p, Ref after) {
             continue;
         }
         if (n.item_kind() == model::kComponent && !n.hidden() && n.link != model::kNone &&
-            at_point(Point{node(n.link).box.x1, node(n.link).box.y1}, p)) {
+            model::same_place(Point{node(n.link).box.x1, node(n.link).box.y1}, p)) {
             comp = r;
             break;
         }
@@ -836,11 +526,11 @@ uint32_t xor_pixel(const display::Display& d) {
 } // namespace
 
 void show_grab(GrabList& g, display::Display& d) {
-    if (g.shown || g.building || g.empty()) {
+    if (g.shown || g.building || g.empty() || g.doc == nullptr) {
         return;
     }
     uint32_t px = xor_pixel(d);
-    draw_copies(g, g.at, [&](Ref r) { display::draw_item_as(d, r, px); });
+    draw_copies(g, g.at, [&](Ref r) { display::draw_item_as(d, *g.doc, r, px); });
     g.shown = true;
     g.shown_at = g.at;
 }
@@ -849,8 +539,12 @@ void hide_grab(GrabList& g, display::Display& d) {
     if (!g.shown) {
         return;
     }
+    if (g.doc == nullptr) {
+        g.shown = false;
+        return;
+    }
     uint32_t px = xor_pixel(d);
-    draw_copies(g, g.shown_at, [&](Ref r) { display::draw_item_as(d, r, px); });
+    draw_copies(g, g.shown_at, [&](Ref r) { display::draw_item_as(d, *g.doc, r, px); });
     g.shown = false;
 }
 
@@ -858,7 +552,7 @@ void draw_held(GrabList& g, display::Display& d, display::Raster& r) {
     if (g.empty() || g.building) {
         return;
     }
-    display::ItemPainter p(d, r);
+    display::ItemPainter p(d, r, g.doc);
     for (const GrabEntry& e : g.entries) {
         if (e.drop_delete()) {
             p.item(e.copy, p.marker_pixel());
@@ -875,8 +569,7 @@ void move_grab(GrabList& g, display::Display& d, Point at, int angle_mode) {
         return;
     }
     if (g.anchor && angle_mode != 0) {
-        display::Point c = display::constrain_angle(angle_mode, display::Point{at.x, at.y},
-                                                    display::Point{g.anchor->x, g.anchor->y}, std::nullopt);
+        Point c = display::constrain_angle(angle_mode, at, *g.anchor, std::nullopt);
         at = Point{c.x, c.y};
     }
     if (at.x == g.at.x && at.y == g.at.y) {
@@ -1090,7 +783,7 @@ int drop(GrabList& g, display::Display& d) {
         }
     }
     clear_grab(g);
-    redraw_region(d, region);
+    redraw_region(d, doc, region);
     return 1;
 }
 
@@ -1121,7 +814,7 @@ int abandon(GrabList& g, display::Display& d) {
         }
     }
     clear_grab(g);
-    redraw_region(d, region);
+    redraw_region(d, doc, region);
     return 1;
 }
 

@@ -86,15 +86,4 @@ int abandon(GrabList& g, display::Display& d);
 // Frees the working copies and empties the list (no change to the Document).
 void clear_grab(GrabList& g);
 
-// --- App level (what the shell and the groups call) -------------------------------------------------
-
-bool grab_pending(App& app);
-int drop_grab(App& app);
-// Abandons a pending grab; with nothing pending, leaves the current function (the status bar clears).
-int abandon_grab(App& app);
-// The cursor moved: the hanging Items follow.
-void cursor_moved(App& app);
-// The Grab group: GL GE GA GG GD GP GT GC GO GF GI and the transforms GR GN GX GY GM GS.
-int grab_group(App& app, uint16_t code, int source);
-
 } // namespace trazel::edit

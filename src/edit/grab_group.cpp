@@ -4,12 +4,17 @@
 #include <cstdlib>
 
 #include "display/display.h"
+#include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/grab_internal.h"
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "model/numbers.h"
+#include "platform/form_builder.h"
 #include "shell/app.h"
+#include "shell/modes.h"
+#include "shell/status.h"
+#include "shell/window_events.h"
 
 namespace trazel::edit {
 
@@ -72,7 +77,7 @@ void finish_building(App& app) {
     for (const GrabEntry& e : g.entries) {
         region.add(item_area(e.real));
     }
-    redraw_region(app.display, region);
+    redraw_region(app.display, *g.doc, region);
     g.building = false;
     if (g.return_cursor) {
         Point back = *g.return_cursor;
@@ -155,25 +160,12 @@ bool field_matches(std::string_view pat, std::string_view field) {
 // dialog was cancelled or nothing matched (then beeps).
 Ref locate_component_dialog(App& app) {
     Editor& ed = editor(app);
-    platform::Form f;
-    f.name = "LocateCompBox";
-    f.title = "Locate Component";
     const char* labels[5] = {"Pattern", "Reference ID", "Type/Value", "Modifier", "Field 5"};
+    platform::FormBuilder box("LocateCompBox", "Locate Component");
     for (int i = 0; i < 5; ++i) {
-        platform::Field fd;
-        fd.kind = platform::Field::Kind::Text;
-        fd.id = "field" + std::to_string(i);
-        fd.label = labels[i];
-        fd.value = ed.find_component.patterns[i];
-        f.fields.push_back(fd);
+        box.text("field" + std::to_string(i), labels[i], ed.find_component.patterns[i]);
     }
-    platform::Field from;
-    from.kind = platform::Field::Kind::Choice;
-    from.id = "from";
-    from.label = "Search";
-    from.options = {"First", "Next"};
-    from.value = "0";
-    f.fields.push_back(from);
+    platform::Form f = std::move(box).choice("from", "Search", {"First", "Next"}).build();
     if (!shell::run_dialog(app, f)) {
         return model::kNone;
     }
@@ -397,23 +389,14 @@ int grab_right(App& app) {
 // GN's dialog: the angle in degrees.
 bool ask_angle(App& app, model::Angle& out) {
     Editor& ed = editor(app);
-    platform::Form f;
-    f.name = "RotationAngleBox";
-    f.title = "Rotate";
-    platform::Field a;
-    a.kind = platform::Field::Kind::Text;
-    a.id = "angle";
-    a.label = "Rotation angle (degrees)";
-    a.value = model::angle_string(ed.rotation_angle);
-    f.fields.push_back(a);
+    platform::Form f = platform::FormBuilder("RotationAngleBox", "Rotate")
+                           .text("angle", "Rotation angle (degrees)", model::angle_string(ed.rotation_angle))
+                           .build();
     if (!shell::run_dialog(app, f)) {
         return false;
     }
     std::string text = f.get("angle");
-    std::string_view v = text;
-    while (!v.empty() && v.front() == ' ') {
-        v.remove_prefix(1);
-    }
+    std::string_view v = model::skip_leading_blanks(text);
     while (!v.empty() && v.back() == ' ') {
         v.remove_suffix(1);
     }
@@ -434,23 +417,13 @@ bool ask_angle(App& app, model::Angle& out) {
 
 // GS's dialog: the factor as a decimal number, preset 1.0.
 bool ask_factor(App& app, int32_t& out) {
-    platform::Form f;
-    f.name = "ScalingFactorBox";
-    f.title = "Scale";
-    platform::Field a;
-    a.kind = platform::Field::Kind::Text;
-    a.id = "factor";
-    a.label = "Scaling factor";
-    a.value = "1.0";
-    f.fields.push_back(a);
+    platform::Form f =
+        platform::FormBuilder("ScalingFactorBox", "Scale").text("factor", "Scaling factor", "1.0").build();
     if (!shell::run_dialog(app, f)) {
         return false;
     }
     std::string text = f.get("factor");
-    std::string_view v = text;
-    while (!v.empty() && v.front() == ' ') {
-        v.remove_prefix(1);
-    }
+    std::string_view v = model::skip_leading_blanks(text);
     bool number = !v.empty();
     for (char ch : v) {
         number = number && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == ' ');

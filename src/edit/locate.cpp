@@ -4,9 +4,7 @@
 #include <array>
 
 #include "display/trig.h"
-#include "edit/status.h"
 #include "model/datafile.h"
-#include "shell/app.h"
 
 namespace trazel::edit {
 
@@ -15,8 +13,9 @@ using model::node;
 
 namespace {
 
+// Magnitudes of coordinate differences, compared and summed unsigned.
 uint64_t abs64(int64_t v) {
-    return v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+    return static_cast<uint64_t>(model::abs64(v));
 }
 
 // Walks the ring tree backwards from the head, members of each Component right after the Component
@@ -412,7 +411,8 @@ Found find_once(const model::Document& doc, Find what, int layer, Point p, Coord
     return f;
 }
 
-// Makes the layer of a found Item current; Components and through-hole Pads have no layer of their own.
+} // namespace
+
 bool switch_layer(model::Document& doc, Ref item) {
     const Node& n = node(item);
     if (n.item_kind() == model::kComponent || (n.item_kind() == model::kPad && !is_smt_pad(n))) {
@@ -425,8 +425,6 @@ bool switch_layer(model::Document& doc, Ref item) {
     return true;
 }
 
-} // namespace
-
 Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched, const SpatialIndex* index) {
     int cur = doc.setup.current_layer & 0xFF;
     Found f = find_once(doc, what, cur, p, tolerance, index);
@@ -438,51 +436,6 @@ Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* sw
         *switched = sw;
     }
     return f;
-}
-
-Found locate(App& app, Find what, Point p) {
-    if (app.doc() == nullptr) {
-        return Found{};
-    }
-    bool switched = false;
-    SpatialIndex& index = app.edit.index;
-    index.sync(*app.doc());
-    Found f = locate(*app.doc(), what, p, pick_tolerance(app.display.view.scale), &switched, &index);
-    if (switched) {
-        refresh_status(app);
-    }
-    return f;
-}
-
-Point cursor_point(const App& app) {
-    return Point{app.display.view.cursor_x, app.display.view.cursor_y};
-}
-
-void jump_cursor(App& app, Point p) {
-    display::View& v = app.display.view;
-    // Snapping off for the jump: the point is exact (a pad centre, a track end), not a grid point.
-    uint32_t snap = v.snap;
-    v.snap = 0;
-    v.residue_x = v.residue_y = 0;
-    display::move_cursor_by(v, int64_t{p.x} - v.cursor_x, int64_t{p.y} - v.cursor_y, app.doc() != nullptr);
-    v.snap = snap;
-}
-
-VertexHit SnapToVertex(App& app, bool wide) {
-    if (app.doc() == nullptr) {
-        return VertexHit{};
-    }
-    model::Document& doc = *app.doc();
-    app.edit.index.sync(doc);
-    VertexHit h = FindVertexAt(doc, doc.setup.current_layer & 0xFF, cursor_point(app), wide, &app.edit.index);
-    if (h.item == model::kNone) {
-        return h;
-    }
-    jump_cursor(app, h.at);
-    if (switch_layer(doc, h.item)) {
-        refresh_status(app);
-    }
-    return h;
 }
 
 } // namespace trazel::edit

@@ -23,8 +23,6 @@ using model::Coord;
 using model::Point;
 using model::Ref;
 
-// Items lie at a point when they differ by less than this in each axis.
-constexpr Coord kAtPoint = 4;
 // The vertex locator's reach, as |dx| + |dy|.
 constexpr Coord kVertexReach = 16384;
 
@@ -86,21 +84,14 @@ struct Found {
     model::TrackHit where = model::TrackHit::None;
 };
 
-// Asks a locator at `p` with the current layer, then (when that is not 0) with layer 0, at the current
-// pick tolerance.  When the Item found lies on another layer (a Component or a through-hole Pad never
-// does), that layer becomes current and the status bar is refreshed.
-Found locate(App& app, Find what, Point p);
-// The same without the App: `tolerance` given, the current layer switched in `doc` only.
+// Asks a locator at `p` with the current layer, then (when that is not 0) with layer 0, at `tolerance`.
+// When the Item found lies on another layer (a Component or a through-hole Pad never does), that layer
+// becomes current in `doc` and `*switched` says so.
 Found locate(model::Document& doc, Find what, Point p, Coord tolerance, bool* switched = nullptr,
              const SpatialIndex* index = nullptr);
 
-// The vertex locator at the cursor: moves the cursor onto the point found (the view scrolls when it comes
-// within 16 pixels of the left or right or 12 of the top or bottom edge) and makes its layer current.
-VertexHit SnapToVertex(App& app, bool wide);
-
-// Moves the cursor to an exact point (not snapped), scrolling the view when it comes near an edge.
-void jump_cursor(App& app, Point p);
-// The cursor position.
-Point cursor_point(const App& app);
+// Makes the layer of a found Item current; Components and through-hole Pads have no layer of their own.
+// True when the current layer changed.
+bool switch_layer(model::Document& doc, Ref item);
 
 } // namespace trazel::edit

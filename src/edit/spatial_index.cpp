@@ -85,7 +85,7 @@ bool SpatialIndex::visible(uint32_t e) const {
 }
 
 uint32_t SpatialIndex::add(Ref r, uint32_t parent, int64_t order, uint8_t depth) {
-    model::Extent x;
+    model::Box x;
     if (!model::hit_extent(node(r), x)) {
         return kNoEntry;
     }
@@ -288,7 +288,7 @@ void SpatialIndex::moved(Ref item) {
     // The old entry goes; a new one with the same place in the walk takes the new box.  Members keep
     // pointing at the entry they were made with, which is why the old one stays as it was otherwise.
     Entry old = entries_[e];
-    model::Extent x;
+    model::Box x;
     if (!model::hit_extent(node(item), x)) {
         return;
     }

@@ -1,9 +1,5 @@
 #pragma once
 // The editor's status messages (src/resources/edit_messages.txt, merged into the message table).
-namespace trazel {
-struct App;
-}
-
 namespace trazel::edit {
 
 // Message numbers: shown through shell::show_message, keys "4.xx".
@@ -32,10 +28,5 @@ enum Message : int {
     kMsgUndoPurged = 0x432,
     kMsgRedoPurged = 0x433,
 };
-
-// The status bar again after the current layer changed.
-void refresh_status(App& app);
-// Merges the editor's messages into the message table.
-void load_edit_messages(App& app);
 
 } // namespace trazel::edit

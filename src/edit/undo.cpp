@@ -232,7 +232,7 @@ int run(model::Document& doc, display::Display* d, bool all, bool forward) {
         // it is always marked: a close then asks before the changes are lost.
         doc.mark_modified();
         if (d != nullptr) {
-            redraw_region(*d, region);
+            redraw_region(*d, doc, region);
         }
     }
     return groups;
@@ -291,21 +291,6 @@ Ref RecordDeleted(model::Document& doc, Ref item, int number) {
     return follower;
 }
 
-int RecordCreated(Ref item, int number) {
-    return model::g_model && model::M().current ? RecordCreated(*model::M().current, item, number) : 0;
-}
-
-int RecordModified(Ref item, int number) {
-    return model::g_model && model::M().current ? RecordModified(*model::M().current, item, number) : 0;
-}
-
-Ref RecordDeleted(Ref item, int number) {
-    if (model::g_model && model::M().current) {
-        return RecordDeleted(*model::M().current, item, number);
-    }
-    return item == model::kNone ? model::kNone : model::DeleteItem(item);
-}
-
 void ForgetItem(model::Document& doc, Ref item) {
     if (doc.undo_anchor == model::kNone || item == model::kNone) {
         return;
@@ -323,12 +308,6 @@ void ForgetItem(model::Document& doc, Ref item) {
                 rec.link = model::kNone;
             }
         }
-    }
-}
-
-void ForgetItem(Ref item) {
-    if (model::g_model && model::M().current) {
-        ForgetItem(*model::M().current, item);
     }
 }
 

@@ -41,15 +41,10 @@ int RecordCreated(model::Document& doc, Ref item, int number);
 int RecordModified(model::Document& doc, Ref item, int number);
 // Unlinks the Item and keeps it as the record; returns the Node that followed it.
 Ref RecordDeleted(model::Document& doc, Ref item, int number);
-// The same on the current Document.
-int RecordCreated(Ref item, int number);
-int RecordModified(Ref item, int number);
-Ref RecordDeleted(Ref item, int number);
 
 // Before an Item is destroyed outside undo (a new Item abandoned with a grab): no record names it any
 // more, and a deleted record that would go back in front of it goes in front of its successor instead.
 void ForgetItem(model::Document& doc, Ref item);
-void ForgetItem(Ref item);
 
 // --- Stacks ------------------------------------------------------------------------------------------
 bool has_undo(const model::Document& doc);
@@ -69,15 +64,6 @@ int purge_undo(model::Document& doc);
 int purge_redo(model::Document& doc);
 // Frees both stacks and the anchor: before the Document is closed.
 void release_undo(model::Document& doc);
-
-// --- App level -----------------------------------------------------------------------------------------
-// Before a new editing function starts: with a redo stack and "Purge Re-Do Notification" on, asks in
-// "Re-Do Purge" whether to go on; then empties the redo stack.  Returns 0 when the user cancelled.
-int redo_purge_check(App& app);
-// After the current Document was saved: its undo stack goes unless "Un-Do Beyond Save to Disk" is on.
-void after_save(App& app);
-// The Un-do group: UU, UA, UE, UR, US, UP.
-int undo_group(App& app, uint16_t code, int source);
 
 // The confirmations, word for word.
 constexpr const char* kUndoPurgeTitle = "Un-Do Purge";

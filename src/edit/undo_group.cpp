@@ -1,8 +1,11 @@
 // The Un-do group and the purges around saving and new editing functions.
+#include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "shell/app.h"
+#include "shell/modes.h"
+#include "shell/status.h"
 
 namespace trazel::edit {
 

@@ -188,7 +188,7 @@ void SortComponent(Ref c) {
     auto key = ComponentKey(c);
     Unlink(c);
     Ref place = head;
-    for (Ref r = node(head).next; r != head; r = node(r).next) {
+    for (Ref r : items_in(head)) {
         if (node(r).item_kind() == kComponent && key_greater(ComponentKey(r), key)) {
             place = r;
             break;

@@ -14,12 +14,9 @@ constexpr std::string_view kDataFileTitle = "TRAZEL Version 4.0 -- Data File.";
 constexpr std::string_view kDataFileSignature = "TRAZEL Version 4.";
 constexpr std::string_view kPixelMarker = "Pixel image follows EOF";
 
-// Component and nested Document records deeper than this are not made: their members join the deepest
-// ring that is open, so a hostile file cannot nest deeper than the writer and the walks can recurse.
-constexpr int kMaxComponentDepth = 64;
-// Coordinates read from files are held to +-16384 inches, so that a centre plus a radius, or a box
-// grown by half a pad, always fits in 32 bits.
-constexpr Coord kCoordLimit = (1 << 30) - 1;
+// Component and nested Document records deeper than kMaxComponentDepth (model.h) are not made: their
+// members join the deepest ring that is open, so a hostile file cannot nest deeper than the walks go.
+// Coordinates read from files are held to +-16384 inches by clamp_coord (units.h).
 // The writer keeps every record below the reader's longest line.  Text and Parameters bytes beyond this
 // are not written; no record prefix is longer than the rest of the line.
 constexpr size_t kMaxRecordText = LineReader::kMaxLine - 100;

@@ -107,12 +107,6 @@ struct ReadState {
     }
 };
 
-void skip_blanks(Cursor& c) {
-    while (c.p < c.end && *c.p == ' ') {
-        ++c.p;
-    }
-}
-
 bool more_follows(const Cursor& c) {
     for (const char* p = c.p; p < c.end; ++p) {
         if (static_cast<unsigned char>(*p) > ' ') {
@@ -122,11 +116,22 @@ bool more_follows(const Cursor& c) {
     return false;
 }
 
-// A token up to a blank (or ","), and the one character after it.
+// A token up to a blank (or ","), and the one character after it.  Like a number it does not skip
+// blanks: a blank where it should start makes it empty.
 std::string_view token(Cursor& c) {
-    skip_blanks(c);
     const char* s = c.p;
     while (c.p<c.end&& static_cast<unsigned char>(*c.p)> ' ' && *c.p != ',') {
+        ++c.p;
+    }
+    std::string_view t(s, static_cast<size_t>(c.p - s));
+    c.skip(1);
+    return t;
+}
+
+// A pin name may hold any character above a blank, "," included, as the writer writes it.
+std::string_view pin_field(Cursor& c) {
+    const char* s = c.p;
+    while (c.p < c.end && static_cast<unsigned char>(*c.p) > ' ') {
         ++c.p;
     }
     std::string_view t(s, static_cast<size_t>(c.p - s));
@@ -139,7 +144,7 @@ uint8_t layer_field(Cursor& c) {
 }
 
 Coord coord(Cursor& c) {
-    return std::clamp(read_length(c), -kCoordLimit, kCoordLimit);
+    return clamp_coord(read_length(c));
 }
 
 Length length16(Cursor& c) {
@@ -253,7 +258,6 @@ void read_line_record(ReadState& st, Cursor& c) {
         return;
     }
     if (width != 0) {
-        skip_blanks(c);
         st.signals.attach(item, c.rest());
     }
 }
@@ -276,7 +280,6 @@ void read_arc(ReadState& st, Cursor& c) {
     n.arc.sweep = sweep;
     n.arc.ellipse = ellipse;
     n.arc.angle = angle;
-    skip_blanks(c);
     st.signals.attach(item, c.rest());
 }
 
@@ -297,11 +300,13 @@ void read_pad(ReadState& st, Cursor& c) {
     n.pad.hole = hole;
     n.pad.angle = angle;
     n.pad.pin = 0;
-    std::string_view pin = token(c);
+    // Only the bytes a pin-name Node holds count: a long name whose kept part is digits is a number,
+    // just as it will be when the written (cut) name is read back.
+    std::string_view pin = pin_field(c);
+    pin = pin.substr(0, std::min<size_t>(pin.size(), kChainBytes));
     if (!SetPin(item, pin)) {
         st.out_of_nodes = true;
     }
-    skip_blanks(c);
     st.signals.attach(item, c.rest());
 }
 
@@ -465,16 +470,13 @@ char ReadDataFile(LineReader& in) {
         if (n < 0) {
             continue;
         }
+        // Lines are told apart by their first character as it stands: a line indented by blanks is none of
+        // the forms below and is ignored.
         std::string_view line = in.line();
         if (line.substr(0, kPixelMarker.size()) == kPixelMarker) {
             read_images(in);
             continue;
         }
-        size_t i = 0;
-        while (i < line.size() && line[i] == ' ') {
-            ++i;
-        }
-        line.remove_prefix(i);
         if (line.empty()) {
             continue;
         }

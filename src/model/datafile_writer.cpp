@@ -16,12 +16,12 @@ Coord CanonicalCoord(Coord v) {
     }
     // F format keeps five decimals of an inch (floor, then an odd last digit raised by one); reading
     // rounds those decimals back to the nearest unit.
-    int64_t m = v < 0 ? -static_cast<int64_t>(v) : v;
-    int64_t f = ((m & 0xFFFF) * 100000) >> 16;
+    int64_t m = abs64(v);
+    int64_t f = mul16(m & 0xFFFF, 100000);
     if (f & 1) {
         ++f;
     }
-    int64_t r = (m >> 16) * 65536 + (f * 65536 + 50000) / 100000;
+    int64_t r = to_units(from_units(m)) + (f * 65536 + 50000) / 100000;
     r = std::min<int64_t>(r, INT32_MAX);
     return static_cast<Coord>(v < 0 ? -r : r);
 }
@@ -39,13 +39,16 @@ constexpr std::string_view kCaptions[] = {
 
 // What the reader keeps of a coordinate, held to the range it accepts.
 Coord canon(Coord v) {
-    return std::clamp(CanonicalCoord(v), -kCoordLimit, kCoordLimit);
+    return clamp_coord(CanonicalCoord(v));
 }
 Coord canon16(Coord v) {
     return std::clamp<Coord>(CanonicalCoord(v), 0, 65535);
 }
 
-struct Box {
+// A Component's box as the reader will form it from the members it reads: the first member's box as it
+// stands (a point group's stored corners may come swapped from a file), then the smallest and largest
+// corners.  model::Box grows by corner points instead, which would put swapped corners in order.
+struct MemberBox {
     Coord x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     bool any = false;
 
@@ -109,6 +112,11 @@ struct Writer {
         char b[16];
         line.append(b, write_fixed(b, v));
         line.push_back(' ');
+    }
+    // A coordinate as the reader will keep it: values beyond the limit (made by editing, or a box grown
+    // past it) are written clamped, so the file reads back to what it says.
+    void xy(Coord v) {
+        f(clamp_coord(v));
     }
     void i(int64_t v) {
         char b[24];
@@ -217,12 +225,12 @@ struct Writer {
         }
     }
 
-    bool item_box(Ref r, Box& b) {
+    bool item_box(Ref r, MemberBox& b) {
         const Node& n = node(r);
         switch (n.item_kind()) {
         case kLine:
             if (n.size == 0 && n.link != kNone) {
-                Box v;
+                MemberBox v;
                 for (Ref p = n.link; p != kNone; p = node(p).link) {
                     Coord x = canon(node(p).line.x1), y = canon(node(p).line.y1);
                     v.add(x, y, x, y);
@@ -256,7 +264,7 @@ struct Writer {
             b.add(canon(n.box.x1), canon(n.box.y1), canon(n.box.x2), canon(n.box.y2));
             return true;
         case kComponent: {
-            Box c;
+            MemberBox c;
             if (!component_box(r, c)) {
                 return false;
             }
@@ -270,7 +278,7 @@ struct Writer {
 
     // The box the reader will give the Component: that of the members that are written, as they will be
     // read.  False when no member is written (the Component is then not written either).
-    bool component_box(Ref c, Box& b) {
+    bool component_box(Ref c, MemberBox& b) {
         for_each_item(MemberRing(c), [&](Ref m) {
             if (!node(m).hidden()) {
                 item_box(m, b);
@@ -285,8 +293,8 @@ struct Writer {
             start('1');
             layer(s.layer);
             i(0);
-            f(node(p).line.x1);
-            f(node(p).line.y1);
+            xy(node(p).line.x1);
+            xy(node(p).line.y1);
             end_line();
         }
     }
@@ -300,25 +308,25 @@ struct Writer {
             if (n.size == 0) {
                 i(0);
                 if (n.link != kNone) {
-                    Box v;
+                    MemberBox v;
                     for (Ref p = n.link; p != kNone; p = node(p).link) {
                         v.add(node(p).line.x1, node(p).line.y1, node(p).line.x1, node(p).line.y1);
                     }
-                    f(v.x1), f(v.y1), f(v.x2), f(v.y2);
+                    xy(v.x1), xy(v.y1), xy(v.x2), xy(v.y2);
                 } else {
-                    f(n.line.x1), f(n.line.y1), f(n.line.x2), f(n.line.y2);
+                    xy(n.line.x1), xy(n.line.y1), xy(n.line.x2), xy(n.line.y2);
                 }
                 end_line();
                 write_vertices(r);
                 return;
             }
-            f(n.size), f(n.line.x1), f(n.line.y1), f(n.line.x2), f(n.line.y2);
+            f(n.size), xy(n.line.x1), xy(n.line.y1), xy(n.line.x2), xy(n.line.y2);
             signal_of(r);
             break;
         case kArc:
             start('2');
             layer(n.layer);
-            f(n.size), f(n.arc.x0), f(n.arc.y0), f(n.arc.radius);
+            f(n.size), xy(n.arc.x0), xy(n.arc.y0), xy(n.arc.radius);
             a(n.arc.start), a(n.arc.sweep);
             f(n.arc.ellipse);
             a(n.arc.angle);
@@ -328,7 +336,7 @@ struct Writer {
             start('3');
             layer(n.layer);
             i(n.size);
-            f(n.pad.x0), f(n.pad.y0), f(n.pad.width), f(n.pad.height), f(n.pad.hole);
+            xy(n.pad.x0), xy(n.pad.y0), f(n.pad.width), f(n.pad.height), f(n.pad.hole);
             a(n.pad.angle);
             uint32_t pin = n.pad.pin;
             if (pin < static_cast<uint32_t>(kPinNumberLimit)) {
@@ -350,7 +358,7 @@ struct Writer {
             }
             start('4');
             layer(n.layer);
-            f(n.size), f(n.text.x0), f(n.text.y0), f(n.text.length);
+            f(n.size), xy(n.text.x0), xy(n.text.y0), xy(n.text.length);
             a(n.text.angle);
             i(n.text.anchor_font & 15);
             i(n.text.anchor_font >> 4);
@@ -361,7 +369,7 @@ struct Writer {
             start('5');
             i(n.layer);
             i(n.size >> 8);
-            f(n.box.x1), f(n.box.y1), f(n.box.x2), f(n.box.y2);
+            xy(n.box.x1), xy(n.box.y1), xy(n.box.x2), xy(n.box.y2);
             break;
         default:
             return;
@@ -369,12 +377,12 @@ struct Writer {
         end_line();
     }
 
-    void write_component(Ref c, const Box& b, int depth) {
+    void write_component(Ref c, const MemberBox& b, int depth) {
         const Node& n = node(c);
         start('6');
         i(n.layer);
         a(n.size);
-        f(b.x1), f(b.y1), f(b.x2), f(b.y2);
+        xy(b.x1), xy(b.y1), xy(b.x2), xy(b.y2);
         parameters_payload(c);
         line += text;
         end_line();
@@ -384,14 +392,14 @@ struct Writer {
         start('0');
         i(h.layer);
         i(h.size);
-        f(h.box.x1), f(h.box.y1);
+        xy(h.box.x1), xy(h.box.y1);
         end_line();
     }
 
     void write_ring(Ref head, int depth) {
         for_each_item(head, [&](Ref r) {
             if (node(r).item_kind() == kComponent && !node(r).hidden()) {
-                Box b;
+                MemberBox b;
                 if (component_box(r, b)) {
                     write_component(r, b, depth);
                 }

@@ -13,14 +13,6 @@ struct Crossing {
     bool exact; // xc is exactly floor_x
 };
 
-int64_t floor_div(int64_t num, int64_t den) { // den > 0
-    int64_t q = num / den;
-    if ((num % den != 0) && (num < 0)) {
-        --q;
-    }
-    return q;
-}
-
 Crossing cross_at(const Point& a, const Point& b, Coord y) {
     int64_t num_y = static_cast<int64_t>(y) - a.y;
     int64_t den = static_cast<int64_t>(b.y) - a.y;

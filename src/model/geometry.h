@@ -3,14 +3,9 @@
 // point-in-polygon test with the nearest crossing ahead of the point.
 #include <cstdint>
 
-#include "model/units.h"
+#include "model/fixed.h"
 
 namespace trazel::model {
-
-struct Point {
-    Coord x = 0;
-    Coord y = 0;
-};
 
 enum class Where : uint8_t { Outside, Inside, OnEdge };
 

@@ -31,10 +31,6 @@ int compare(const U128& a, const U128& b) {
     return a.lo < b.lo ? -1 : (a.lo > b.lo ? 1 : 0);
 }
 
-uint64_t mag(int64_t v) {
-    return v < 0 ? uint64_t{0} - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
-}
-
 constexpr int64_t kExact = int64_t{1} << 31; // deltas below this keep every product in 63 bits
 constexpr uint64_t kSaturated = std::numeric_limits<uint64_t>::max();
 
@@ -44,7 +40,7 @@ bool small(int64_t v) {
 
 // dx^2 + dy^2, saturating.
 uint64_t dist2(int64_t dx, int64_t dy) {
-    uint64_t ax = mag(dx), ay = mag(dy);
+    uint64_t ax = abs64(dx), ay = abs64(dy);
     if (ax >= (uint64_t{1} << 32) || ay >= (uint64_t{1} << 32)) {
         return kSaturated;
     }
@@ -70,7 +66,7 @@ int compare_segment_dist2(Point a, Point b, Point p, uint64_t r2) {
             return compare_u(dist2(int64_t{p.x} - b.x, int64_t{p.y} - b.y), r2);
         }
         // Inside the segment's span: distance^2 = cross^2 / len^2, compared without dividing.
-        uint64_t cross = mag(ux * vy - uy * vx);
+        uint64_t cross = abs64(ux * vy - uy * vx);
         return compare(mul_u(cross, cross), mul_u(r2, len2));
     }
     // Deltas of 32768 inches and more: far beyond any real drawing, so long double precision will do.
@@ -90,15 +86,11 @@ int cross_sign(int64_t ux, int64_t uy, int64_t vx, int64_t vy) {
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-int64_t round_shift16(int64_t v) {
-    return (v + 0x8000) >> 16;
-}
-
 } // namespace
 
 void turn_back(const Turn& t, int64_t& x, int64_t& y) {
-    int64_t nx = round_shift16(x * t.cos + y * t.sin);
-    int64_t ny = round_shift16(y * t.cos - x * t.sin);
+    int64_t nx = round16(x * t.cos + y * t.sin);
+    int64_t ny = round16(y * t.cos - x * t.sin);
     x = nx;
     y = ny;
 }
@@ -131,25 +123,25 @@ TrackHit hit_track(const Node& line, uint64_t reach, Point p) {
 
 Point arc_point(const Node& arc, Angle a, TurnOf turn_of) {
     const ArcFields& f = arc.arc;
-    int64_t r = f.radius < 0 ? -int64_t{f.radius} : f.radius;
+    int64_t r = abs64(f.radius);
     if (f.ellipse == 0) {
         Turn t = turn_of(static_cast<Angle>(a + f.angle));
-        return Point{static_cast<Coord>(f.x0 + round_shift16(r * t.cos)),
-                     static_cast<Coord>(f.y0 + round_shift16(r * t.sin))};
+        return Point{static_cast<Coord>(f.x0 + round16(r * t.cos)),
+                     static_cast<Coord>(f.y0 + round16(r * t.sin))};
     }
     Turn t = turn_of(a), rot = turn_of(f.angle);
-    int64_t x = round_shift16(r * t.cos);
-    int64_t y = round_shift16(round_shift16(r * t.sin) * f.ellipse);
-    int64_t rx = round_shift16(x * rot.cos - y * rot.sin), ry = round_shift16(x * rot.sin + y * rot.cos);
+    int64_t x = round16(r * t.cos);
+    int64_t y = round16(round16(r * t.sin) * f.ellipse);
+    int64_t rx = round16(x * rot.cos - y * rot.sin), ry = round16(x * rot.sin + y * rot.cos);
     return Point{static_cast<Coord>(f.x0 + rx), static_cast<Coord>(f.y0 + ry)};
 }
 
 bool hit_arc_stroke(const Node& arc, uint64_t tolerance, Point p, TurnOf turn_of) {
     const ArcFields& f = arc.arc;
-    int64_t R = f.radius < 0 ? -int64_t{f.radius} : f.radius;
+    int64_t R = abs64(f.radius);
     int64_t h = arc.size / 2 + static_cast<int64_t>(std::min<uint64_t>(tolerance, uint64_t{1} << 32));
     int64_t dx = int64_t{p.x} - f.x0, dy = int64_t{p.y} - f.y0;
-    if (mag(dx) > static_cast<uint64_t>(R + h) || mag(dy) > static_cast<uint64_t>(R + h)) {
+    if (abs64(dx) > R + h || abs64(dy) > R + h) {
         return false;
     }
     Angle start = f.start;
@@ -157,7 +149,7 @@ bool hit_arc_stroke(const Node& arc, uint64_t tolerance, Point p, TurnOf turn_of
         // Onto the ellipse's circle: turn back by its rotation and stretch the minor axis.
         turn_back(turn_of(f.angle), dx, dy);
         dy = dy * 65536 / std::max<int64_t>(f.ellipse, 3);
-        if (mag(dy) > static_cast<uint64_t>(R + h)) {
+        if (abs64(dy) > R + h) {
             return false;
         }
     } else {
@@ -174,8 +166,8 @@ bool hit_arc_stroke(const Node& arc, uint64_t tolerance, Point p, TurnOf turn_of
     Turn ts = turn_of(start), te = turn_of(static_cast<Angle>(start + f.sweep));
     uint64_t h2 = static_cast<uint64_t>(h) * static_cast<uint64_t>(h);
     for (const Turn& t : {ts, te}) {
-        int64_t ex = dx - round_shift16(R * t.cos), ey = dy - round_shift16(R * t.sin);
-        if (mag(ex) <= static_cast<uint64_t>(h) && mag(ey) <= static_cast<uint64_t>(h) && dist2(ex, ey) <= h2) {
+        int64_t ex = dx - round16(R * t.cos), ey = dy - round16(R * t.sin);
+        if (abs64(ex) <= h && abs64(ey) <= h && dist2(ex, ey) <= h2) {
             return true;
         }
     }
@@ -198,7 +190,7 @@ bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of) {
     int64_t w = f.width, h = f.height;
     int64_t dx = int64_t{p.x} - f.x0, dy = int64_t{p.y} - f.y0;
     int64_t reach = std::max(w, h) / 2 + tt + 1;
-    if (mag(dx) > static_cast<uint64_t>(reach) || mag(dy) > static_cast<uint64_t>(reach)) {
+    if (abs64(dx) > reach || abs64(dy) > reach) {
         return false;
     }
     int shape = pad.size & 3;
@@ -208,7 +200,7 @@ bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of) {
         return dist2(2 * dx, 2 * dy) <= d * d;
     }
     turn_back(turn_of(f.angle), dx, dy);
-    int64_t ax = 2 * (dx < 0 ? -dx : dx), ay = 2 * (dy < 0 ? -dy : dy);
+    int64_t ax = 2 * abs64(dx), ay = 2 * abs64(dy);
     if (ax > w + 2 * tt || ay > h + 2 * tt) {
         return false;
     }
@@ -276,7 +268,7 @@ bool hit_text(const Node& text, Point p, TurnOf turn_of) {
     text_box(text, a0, a1, b0, b1);
     int64_t dx = int64_t{p.x} - f.x0, dy = int64_t{p.y} - f.y0;
     int64_t extent = std::max({-a0, a1, -b0, b1});
-    if (mag(dx) > static_cast<uint64_t>(extent) * 2 || mag(dy) > static_cast<uint64_t>(extent) * 2) {
+    if (abs64(dx) > extent * 2 || abs64(dy) > extent * 2) {
         return false;
     }
     turn_back(turn_of(f.angle), dx, dy);
@@ -336,9 +328,9 @@ bool point_in_solid(Ref solid, Point p, uint64_t reach) {
     return (count & 1) != 0;
 }
 
-bool hit_extent(const Node& n, Extent& out) {
+bool hit_extent(const Node& n, Box& out) {
     auto around = [&](int64_t x, int64_t y, int64_t r) {
-        out = Extent{x - r, y - r, x + r, y + r};
+        out = Box{x - r, y - r, x + r, y + r};
         return true;
     };
     switch (n.kind & kKindMask) {
@@ -346,13 +338,13 @@ bool hit_extent(const Node& n, Extent& out) {
         if (n.size == 0) {
             break; // a Solid: its box
         }
-        out = Extent{std::min<int64_t>(n.line.x1, n.line.x2) - n.size / 2 - 1,
-                     std::min<int64_t>(n.line.y1, n.line.y2) - n.size / 2 - 1,
-                     std::max<int64_t>(n.line.x1, n.line.x2) + n.size / 2 + 1,
-                     std::max<int64_t>(n.line.y1, n.line.y2) + n.size / 2 + 1};
+        out = Box{std::min<int64_t>(n.line.x1, n.line.x2) - n.size / 2 - 1,
+                  std::min<int64_t>(n.line.y1, n.line.y2) - n.size / 2 - 1,
+                  std::max<int64_t>(n.line.x1, n.line.x2) + n.size / 2 + 1,
+                  std::max<int64_t>(n.line.y1, n.line.y2) + n.size / 2 + 1};
         return true;
     case kArc: {
-        int64_t r = n.arc.radius < 0 ? -int64_t{n.arc.radius} : n.arc.radius;
+        int64_t r = abs64(n.arc.radius);
         return around(n.arc.x0, n.arc.y0, r + n.size / 2 + 2);
     }
     case kPad:
@@ -372,8 +364,8 @@ bool hit_extent(const Node& n, Extent& out) {
     default:
         return false;
     }
-    out = Extent{std::min<int64_t>(n.line.x1, n.line.x2), std::min<int64_t>(n.line.y1, n.line.y2),
-                 std::max<int64_t>(n.line.x1, n.line.x2), std::max<int64_t>(n.line.y1, n.line.y2)};
+    out = Box{std::min<int64_t>(n.line.x1, n.line.x2), std::min<int64_t>(n.line.y1, n.line.y2),
+              std::max<int64_t>(n.line.x1, n.line.x2), std::max<int64_t>(n.line.y1, n.line.y2)};
     return true;
 }
 

@@ -60,9 +60,7 @@ bool point_in_solid(Ref solid, Point p, uint64_t reach);
 // A box holding every point that the hit tests above can accept for this Item with no tolerance (and
 // its end points and centre): a spatial index grows it by the tolerance and finds the same Items as a
 // plain walk.  Components, Solids and point groups give their own box.  False for Nodes of no Item kind.
-struct Extent {
-    int64_t x1 = 0, y1 = 0, x2 = -1, y2 = -1;
-};
-bool hit_extent(const Node& n, Extent& out);
+bool hit_extent(const Node& n, Box& out);
+// The editor's spatial index still names the box by its older name.
 
 } // namespace trazel::model

@@ -155,7 +155,11 @@ void snap_item(Ref r) {
     Node& n = node(r);
     switch (n.item_kind()) {
     case kLine:
-        n.size = snap_length(n.size);
+        // A track thinner than half a thousandth would snap to width 0 and become a Solid, which takes
+        // its Signal record for a vertex chain: a track keeps at least one thousandth.
+        if (n.size != 0) {
+            n.size = std::max<Length>(snap_length(n.size), static_cast<Length>(mils_to_units(1)));
+        }
         n.line.x1 = snap_to_mil(n.line.x1);
         n.line.y1 = snap_to_mil(n.line.y1);
         n.line.x2 = snap_to_mil(n.line.x2);

@@ -1,14 +1,17 @@
 #pragma once
 // The Document model: rings of Items made from Nodes, Signals, Components, Documents and the Layer table.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
+#include "model/fixed.h"
 #include "model/node.h"
 #include "model/setup.h"
 
@@ -83,26 +86,99 @@ bool RingEmpty(Ref head);
 Ref FirstItem(Ref head); // kNone when empty
 Ref LastItem(Ref head);
 
-// Calls f(item) for each Item of one ring, in ring order; f may delete the Item it is given only through
-// the returned-next protocol of `for_each_item_safe`.
+// The Items of one ring in ring order, for a range-for: `for (Ref r : items_in(head))`.  The walk ends
+// at the head, or at any other ring head it meets.  The Node after an Item is read before the loop body
+// sees the Item, so the body may delete or unlink the Item it is given.
+class RingItems {
+  public:
+    class iterator {
+      public:
+        using value_type = Ref;
+        using difference_type = std::ptrdiff_t;
+
+        iterator() = default;
+        iterator(Ref r, Ref head) : r_(r), head_(head) {
+            settle();
+        }
+        Ref operator*() const {
+            return r_;
+        }
+        iterator& operator++() {
+            r_ = next_;
+            settle();
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator was = *this;
+            ++*this;
+            return was;
+        }
+        bool operator==(const iterator& o) const {
+            return r_ == o.r_;
+        }
+
+      private:
+        void settle() {
+            if (r_ == head_ || node(r_).item_kind() == kHead) {
+                r_ = kNone; // the end
+            } else {
+                next_ = node(r_).next;
+            }
+        }
+        Ref r_ = kNone, head_ = kNone, next_ = kNone;
+    };
+
+    explicit RingItems(Ref head) : head_(head) {}
+    iterator begin() const {
+        return iterator(node(head_).next, head_);
+    }
+    iterator end() const {
+        return iterator();
+    }
+
+  private:
+    Ref head_;
+};
+inline RingItems items_in(Ref head) {
+    return RingItems(head);
+}
+
+// Calls f(item) for each Item of one ring, in ring order; f may delete the Item it is given.
 template <class F> void for_each_item(Ref head, F&& f) {
-    for (Ref r = node(head).next; r != head && (node(r).kind & kKindMask) != 0;) {
-        Ref nx = node(r).next;
+    for (Ref r : items_in(head)) {
         f(r);
-        r = nx;
     }
 }
 
-// Depth-first walk of a whole ring tree: Components' and nested Documents' members are visited after the
-// owner Item.  `depth` is 0 for top-level Items.
-template <class F> void walk_tree(Ref head, F&& f, int depth = 0) {
-    for (Ref r = node(head).next; r != head && (node(r).kind & kKindMask) != 0; r = node(r).next) {
-        f(r, depth);
-        uint8_t k = node(r).kind & kKindMask;
-        if ((k == kComponent || k == kDocument) && node(r).link != kNone) {
-            walk_tree(node(r).link, f, depth + 1);
+// How deep Components (and nested Documents) nest.  The Data file reader makes no Component deeper than
+// this (its members join the deepest open ring), and nothing else nests Components, so every tree the
+// program holds is at most this deep; the walks stop there all the same, so that a ring that has come to
+// contain its own owner cannot send them round for ever.
+constexpr int kMaxComponentDepth = 64;
+
+namespace detail {
+template <class F> void walk_ring(Ref head, F& f, int depth) {
+    for (Ref r : items_in(head)) {
+        bool enter = true;
+        if constexpr (std::is_void_v<std::invoke_result_t<F&, Ref, int>>) {
+            f(r, depth);
+        } else {
+            enter = f(r, depth);
+        }
+        const Node& n = node(r);
+        uint8_t k = n.item_kind();
+        if (enter && (k == kComponent || k == kDocument) && n.link != kNone && depth < kMaxComponentDepth) {
+            walk_ring(n.link, f, depth + 1);
         }
     }
+}
+} // namespace detail
+
+// Depth-first walk of a whole ring tree: f(item, depth) for each Item, the members of a Component or a
+// nested Document right after their owner; `depth` is 0 for the Items of `head` itself.  When f returns
+// a bool, false keeps the walk out of that Item's members.
+template <class F> void walk_tree(Ref head, F&& f) {
+    detail::walk_ring(head, f, 0);
 }
 
 // --- Items ----------------------------------------------------------------------------------------

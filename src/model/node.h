@@ -104,12 +104,31 @@ struct Node {
 };
 static_assert(sizeof(Node) == 36, "a Node is 36 bytes");
 
+// Debug and sanitizer builds check every release against a mark that free Nodes carry, so a Node given
+// back twice stops the program where it happens instead of corrupting the free list.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+#define TRAZEL_POOL_CHECKS 1
+#endif
+#endif
+#if !defined(TRAZEL_POOL_CHECKS) && (defined(__SANITIZE_ADDRESS__) || !defined(NDEBUG))
+#define TRAZEL_POOL_CHECKS 1
+#endif
+
 class NodePool {
   public:
     static constexpr uint32_t kBlockBytes = 1048576;
     static constexpr uint32_t kNodesPerBlock = 29127;
     static constexpr uint32_t kMaxBlocks = 256;
     static constexpr int kIndexBits = 15;
+#ifdef TRAZEL_POOL_CHECKS
+    static constexpr bool kChecksReleases = true;
+#else
+    static constexpr bool kChecksReleases = false;
+#endif
+    // Held in `next` and `prev` of a free Node: never a reference (those stay below 2^24) and never a
+    // tag word (its low byte is no tag), so no Node in use carries it in both words.
+    static constexpr uint32_t kFreedMark = 0xF4EEF4EEu;
 
     NodePool() = default;
     ~NodePool();

@@ -1,5 +1,8 @@
 #include "model/node.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace trazel::model {
 
 NodePool* g_pool = nullptr;
@@ -19,6 +22,9 @@ bool NodePool::grow() {
     // Push the block's Nodes so that the lowest index is popped first.
     for (uint32_t i = kNodesPerBlock; i-- > 0;) {
         Ref r = (slot << kIndexBits) | i;
+        if constexpr (kChecksReleases) {
+            blocks_[slot][i].next = blocks_[slot][i].prev = kFreedMark;
+        }
         blocks_[slot][i].link = free_;
         free_ = r;
     }
@@ -41,6 +47,14 @@ Ref NodePool::alloc() {
 void NodePool::release(Ref r) {
     if (r == kNone) {
         return;
+    }
+    if constexpr (kChecksReleases) {
+        Node& n = at(r);
+        if (n.next == kFreedMark && n.prev == kFreedMark) {
+            std::fprintf(stderr, "Node %u was given back twice\n", r);
+            std::abort();
+        }
+        n.next = n.prev = kFreedMark;
     }
     at(r).link = free_;
     free_ = r;

@@ -12,12 +12,6 @@ constexpr int64_t kDigitCap = 1000000000000LL; // stop growing so no field can o
 // inside 64 bits.
 constexpr int64_t kInchCap = 10000000LL;
 
-void skip_blanks(Cursor& c) {
-    while (c.p < c.end && *c.p == ' ') {
-        ++c.p;
-    }
-}
-
 void take_separator(Cursor& c) {
     if (c.p < c.end) {
         c.sep = *c.p++;
@@ -85,7 +79,6 @@ bool read_sign(Cursor& c) {
 } // namespace
 
 int32_t read_int(Cursor& c) {
-    skip_blanks(c);
     bool neg = read_sign(c);
     int64_t v = digits(c);
     take_separator(c);
@@ -93,7 +86,6 @@ int32_t read_int(Cursor& c) {
 }
 
 Coord read_length(Cursor& c) {
-    skip_blanks(c);
     bool neg = read_sign(c);
     int64_t ip = digits(c);
     int64_t v;
@@ -109,7 +101,6 @@ Coord read_length(Cursor& c) {
 }
 
 int32_t read_decimal(Cursor& c) {
-    skip_blanks(c);
     bool neg = read_sign(c);
     int64_t ip = digits(c);
     int64_t v = ip * 65536;
@@ -122,7 +113,6 @@ int32_t read_decimal(Cursor& c) {
 }
 
 uint32_t read_hex(Cursor& c) {
-    skip_blanks(c);
     uint32_t v = 0;
     while (c.p < c.end) {
         char ch = *c.p;
@@ -159,7 +149,6 @@ std::string_view read_name(Cursor& c) {
 }
 
 Coord read_length_unit(Cursor& c) {
-    skip_blanks(c);
     bool neg = read_sign(c);
     int64_t ip = digits(c);
     bool point = false;

@@ -9,8 +9,26 @@
 
 namespace trazel::model {
 
+// Character classes of the text formats: plain ASCII, whatever the locale.
+constexpr bool is_digit(char ch) {
+    return ch >= '0' && ch <= '9';
+}
+constexpr char lower(char ch) {
+    return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+}
+// The readers below take a blank where a number starts as an empty field; typed values (macro
+// parameters, settings) may have blanks before the number, so their callers drop them first.
+constexpr std::string_view skip_leading_blanks(std::string_view v) {
+    while (!v.empty() && v.front() == ' ') {
+        v.remove_prefix(1);
+    }
+    return v;
+}
+
 // A read position in one line.  Every number consumes exactly one character after its digits (the
-// separator); `sep` is that character, 0 at the end of the line.
+// separator); `sep` is that character, 0 at the end of the line.  Blanks are not skipped: a blank where a
+// number should start is an empty field that reads as 0 and is itself the separator, so a record keeps
+// the text or name that follows it byte for byte.
 struct Cursor {
     const char* p;
     const char* end;

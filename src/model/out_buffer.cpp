@@ -164,4 +164,22 @@ void OutBuffer::abandon() {
     }
 }
 
+int write_whole_file(const std::string& path, std::string_view bytes, std::string* error) {
+    OutBuffer out;
+    if (!out.open(path)) {
+        if (error) {
+            *error = out.error();
+        }
+        return 0;
+    }
+    out.put(bytes);
+    if (!out.commit()) {
+        if (error) {
+            *error = out.error();
+        }
+        return 0;
+    }
+    return 1;
+}
+
 } // namespace trazel::model

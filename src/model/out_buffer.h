@@ -61,4 +61,8 @@ class OutBuffer {
     std::string error_;
 };
 
+// Writes `bytes` as the whole file at `path`, safely as above.  Returns 0 with the reason in `*error`
+// (when given) on failure.
+int write_whole_file(const std::string& path, std::string_view bytes, std::string* error);
+
 } // namespace trazel::model

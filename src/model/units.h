@@ -35,11 +35,23 @@ constexpr int32_t mm_to_inch_fixed(int32_t mm16) {
     return neg ? -static_cast<int32_t>(r) : static_cast<int32_t>(r);
 }
 
-// Snap a value to the nearest 0.001 inch (schematic rule on save).
+// Coordinates are held to +-16384 inches (one unit inside), so that a centre plus a radius, or a box
+// grown by half a pad, still fits in 32 bits.  Every coordinate made from outside or computed values
+// (read from a file, snapped, transformed, a box written out) goes through clamp_coord, so that nothing
+// the Data file writer writes is changed by reading it back.
+constexpr Coord kCoordLimit = (1 << 30) - 1;
+
+constexpr Coord clamp_coord(int64_t v) {
+    return static_cast<Coord>(v < -kCoordLimit ? -kCoordLimit : v > kCoordLimit ? kCoordLimit : v);
+}
+
+// Snap a value to the nearest 0.001 inch (schematic rule on save).  The limit itself rounds up to
+// exactly 16384 inches, one unit outside, so the result is clamped like any other coordinate.
 constexpr Coord snap_to_mil(Coord v) {
     int64_t mils = v >= 0 ? (static_cast<int64_t>(v) * 1000 + 32768) / 65536
                           : -((-static_cast<int64_t>(v) * 1000 + 32768) / 65536);
-    return mils_to_units(mils);
+    int64_t u = mils * 65536;
+    return clamp_coord(u >= 0 ? (u + 500) / 1000 : -((-u + 500) / 1000));
 }
 
 } // namespace trazel::model

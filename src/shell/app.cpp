@@ -3,6 +3,10 @@
 #include "shell/app.h"
 
 #include "shell/menus.h"
+#include "shell/modes.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
+#include "shell/window_events.h"
 
 namespace trazel {
 

@@ -3,16 +3,18 @@
 // batch tool each make one for the program's life.
 #include <map>
 #include <memory>
+#include <typeindex>
+#include <unordered_map>
 #include <vector>
 
 #include "display/display.h"
-#include "edit/editor.h"
 #include "model/chooser.h"
 #include "model/model.h"
 #include "platform/headless.h"
 #include "platform/platform.h"
 #include "platform/window.h"
-#include "shell/shell.h"
+#include "shell/commands.h"
+#include "shell/state.h"
 
 namespace trazel {
 
@@ -27,8 +29,8 @@ struct App {
     model::FormatTable formats; // the import chooser's readers and the export writers
     display::Display display;
     shell::Shell shell;
-    edit::Editor edit; // the grab list and the editor's settings
-    std::map<char, shell::GroupHandler> groups;
+    std::map<char, shell::GroupHandler> groups;    // command group letter -> handler
+    std::map<uint16_t, shell::GroupHandler> commands; // single codes a subsystem took from another group
 
     // The pixel storage behind display.buffer (the client area at the chosen depth); the display reaches it
     // through the lock of shell.surface.
@@ -45,11 +47,24 @@ struct App {
         return model.current;
     }
 
+    // The state a plugged-in subsystem keeps for the App's life (the editor's grab list, a router's
+    // settings ...), one object per type, made on first use.  The shell names no subsystem: each one
+    // reaches its own state through this.
+    template <class T> T& state() {
+        std::shared_ptr<void>& p = states_[std::type_index(typeid(T))];
+        if (!p) {
+            p = std::make_shared<T>();
+        }
+        return *static_cast<T*>(p.get());
+    }
+
   private:
     std::unique_ptr<platform::Headless> own_platform_;
     std::unique_ptr<platform::HeadlessWindow> own_window_;
     platform::Platform* platform_;
     platform::Window* window_;
+    // Declared last: subsystem state goes before the model and display it may point into.
+    std::unordered_map<std::type_index, std::shared_ptr<void>> states_;
 };
 
 } // namespace trazel

@@ -1,8 +1,13 @@
 // Command dispatch: the current-function slots, Execute command and the group table.
 #include "display/display.h"
-#include "edit/editor.h"
 #include "shell/app.h"
+#include "shell/commands.h"
+#include "shell/file_group.h"
+#include "shell/help_group.h"
+#include "shell/modes.h"
 #include "shell/settings.h"
+#include "shell/status.h"
+#include "shell/zoom_group.h"
 
 namespace trazel::shell {
 
@@ -54,6 +59,11 @@ int execute_command(App& app, uint16_t code, int source) {
             display::crosshair_on(d);
         }
     }
+    // A single code a subsystem registered comes before the handler of its letter's group.
+    if (auto one = app.commands.find(code); one != app.commands.end() && one->second) {
+        GroupHandler h = one->second;
+        return h(app, code, source);
+    }
     char group = static_cast<char>(code >> 8);
     auto it = app.groups.find(group);
     if (it == app.groups.end() || !it->second) {
@@ -66,10 +76,21 @@ int execute_command(App& app, uint16_t code, int source) {
 }
 
 void set_group_handler(App& app, char group, GroupHandler h) {
+    // The new handler takes over every code of the letter, the single ones registered before included.
+    auto first = app.commands.lower_bound(code(group, 0));
+    app.commands.erase(first, app.commands.upper_bound(code(group, '\xff')));
     if (h) {
         app.groups[group] = std::move(h);
     } else {
         app.groups.erase(group);
+    }
+}
+
+void set_command_handler(App& app, uint16_t c, GroupHandler h) {
+    if (h) {
+        app.commands[c] = std::move(h);
+    } else {
+        app.commands.erase(c);
     }
 }
 
@@ -89,7 +110,6 @@ void install_command_groups(App& app) {
         return 1;
     });
     install_setup_group(app);
-    edit::install_edit(app);
 }
 
 void error_sound(App& app) {

@@ -4,12 +4,18 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cam/gerber.h"
 #include "display/display.h"
 #include "model/chooser.h"
 #include "model/datafile.h"
+#include "platform/form_builder.h"
 #include "shell/app.h"
+#include "shell/commands.h"
+#include "shell/file_group.h"
+#include "shell/modes.h"
 #include "shell/settings.h"
+#include "shell/startup.h"
+#include "shell/status.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 
@@ -58,11 +64,6 @@ std::string with_slash(std::string p) {
     return p;
 }
 
-// A Document made from a template has no file of its own yet.
-bool has_no_file(const model::Document& d) {
-    std::string n = d.name();
-    return n.rfind(kUnnamed, 0) == 0 && n.find_first_of("/\\") == std::string::npos;
-}
 
 std::string extension_of(const std::string& name) {
     std::string e = fs::path(name).extension().string();
@@ -123,18 +124,12 @@ int open_one(App& app, const std::string& name, char forced) {
 }
 
 int file_new(App& app) {
-    platform::Form kind;
-    kind.name = "FileNewBox";
-    kind.title = "New File";
-    platform::Field k;
-    k.kind = platform::Field::Kind::Choice;
-    k.id = "kind";
-    k.label = "Kind of data file";
+    std::vector<std::string> kinds;
     for (const Kind& e : kKinds) {
-        k.options.push_back(e.label);
+        kinds.push_back(e.label);
     }
-    k.value = "0";
-    kind.fields.push_back(k);
+    platform::Form kind =
+        platform::FormBuilder("FileNewBox", "New File").choice("kind", "Kind of data file", kinds).build();
     if (!run_dialog(app, kind)) {
         return 0;
     }
@@ -148,16 +143,8 @@ int file_new(App& app) {
         ask(app, "No templates for this kind of data file were found in\n" + dir, "New File Error", Buttons::Ok);
         return 0;
     }
-    platform::Form tf;
-    tf.name = "FileTemplateBox";
-    tf.title = "Select Template";
-    platform::Field t;
-    t.kind = platform::Field::Kind::List;
-    t.id = "template";
-    t.label = "Template";
-    t.options = names;
-    t.value = "0";
-    tf.fields.push_back(t);
+    platform::Form tf =
+        platform::FormBuilder("FileTemplateBox", "Select Template").list("template", "Template", names).build();
     if (!run_dialog(app, tf)) {
         return 0;
     }
@@ -197,22 +184,14 @@ int file_open(App& app) {
             forced = model::kForcedHexDump;
         }
     } else {
-        platform::Form f;
-        f.name = "FileOpenBox";
-        f.title = "Select File to be Opened";
-        platform::Field n;
-        n.id = "name";
-        n.label = "File name";
-        f.fields.push_back(n);
-        platform::Field type;
-        type.kind = platform::Field::Kind::Choice;
-        type.id = "type";
-        type.label = "Files of type";
+        std::vector<std::string> types;
         for (const std::string& s : filters) {
-            type.options.push_back(s.substr(0, s.find('|')));
+            types.push_back(s.substr(0, s.find('|')));
         }
-        type.value = std::to_string(std::clamp(o.open_mask_index, 0, static_cast<int>(filters.size()) - 1));
-        f.fields.push_back(type);
+        platform::Form f = platform::FormBuilder("FileOpenBox", "Select File to be Opened")
+                               .text("name", "File name")
+                               .choice("type", "Files of type", types, o.open_mask_index)
+                               .build();
         if (!run_dialog(app, f)) {
             return 0;
         }
@@ -314,26 +293,19 @@ int file_information(App& app) {
         std::snprintf(buf, sizeof buf, "%.4f", v / 65536.0);
         return std::string(buf);
     };
-    platform::Form f;
-    f.name = "FileInformationBox";
-    f.title = "File Information";
-    auto label = [&](std::string id, std::string text) {
-        platform::Field l;
-        l.kind = platform::Field::Kind::Label;
-        l.id = std::move(id);
-        l.label = std::move(text);
-        f.fields.push_back(l);
-    };
-    label("name", "File: " + name);
-    label("format", "Format: " + std::string(model::FormatName(s.format_code ? s.format_code : 'C')));
-    label("kind", std::string("Kind: ") + (model::IsSchematic(s) ? "schematic sheet" : "board or drawing"));
-    label("size", "Size on disk: " + size);
-    label("items", "Top-level items: " + std::to_string(items));
-    label("layers", "Layers in use: " + std::to_string(layers));
-    label("extents", "Extents: " + inch(s.ext_xmin) + ", " + inch(s.ext_ymin) + " to " + inch(s.ext_xmax) + ", " +
-                         inch(s.ext_ymax) + " inch");
-    label("modified", std::string("Modified since the last save: ") + (d->modified() ? "yes" : "no"));
-    label("backup", std::string("Backup made: ") + (d->backup_made ? "yes" : "no"));
+    platform::Form f =
+        platform::FormBuilder("FileInformationBox", "File Information")
+            .label("name", "File: " + name)
+            .label("format", "Format: " + std::string(model::FormatName(s.format_code ? s.format_code : 'C')))
+            .label("kind", std::string("Kind: ") + (model::IsSchematic(s) ? "schematic sheet" : "board or drawing"))
+            .label("size", "Size on disk: " + size)
+            .label("items", "Top-level items: " + std::to_string(items))
+            .label("layers", "Layers in use: " + std::to_string(layers))
+            .label("extents", "Extents: " + inch(s.ext_xmin) + ", " + inch(s.ext_ymin) + " to " + inch(s.ext_xmax) +
+                                  ", " + inch(s.ext_ymax) + " inch")
+            .label("modified", std::string("Modified since the last save: ") + (d->modified() ? "yes" : "no"))
+            .label("backup", std::string("Backup made: ") + (d->backup_made ? "yes" : "no"))
+            .build();
     run_dialog(app, f);
     return 1;
 }
@@ -344,22 +316,17 @@ int file_select(App& app) {
         beep(app);
         return 0;
     }
-    platform::Form f;
-    f.name = "SelectFileBox";
-    f.title = "Select File";
-    platform::Field l;
-    l.kind = platform::Field::Kind::List;
-    l.id = "file";
-    l.label = "Open data files";
+    std::vector<std::string> names;
     size_t current = 0;
     for (size_t i = 0; i < docs.size(); ++i) {
-        l.options.push_back(docs[i]->name());
+        names.push_back(docs[i]->name());
         if (docs[i].get() == app.doc()) {
             current = i;
         }
     }
-    l.value = std::to_string(current);
-    f.fields.push_back(l);
+    platform::Form f = platform::FormBuilder("SelectFileBox", "Select File")
+                           .list("file", "Open data files", names, static_cast<int>(current))
+                           .build();
     if (!run_dialog(app, f)) {
         return 0;
     }
@@ -456,44 +423,6 @@ int file_recall(App& app) {
     return open_one(app, chosen, 0);
 }
 
-int file_gerber(App& app) {
-    model::Document* d = app.doc();
-    if (!d) {
-        beep(app);
-        return 0;
-    }
-    if (has_no_file(*d)) {
-        // The output files are named after the Document's file.
-        error_sound(app);
-        ask(app, "Save the data file first: the photoplot files are named after it.", "Gerber Output Error",
-            Buttons::Ok);
-        return 0;
-    }
-    platform::Form f;
-    f.name = "GerberOutBox";
-    f.title = "Gerber Photoplot Output";
-    platform::Field dir;
-    dir.id = "out_dir";
-    dir.label = "Output folder (empty: beside the data file)";
-    f.fields.push_back(dir);
-    platform::Field hdr;
-    hdr.kind = platform::Field::Kind::Check;
-    hdr.id = cam::kExcellonHeaderField;
-    hdr.label = cam::kExcellonHeaderLabel;
-    hdr.value = "0";
-    f.fields.push_back(hdr);
-    if (!run_dialog(app, f)) {
-        return 0;
-    }
-    cam::PhotoplotOptions o;
-    o.out_dir = f.get("out_dir");
-    o.excellon_header = f.get(cam::kExcellonHeaderField) == "1";
-    std::vector<std::string> written;
-    int ok = cam::photoplot_run(o, &written);
-    show_text(app, ok ? "Photoplot: " + std::to_string(written.size()) + " files written." : "Photoplot failed.", !ok);
-    return ok;
-}
-
 int not_available(App& app) {
     show_message(app, 0x50F);
     return 0;
@@ -556,7 +485,7 @@ int new_from_template(App& app, const std::string& path, std::string_view ext) {
     d->setup.format_code = 'C';
     d->modified_bits = 0;
     d->backup_made = true; // nothing on disk to keep
-    display::set_pixel_format(app.display, app.display.format);
+    display::set_pixel_format(app.display, app.display.format, &app.model);
     take_document_view(app);
     update_title(app);
     execute_command(app, code('Z', 'X'), kSourceKey);
@@ -681,11 +610,25 @@ int file_save_as(App& app) {
     return 1;
 }
 
-int file_group(App& app, uint16_t c, int source) {
-    (void)source;
+bool has_no_file(const model::Document& d) {
+    std::string n = d.name();
+    return n.rfind(kUnnamed, 0) == 0 && n.find_first_of("/\\") == std::string::npos;
+}
+
+int file_command(App& app, const std::function<int(App&)>& body) {
     // The cross-hair comes down and what hangs on the cursor is cancelled before any File command.
     display::crosshair_off(app.display);
     cancel_items(app);
+    int r = body(app);
+    if (app.shell.trazel_mode && !app.display.crosshair_showing) {
+        display::crosshair_on(app.display);
+    }
+    return r;
+}
+
+namespace {
+
+int file_code(App& app, uint16_t c) {
     int r = 0;
     if (c < kFileFirst || c > kFileLast) {
         error_sound(app);
@@ -732,9 +675,6 @@ int file_group(App& app, uint16_t c, int source) {
             break;
         case 'X':
             return file_exit(app);
-        case 'G':
-            r = file_gerber(app);
-            break;
         case 'P':
         case 'B':
         case 'D':
@@ -746,10 +686,14 @@ int file_group(App& app, uint16_t c, int source) {
             break;
         }
     }
-    if (app.shell.trazel_mode && !app.display.crosshair_showing) {
-        display::crosshair_on(app.display);
-    }
     return r;
+}
+
+} // namespace
+
+int file_group(App& app, uint16_t c, int source) {
+    (void)source;
+    return file_command(app, [c](App& a) { return file_code(a, c); });
 }
 
 } // namespace trazel::shell

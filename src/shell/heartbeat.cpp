@@ -9,7 +9,10 @@
 #include "shell/keys.h"
 #include "shell/macros.h"
 #include "shell/settings.h"
-#include "shell/shell.h"
+#include "shell/startup.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 

@@ -2,6 +2,9 @@
 // from the help text resource, shown in message boxes.
 #include "resources/resources.h"
 #include "shell/app.h"
+#include "shell/commands.h"
+#include "shell/help_group.h"
+#include "shell/modes.h"
 
 namespace trazel::shell {
 

@@ -8,10 +8,14 @@
 #include "model/numbers.h"
 #include "resources/resources.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/macros.h"
 #include "shell/menus.h"
+#include "shell/modes.h"
+#include "shell/mouse.h"
 #include "shell/settings.h"
-#include "shell/shell.h"
+#include "shell/status.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 

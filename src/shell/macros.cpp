@@ -6,11 +6,14 @@
 
 #include "model/model.h"
 #include "model/numbers.h"
+#include "platform/form_builder.h"
 #include "resources/resources.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/keys.h"
+#include "shell/modes.h"
 #include "shell/settings.h"
-#include "shell/shell.h"
+#include "shell/status.h"
 
 namespace trazel::shell {
 
@@ -112,7 +115,7 @@ std::optional<model::Coord> length_value(std::string_view v) {
     if (!number_form(v, true)) {
         return std::nullopt;
     }
-    model::Cursor c(v);
+    model::Cursor c(model::skip_leading_blanks(v));
     return model::read_length_unit(c);
 }
 
@@ -120,7 +123,7 @@ std::optional<model::Angle> angle_value(std::string_view v) {
     if (!number_form(v, false)) {
         return std::nullopt;
     }
-    model::Cursor c(v);
+    model::Cursor c(model::skip_leading_blanks(v));
     return model::read_angle(c);
 }
 
@@ -436,7 +439,7 @@ int set_parameter_default(App& app, std::string_view code2, std::string_view val
         ok = angle(p.arc_sweep);
     } else if (c == "AE") {
         if (number_form(value, false)) {
-            model::Cursor cur(value);
+            model::Cursor cur(model::skip_leading_blanks(value));
             p.arc_ratio = std::clamp<int32_t>(model::read_decimal(cur), 0, 0x10000);
             ok = true;
         }
@@ -646,28 +649,17 @@ void record_menu_command(App& app, uint16_t code) {
 }
 
 int setup_keystroke_macros(App& app) {
-    platform::Form form;
-    form.name = "SetupKeyStrokeMacrosBox";
-    form.title = "Setup Keystroke Macros";
+    platform::FormBuilder box("SetupKeyStrokeMacrosBox", "Setup Keystroke Macros");
     std::vector<std::string> names = all_macro_settings();
     std::vector<std::string> before;
     for (const std::string& name : names) {
-        platform::Field f;
-        f.kind = platform::Field::Kind::Text;
-        f.id = name;
-        f.label = name.substr(std::strlen("Key Stroke "));
         bool found = false;
         std::string v = read_setting(app, name, &found);
-        f.value = found ? v : default_macro(name);
-        before.push_back(f.value);
-        form.fields.push_back(std::move(f));
+        before.push_back(found ? v : default_macro(name));
+        box.text(name, name.substr(std::strlen("Key Stroke ")), before.back());
     }
-    platform::Field restore;
-    restore.kind = platform::Field::Kind::Check;
-    restore.id = "restore";
-    restore.label = "Restore the factory default macros";
-    restore.value = "0";
-    form.fields.push_back(std::move(restore));
+    box.check("restore", "Restore the factory default macros", false);
+    platform::Form form = std::move(box).build();
 
     if (!run_dialog(app, form)) {
         return 0;

@@ -4,10 +4,14 @@
 
 #include "display/display.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/events.h"
 #include "shell/heartbeat.h"
 #include "shell/macros.h"
+#include "shell/modes.h"
 #include "shell/settings.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
 
 namespace trazel::shell {
 

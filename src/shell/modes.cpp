@@ -4,6 +4,9 @@
 
 #include "display/display.h"
 #include "shell/app.h"
+#include "shell/modes.h"
+#include "shell/status.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 

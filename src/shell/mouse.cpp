@@ -7,8 +7,14 @@
 #include "display/display.h"
 #include "model/model.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/events.h"
 #include "shell/heartbeat.h"
+#include "shell/modes.h"
+#include "shell/mouse.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 

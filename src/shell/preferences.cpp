@@ -4,10 +4,15 @@
 #include <algorithm>
 #include <string>
 
+#include "model/fixed.h"
 #include "model/numbers.h"
+#include "platform/form_builder.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/macros.h"
-#include "shell/shell.h"
+#include "shell/modes.h"
+#include "shell/startup.h"
+#include "shell/status.h"
 
 namespace trazel::shell {
 
@@ -17,7 +22,7 @@ constexpr uint64_t kMinutesToTicks = 0x4446B85;
 
 std::string minutes_text(int32_t m16) {
     // "4.0", "0.5", "2.25": at least one decimal, no trailing zeros beyond it.
-    int32_t whole = m16 >> 16;
+    int32_t whole = model::from_units(m16);
     int64_t frac = ((m16 & 0xFFFF) * int64_t{10000} + 0x8000) >> 16;
     if (frac >= 10000) {
         ++whole;
@@ -57,24 +62,6 @@ std::string minutes_field(uint32_t ticks, std::string_view stored, bool found) {
     return minutes_text(static_cast<int32_t>((hundredths << 16) / 100));
 }
 
-platform::Field check(const char* id, const char* label, bool on) {
-    platform::Field f;
-    f.kind = platform::Field::Kind::Check;
-    f.id = id;
-    f.label = label;
-    f.value = on ? "1" : "0";
-    return f;
-}
-
-platform::Field text(const char* id, const char* label, std::string value) {
-    platform::Field f;
-    f.kind = platform::Field::Kind::Text;
-    f.id = id;
-    f.label = label;
-    f.value = std::move(value);
-    return f;
-}
-
 struct YesNoSetting {
     const char* id;
     const char* name;
@@ -102,24 +89,23 @@ int setup_options(App& app) {
         o.display_logs,     o.popup_menus,     o.animated_icon,   o.undo_beyond_save,  o.purge_redo_notification,
         o.sound_card_tones, o.thick_crosshair, o.zoom_with_mouse, o.auto_open_project, o.explorer_open,
         o.open_expand};
-    platform::Form form;
-    form.name = "SetupOptionsBox";
-    form.title = "Setup Options";
+    platform::FormBuilder box("SetupOptionsBox", "Setup Options");
     for (size_t i = 0; i < std::size(kPreferenceChecks); ++i) {
-        form.fields.push_back(check(kPreferenceChecks[i].id, kPreferenceChecks[i].name, current[i]));
+        box.check(kPreferenceChecks[i].id, kPreferenceChecks[i].name, current[i]);
     }
     bool found = false;
     std::string stored = read_setting(app, "Autosave Timer", &found);
-    form.fields.push_back(
-        text("autosave", "Autosave Timer (minutes, or Off)", minutes_field(o.autosave_ticks, stored, found)));
+    box.text("autosave", "Autosave Timer (minutes, or Off)", minutes_field(o.autosave_ticks, stored, found));
     stored = read_setting(app, "Sleep Mode Timer", &found);
-    form.fields.push_back(text("sleep", "Sleep Mode Timer (minutes, or Off)",
-                               minutes_field(o.sleep_ticks, setting_is_yes(stored) ? "1" : stored, found)));
-    form.fields.push_back(check("accept_handover", "Accetta files da explorer.", !app.shell.refuse_handover));
-    form.fields.push_back(check("save_window", "Save the window position and screen", false));
-    form.fields.push_back(check("save_printer", "Save the printer setup", false));
-    form.fields.push_back(check("save_mask", "Save the file name mask", false));
-    form.fields.push_back(check("restore_macros", "Restore the default keystroke macros", false));
+    box.text("sleep", "Sleep Mode Timer (minutes, or Off)",
+             minutes_field(o.sleep_ticks, setting_is_yes(stored) ? "1" : stored, found));
+    platform::Form form = std::move(box)
+                              .check("accept_handover", "Accetta files da explorer.", !app.shell.refuse_handover)
+                              .check("save_window", "Save the window position and screen", false)
+                              .check("save_printer", "Save the printer setup", false)
+                              .check("save_mask", "Save the file name mask", false)
+                              .check("restore_macros", "Restore the default keystroke macros", false)
+                              .build();
 
     if (!run_dialog(app, form)) {
         return 0;

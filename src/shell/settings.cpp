@@ -10,8 +10,10 @@
 #include "model/chooser.h"
 #include "model/model.h"
 #include "model/numbers.h"
+#include "platform/form_builder.h"
 #include "shell/app.h"
-#include "shell/shell.h"
+#include "shell/commands.h"
+#include "shell/modes.h"
 
 namespace trazel::shell {
 
@@ -229,7 +231,7 @@ bool has_digit(std::string_view v) {
 }
 
 int32_t decimal_of(std::string_view v) {
-    model::Cursor c(v);
+    model::Cursor c(model::skip_leading_blanks(v));
     return model::read_decimal(c);
 }
 
@@ -359,14 +361,14 @@ uint32_t autosave_ticks_of(std::string_view v, bool found) {
     }
     int32_t m = found ? decimal_of(v) : 0;
     if (m < kMinuteFraction) {
-        m = kDefaultAutosaveMinutes << 16;
+        m = static_cast<int32_t>(model::to_units(kDefaultAutosaveMinutes));
     }
     return minutes_to_ticks(m);
 }
 
 uint32_t sleep_ticks_of(std::string_view v) {
     if (setting_is_yes(v)) {
-        return minutes_to_ticks(1 << 16);
+        return minutes_to_ticks(static_cast<int32_t>(model::to_units(1)));
     }
     if (!has_digit(v)) {
         return 0;
@@ -414,7 +416,7 @@ void read_display_settings(App& app) {
     o.autosave_ticks = autosave_ticks_of(autosave_value, found);
     o.sleep_ticks = sleep_ticks_of(get("Sleep Mode Timer"));
     std::string timing = get("Re-Draw Timing");
-    o.redraw_timing = has_digit(timing) ? static_cast<uint32_t>(std::max(0, decimal_of(timing) >> 16)) : 0;
+    o.redraw_timing = has_digit(timing) ? static_cast<uint32_t>(std::max(0, model::from_units(decimal_of(timing)))) : 0;
     o.animated_block = setting_is_yes(get("Animated Block Perimeter"));
     app.shell.autosave_countdown = o.autosave_ticks;
 }
@@ -570,16 +572,8 @@ int file_recall_box(App& app, std::string* chosen) {
         beep(app);
         return 0;
     }
-    platform::Form form;
-    form.name = "FileRecallBox";
-    form.title = "Re-Call File";
-    platform::Field f;
-    f.kind = platform::Field::Kind::List;
-    f.id = "files";
-    f.label = "Recently used files";
-    f.options = list;
-    f.value = "0";
-    form.fields.push_back(f);
+    platform::Form form =
+        platform::FormBuilder("FileRecallBox", "Re-Call File").list("files", "Recently used files", list).build();
     if (!run_dialog(app, form)) {
         return 0;
     }

@@ -8,9 +8,15 @@
 #include "display/display.h"
 #include "model/datafile.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/events.h"
 #include "shell/menus.h"
+#include "shell/modes.h"
 #include "shell/settings.h"
+#include "shell/startup.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 
@@ -378,7 +384,7 @@ int open_document(App& app, const std::string& name, char forced) {
     d->modified_bits = 0;
     d->backup_made = false;
     // The Document's pixels follow the screen's format.
-    display::set_pixel_format(app.display, app.display.format);
+    display::set_pixel_format(app.display, app.display.format, &app.model);
     take_document_view(app);
     update_title(app);
     add_recent_file(app, name);

@@ -5,7 +5,10 @@
 #include "display/display.h"
 #include "resources/resources.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/heartbeat.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
 
 namespace trazel::shell {
 

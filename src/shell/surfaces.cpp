@@ -4,8 +4,12 @@
 #include <cstring>
 
 #include "display/display.h"
+#include "platform/form_builder.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/menus.h"
+#include "shell/modes.h"
+#include "shell/surfaces.h"
 
 namespace trazel::shell {
 
@@ -45,7 +49,7 @@ bool create_surfaces(App& app) {
     if (m >= 0 && m < static_cast<int>(app.shell.monitors.size())) {
         f.palette_layout = app.shell.monitors[static_cast<size_t>(m)].palette_layout;
     }
-    display::set_pixel_format(app.display, f);
+    display::set_pixel_format(app.display, f, &app.model);
     display::PixelBuffer b;
     b.base = nullptr; // reached through the lock only
     b.pitch = s.pitch;
@@ -305,27 +309,18 @@ int switch_monitor(App& app, int index) {
 
 int monitor_dialog(App& app) {
     Shell& sh = app.shell;
-    platform::Form f;
-    f.name = "MultiMonitorScreenBox";
-    f.title = "Screen Parameters";
-    platform::Field choice;
-    choice.kind = platform::Field::Kind::Choice;
-    choice.id = "monitor";
-    choice.label = "Screen used by TRAZEL";
+    std::vector<std::string> screens;
     for (int i = 0; i < sh.monitor_count; ++i) {
         const MonitorEntry& m = sh.monitors[static_cast<size_t>(i)];
-        choice.options.push_back(std::to_string(i) + ": " + m.description + "  (" +
-                                 std::to_string(m.rect.right - m.rect.left + 1) + " x " +
-                                 std::to_string(m.rect.bottom - m.rect.top + 1) + " at " + std::to_string(m.rect.left) +
-                                 ", " + std::to_string(m.rect.top) + ")");
+        screens.push_back(std::to_string(i) + ": " + m.description + "  (" +
+                          std::to_string(m.rect.right - m.rect.left + 1) + " x " +
+                          std::to_string(m.rect.bottom - m.rect.top + 1) + " at " + std::to_string(m.rect.left) + ", " +
+                          std::to_string(m.rect.top) + ")");
     }
-    choice.value = std::to_string(sh.monitor);
-    f.fields.push_back(choice);
-    platform::Field depth;
-    depth.kind = platform::Field::Kind::Label;
-    depth.id = "depth";
-    depth.label = "Colour depth: " + std::to_string(app.depth) + " bits per pixel";
-    f.fields.push_back(depth);
+    platform::Form f = platform::FormBuilder("MultiMonitorScreenBox", "Screen Parameters")
+                           .choice("monitor", "Screen used by TRAZEL", screens, sh.monitor)
+                           .label("depth", "Colour depth: " + std::to_string(app.depth) + " bits per pixel")
+                           .build();
     if (!run_dialog(app, f)) {
         return 0;
     }

@@ -5,10 +5,16 @@
 
 #include "display/display.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/events.h"
 #include "shell/heartbeat.h"
 #include "shell/keys.h"
+#include "shell/modes.h"
 #include "shell/settings.h"
+#include "shell/startup.h"
+#include "shell/status.h"
+#include "shell/surfaces.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 
@@ -53,7 +59,7 @@ int redraw(App& app, bool full, bool layer_only) {
         return 0;
     }
     app.display.rects.clear();
-    int r = display::redraw(app.display, full, layer_only);
+    int r = display::redraw(app.display, app.doc(), full, layer_only);
     if (!app.shell.sleeping && full && !app.display.interrupted) {
         app.shell.surface.stale = false;
     }
@@ -103,7 +109,7 @@ void scroll_contents(App& app, int dx, int dy) {
             strips.push_back({a.bottom + dy + 1, a.left, a.bottom, a.right});
         }
         d.rects = strips;
-        display::redraw(d, true, false);
+        display::redraw(d, app.doc(), true, false);
         d.rects.clear();
     }
     if (locked) {
@@ -300,7 +306,7 @@ void on_paint(App& app, const std::vector<display::Rect>& update) {
         // The surface was made anew while asleep: its sleep copy is blank until the picture is drawn
         // into it.  Waking copies all of the sleep copy to the screen, so the screen is then current too.
         app.display.rects.clear();
-        display::redraw(app.display, true, false);
+        display::redraw(app.display, app.doc(), true, false);
         if (!app.display.interrupted) {
             sf.stale = false;
             sf.grown.clear();
@@ -345,7 +351,7 @@ void on_paint(App& app, const std::vector<display::Rect>& update) {
         }
     } else if (redraw_needed && !draw.empty()) {
         app.display.rects = sf.stale ? std::vector<display::Rect>{area} : draw;
-        display::redraw(app.display, true, false);
+        display::redraw(app.display, app.doc(), true, false);
         app.display.rects.clear();
         if (!app.display.interrupted) {
             sf.stale = false;

@@ -3,7 +3,13 @@
 #include <algorithm>
 
 #include "display/display.h"
+#include "platform/form_builder.h"
 #include "shell/app.h"
+#include "shell/commands.h"
+#include "shell/modes.h"
+#include "shell/status.h"
+#include "shell/window_events.h"
+#include "shell/zoom_group.h"
 
 namespace trazel::shell {
 
@@ -74,7 +80,7 @@ int zoom_window(App& app) {
         app,
         [](App& a) {
             display::Display& d = a.display;
-            display::Point first{d.view.cursor_x, d.view.cursor_y};
+            model::Point first{d.view.cursor_x, d.view.cursor_y};
             display::crosshair_off(d);
             d.band = display::RubberBand::Rectangle;
             d.band_row = d.view.cursor_row;
@@ -100,14 +106,9 @@ int zoom_window(App& app) {
 
 int zoom_scale_box(App& app) {
     display::View& v = app.display.view;
-    platform::Form f;
-    f.name = "ZoomScaleBox";
-    f.title = "Zoom Scale";
-    platform::Field dpi;
-    dpi.id = "dpi";
-    dpi.label = "Scale [dpi]";
-    dpi.value = display::scale_to_dpi_text(v.scale);
-    f.fields.push_back(dpi);
+    platform::Form f = platform::FormBuilder("ZoomScaleBox", "Zoom Scale")
+                           .text("dpi", "Scale [dpi]", display::scale_to_dpi_text(v.scale))
+                           .build();
     if (!run_dialog(app, f)) {
         return 0;
     }
@@ -121,14 +122,8 @@ int zoom_scale_box(App& app) {
 
 int select_layer_box(App& app) {
     model::Setup& s = app.doc()->setup;
-    platform::Form f;
-    f.name = "SelectLayerBox";
-    f.title = "Select Layer";
-    platform::Field layer;
-    layer.kind = platform::Field::Kind::Choice;
-    layer.id = "layer";
-    layer.label = "Layer to show";
     std::vector<int> numbers;
+    std::vector<std::string> names;
     int current = 0;
     for (int i = 0; i < 256; ++i) {
         const model::LayerEntry& e = s.layers[static_cast<size_t>(i)];
@@ -139,14 +134,15 @@ int select_layer_box(App& app) {
             current = static_cast<int>(numbers.size());
         }
         numbers.push_back(i);
-        layer.options.push_back(std::to_string(i) + "  " + e.name);
+        names.push_back(std::to_string(i) + "  " + e.name);
     }
     if (numbers.empty()) {
         show_message(app, 0x517);
         return 0;
     }
-    layer.value = std::to_string(current);
-    f.fields.push_back(layer);
+    platform::Form f = platform::FormBuilder("SelectLayerBox", "Select Layer")
+                           .choice("layer", "Layer to show", names, current)
+                           .build();
     if (!run_dialog(app, f)) {
         return 0;
     }
@@ -166,7 +162,7 @@ int select_layer_box(App& app) {
 }
 
 // The Document's extents: from its setup when they make a box, else from its Items.
-bool extents(App& app, display::Point& a, display::Point& b) {
+bool extents(App& app, model::Point& a, model::Point& b) {
     const model::Setup& s = app.doc()->setup;
     if (s.ext_xmin < s.ext_xmax && s.ext_ymin < s.ext_ymax) {
         a = {s.ext_xmin, s.ext_ymin};
@@ -203,7 +199,7 @@ int zoom_group(App& app, uint16_t c, int source) {
     case 'R':
         return display::zoom_redraw(v);
     case 'X': {
-        display::Point a, b;
+        model::Point a, b;
         if (!extents(app, a, b)) {
             a = {0, 0};
             b = {65536, 65536};

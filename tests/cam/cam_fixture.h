@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "model/model.h"
 #include "model/setup_directives.h"
 

@@ -213,21 +213,21 @@ double dist_to_segment(double px, double py, const Trace::Draw& d) {
 TEST(GerberWriter, PadFormsFollowShapeAndAngle) {
     // A 0.05 x 0.03 inch rectangular SMT pad (3277 x 1966 units).
     PadForm r0 = pad_form(make_pad(6, 3277, 1966, 0), 0);
-    EXPECT_EQ(r0.kind, PadForm::Flash);
+    EXPECT_EQ(r0.kind, PadForm::Kind::Flash);
     EXPECT_EQ(r0.shape, kRectShape);
     EXPECT_EQ(r0.width, 3277);
     PadForm r90 = pad_form(make_pad(6, 3277, 1966, 16384), 0);
-    EXPECT_EQ(r90.kind, PadForm::Flash); // 90 degrees: flashed with the sides swapped
+    EXPECT_EQ(r90.kind, PadForm::Kind::Flash); // 90 degrees: flashed with the sides swapped
     EXPECT_EQ(r90.width, 1966);
     EXPECT_EQ(r90.height, 3277);
-    EXPECT_EQ(pad_form(make_pad(2, 3277, 1966, 8192), 0).kind, PadForm::Painted); // 45 degrees
+    EXPECT_EQ(pad_form(make_pad(2, 3277, 1966, 8192), 0).kind, PadForm::Kind::Painted); // 45 degrees
     // An oblong at 90 degrees is swapped too; at 30 degrees it is a round stroke between its end
     // centres: half of (3277 - 1966) = 655 along the turned axis, (567, 327) after cos/sin 30.
     PadForm o90 = pad_form(make_pad(1, 3277, 1966, 16384), 0);
     EXPECT_EQ(o90.shape, kRoundShape);
     EXPECT_EQ(o90.width, 1966);
     PadForm o30 = pad_form(make_pad(5, 3277, 1966, 5461), 0);
-    EXPECT_EQ(o30.kind, PadForm::Segment);
+    EXPECT_EQ(o30.kind, PadForm::Kind::Segment);
     EXPECT_EQ(o30.width, 1966);
     EXPECT_NEAR(o30.dx, 567, 1);
     EXPECT_NEAR(o30.dy, 327, 1);
@@ -235,7 +235,7 @@ TEST(GerberWriter, PadFormsFollowShapeAndAngle) {
     PadForm shrunk = pad_form(make_pad(5, 400, 400, 0), -328);
     EXPECT_EQ(shrunk.width, kMinPadSize);
     EXPECT_EQ(pad_form(make_pad(5, 65000, 65000, 0), 1000).width, 65535);
-    EXPECT_EQ(pad_form(make_pad(5, 0, 400, 0), 0).kind, PadForm::None);
+    EXPECT_EQ(pad_form(make_pad(5, 0, 400, 0), 0).kind, PadForm::Kind::None);
 }
 
 TEST(GerberWriter, RotatedRectangleIsPaintedInsideItsOutline) {

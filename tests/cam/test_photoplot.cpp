@@ -2,12 +2,14 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "cam_fixture.h"
 #include "display/stroke_font.h"
 #include "model/chooser.h"
 #include "platform/headless.h"
+#include "platform/run_context.h"
 
 using namespace camtest;
 using namespace trazel::cam;
@@ -307,7 +309,8 @@ TEST_F(Photoplot, RunWritesEveryRowAndLeavesTheDocumentAlone) {
     };
     std::vector<std::string> created, written;
     opt.file_created = [&](const std::string& p) { created.push_back(p); };
-    int ok = photoplot_run(opt, &written);
+    trazel::platform::RunContext run(trazel::platform::P());
+    int ok = photoplot_run(*d, opt, run, &written);
     trazel::platform::install(nullptr);
     ASSERT_EQ(ok, 1);
 
@@ -349,10 +352,58 @@ TEST_F(Photoplot, AFileThatCannotBeCreatedEndsTheRun) {
     PhotoplotOptions opt;
     opt.out_dir = "/nonexistent-dir-for-trazel-tests";
     std::vector<std::string> written;
-    int ok = photoplot_run(opt, &written);
+    trazel::platform::RunContext run(trazel::platform::P());
+    int ok = photoplot_run(*d, opt, run, &written);
     trazel::platform::install(nullptr);
     EXPECT_EQ(ok, 0);
     EXPECT_TRUE(written.empty());
     ASSERT_EQ(hp.reports.size(), 1u);
     EXPECT_EQ(hp.reports[0].rfind("Cannot create /nonexistent-dir-for-trazel-tests/board.top: ", 0), 0u);
+}
+
+// The run reads the Document it is given: with another Document current (its own rows, layers and Items),
+// the files are byte for byte those of the first run, and a cancelled run writes nothing.
+TEST_F(Photoplot, PlotsTheDocumentItIsGivenWhateverIsCurrent) {
+    for (const char* l : {"-dy", "-dyTOP:0,3", "-dyLST:7", "-dyDRL:4"}) {
+        model::ApplyDirective(s(), l);
+    }
+    pad(0, 1, kIn / 2, kIn / 2, mil(60), mil(60), mil(35));
+    line(3, mil(10), 0, 0, kIn, 0);
+    PhotoplotOptions opt;
+    opt.clock = [] { return DateTime{}; };
+    trazel::platform::Headless hp;
+    auto plot_into = [&](TempDir& dir, trazel::platform::RunContext& run) {
+        opt.out_dir = dir.path.string();
+        std::vector<std::string> written;
+        int ok = photoplot_run(*d, opt, run, &written);
+        std::map<std::string, std::string> files;
+        for (const std::string& p : written) {
+            files[std::filesystem::path(p).filename().string()] = read_file(p);
+        }
+        return std::make_pair(ok, files);
+    };
+    TempDir first_dir, second_dir, cancelled_dir;
+    trazel::platform::RunContext run(hp);
+    auto first = plot_into(first_dir, run);
+    ASSERT_EQ(first.first, 1);
+    ASSERT_EQ(first.second.size(), 3u);
+
+    model::Document* other = model::NewDocument("C:\\work\\other.pcb");
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(m.current, other);
+    model::ApplyDirective(other->setup, "-dy");
+    model::ApplyDirective(other->setup, "-dyBOT:12");
+    model::MakeItem(other->ring(), model::kLine, 12, 900, 0, 0, kIn, kIn);
+    auto second = plot_into(second_dir, run);
+    EXPECT_EQ(second.first, 1);
+    EXPECT_EQ(second.second, first.second);
+
+    trazel::platform::RunContext cancelled(hp);
+    cancelled.cancel();
+    auto none = plot_into(cancelled_dir, cancelled);
+    EXPECT_EQ(none.first, 0);
+    EXPECT_TRUE(none.second.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(cancelled_dir.path));
+    ASSERT_FALSE(hp.reports.empty());
+    EXPECT_EQ(hp.reports.back(), "The photoplot was cancelled; the files written before stay.");
 }

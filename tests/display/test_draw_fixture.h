@@ -28,7 +28,7 @@ class DrawTest : public ::testing::Test {
         layer(9, "Bottom", model::kLayerCopper | model::kLayerBottom, kBottomColour);
         model::SetScreenColours(doc->setup, 0xFFFFFF, kBackground, kHighlight, kMarker);
         doc->setup.current_layer = 7;
-        set_pixel_format(d, format_for_depth(depth));
+        set_pixel_format(d, format_for_depth(depth), &m);
         set_surface(d, buf.buf, status_rows);
         d.view.scale = 0x400000; // 64 dots per inch
         d.view.origin_x = 0;
@@ -58,6 +58,23 @@ class DrawTest : public ::testing::Test {
         model::node(p).pad.hole = static_cast<uint16_t>(hole);
         return p;
     }
+    // The display draws the Document it is given: the fixture's.
+    int redraw(Display& on, bool full = true, bool layer_only = false) {
+        return display::redraw(on, doc, full, layer_only);
+    }
+    int draw_item(Display& on, Ref item) {
+        return display::draw_item(on, *doc, item);
+    }
+    int draw_item_marker(Display& on, Ref item) {
+        return display::draw_item_marker(on, *doc, item);
+    }
+    int erase_item(Display& on, Ref item) {
+        return display::erase_item(on, *doc, item);
+    }
+    int draw_item_as(Display& on, Ref item, uint32_t pixel, model::Coord dx = 0, model::Coord dy = 0) {
+        return display::draw_item_as(on, *doc, item, pixel, dx, dy);
+    }
+
     uint32_t px(uint32_t colour) const {
         return colour_to_pixel(d.format, colour);
     }

@@ -208,10 +208,10 @@ std::vector<uint8_t> render_at(int depth, std::vector<uint8_t>* expect_from_32 =
     model::SetText(t, "R12");
     testing::GuardedBuffer b(100, 80, depth);
     Display d;
-    set_pixel_format(d, format_for_depth(depth));
+    set_pixel_format(d, format_for_depth(depth), &m);
     set_surface(d, b.buf, 0);
     d.view.scale = 0x800000;
-    redraw(d);
+    redraw(d, doc);
     EXPECT_TRUE(b.guard_intact());
     std::vector<uint8_t> rgb = buffer_to_rgb(b.buf, d.format, d.palette, Rect{0, 0, 79, 99});
     if (expect_from_32 != nullptr) {

@@ -7,6 +7,7 @@
 #include "display/view.h"
 
 using namespace trazel::display;
+using trazel::model::Point;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "platform/headless.h"
 
 using namespace trazel::display;
+using trazel::model::Point;
 using trazel::platform::Sound;
 
 namespace {

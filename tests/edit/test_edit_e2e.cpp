@@ -3,9 +3,10 @@
 #include <memory>
 
 #include "board_build.h"
+#include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/undo.h"
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
 #include "shell/macros.h"
 
 namespace edit_test {

@@ -1,6 +1,7 @@
 // The grab list without the shell: building grabs, moving them, dropping and abandoning.
 #include <cstring>
 
+#include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/grab_internal.h"
 #include "edit/undo.h"

@@ -1,5 +1,6 @@
 // The shared hit tests.  Expected answers are worked out from the shapes by hand (squares of distances,
 // the box of each anchor, crossing counts), not taken from the program.
+#include "edit/commands.h"
 #include "edit/locate.h"
 #include "edit_fixture.h"
 #include "model/hit_test.h"

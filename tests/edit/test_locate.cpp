@@ -1,4 +1,5 @@
 // The locators' priority, tie and layer rules.
+#include "edit/commands.h"
 #include "edit/locate.h"
 #include "edit_fixture.h"
 

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "board_build.h"
+#include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/locate.h"
 #include "edit/spatial_index.h"

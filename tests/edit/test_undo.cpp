@@ -1,4 +1,5 @@
 // Undo records, groups and the two stacks.
+#include "edit/commands.h"
 #include "edit/undo.h"
 #include "edit_fixture.h"
 

@@ -5,11 +5,12 @@
 #include <random>
 
 #include "board_build.h"
+#include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/locate.h"
 #include "edit/undo.h"
 #include "model/hit_test.h"
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
 
 namespace edit_test {
 namespace {
@@ -100,7 +101,7 @@ struct UndoProperty : ::testing::Test {
     }
 
     void random_transform() {
-        edit::GrabList& g = app().edit.grab;
+        edit::GrabList& g = edit::editor(app()).grab;
         switch (pick(6)) {
         case 0:
             edit::transform_grab(g, app().display, edit::Transform::Rotate90);

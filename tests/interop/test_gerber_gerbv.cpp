@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 #include "model/chooser.h"
 #include "model/model.h"
 #include "model/setup_directives.h"
@@ -212,10 +212,10 @@ struct GerbvInterop : ::testing::Test {
         opt.out_dir = dir.string();
         opt.excellon_header = header;
         std::vector<std::string> written;
-        int ok = cam::photoplot_run(opt, &written);
+        platform::RunContext run(hp);
+        int ok = cam::photoplot_run(*b.d, opt, run, &written);
         platform::install(nullptr);
         EXPECT_EQ(ok, 1);
-        (void)b;
         return written;
     }
 };

@@ -42,7 +42,7 @@ TEST_F(DataFileTest, LineRecordsInEverySpelling) {
     // Width and coordinates: with "." inches, without thousandths; 12 and .012 both give
     // 12 x 65536 / 1000 = 786.4 -> 786 units; 500 thousandths = 0.5 inch = 32768.
     read(data_file("1 3 12 500 -250 1000 2 vcc\r\n"
-                   "  1 3 .012 .5 -.25 1.0 .002 VCC\r\n"
+                   "1 3 .012 .5 -.25 1.0 .002 VCC\r\n"
                    "1 4 .01 1 2\r\n"
                    "1 5 .01 0 0 1\r\n"));
     auto v = items(ring());

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/install.h"
 #include "shell/app.h"
 #include "shell/events.h"
 #include "shell/heartbeat.h"
@@ -55,6 +56,7 @@ class ServicesTest : public ::testing::Test {
         fs::create_directories(root / "bin");
         ::setenv("TRAZEL_CONFIG_DIR", (root / "config").c_str(), 1);
         app = std::make_unique<App>(&ui, &win);
+        install_subsystems(*app);
         app->shell.services.config_dir = (root / "config").string();
         app->shell.services.user_data_dir = (root / "data").string();
     }

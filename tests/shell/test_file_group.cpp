@@ -8,8 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
 #include "shell/settings.h"
+#include "shell/shell.h"
 
 namespace trazel::test {
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/core/headless_run.h"
 #include "model/model.h"
-#include "shell/headless_run.h"
+#include "shell/shell.h"
 
 namespace trazel::test {
 

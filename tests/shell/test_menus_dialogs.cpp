@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "app/core/headless_run.h"
 #include "display/display.h"
 #include "model/model.h"
-#include "shell/headless_run.h"
 #include "shell/macros.h"
 #include "shell/menus.h"
 #include "shell/settings.h"
+#include "shell/shell.h"
 
 namespace trazel::test {
 

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "model/model.h"
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
 #include "shell/heartbeat.h"
 #include "shell/settings.h"
+#include "shell/shell.h"
 
 namespace trazel::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/cli/cli.h"
-#include "cam/gerber.h"
+#include "cam/photoplot.h"
 
 namespace trazel::cli {
 
@@ -65,7 +65,8 @@ int run_gerber(int argc, char** argv) {
         std::fflush(stdout);
     };
     // The run names each file it cannot create; the exit status says it failed.
-    return cam::photoplot_run(opt) ? 0 : 1;
+    platform::RunContext run(cli.ui);
+    return cam::photoplot_run(*d, opt, run) ? 0 : 1;
 }
 
 } // namespace trazel::cli

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/cli/cli.h"
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
 
 namespace trazel::cli {
 

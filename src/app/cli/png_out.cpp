@@ -155,21 +155,7 @@ int write_png(const std::string& path, int width, int height, const std::vector<
         }
         return 0;
     }
-    model::OutBuffer out;
-    if (!out.open(path)) {
-        if (error) {
-            *error = out.error();
-        }
-        return 0;
-    }
-    out.put(file);
-    if (!out.commit()) {
-        if (error) {
-            *error = out.error();
-        }
-        return 0;
-    }
-    return 1;
+    return model::write_whole_file(path, file, error);
 }
 
 } // namespace trazel::cli

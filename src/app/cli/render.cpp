@@ -164,7 +164,7 @@ int run_render(int argc, char** argv) {
     }
 
     display::Display d;
-    display::set_pixel_format(d, display::format_for_depth(depth));
+    display::set_pixel_format(d, display::format_for_depth(depth), &cli.model);
     int status_rows = status_bar ? display::kStatusBarRows : 0;
     int bpp = depth / 8;
     // Rows are a multiple of 8 bytes long, as a screen surface's are.
@@ -184,7 +184,7 @@ int run_render(int argc, char** argv) {
     v.rel_x = s.origin_x;
     v.rel_y = s.origin_y;
 
-    display::Point a{s.ext_xmin, s.ext_ymin}, b{s.ext_xmax, s.ext_ymax};
+    model::Point a{s.ext_xmin, s.ext_ymin}, b{s.ext_xmax, s.ext_ymax};
     if (!extents && at.size() == 4) {
         a = {at[0], at[1]};
         b = {at[2], at[3]};
@@ -212,7 +212,7 @@ int run_render(int argc, char** argv) {
         d.status.push_back({4, display::grid_readout(v)});
         d.status.push_back({166, display::cursor_readout(v)});
     }
-    if (!display::redraw(d)) {
+    if (!display::redraw(d, doc)) {
         return fail("nothing could be drawn of \"" + in + "\"");
     }
     std::vector<uint8_t> rgb =

@@ -5,15 +5,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/core/headless_run.h"
 #include "display/display.h"
-#include "shell/headless_run.h"
 #include "shell/settings.h"
+#include "shell/shell.h"
 
 namespace trazel::test {
 
@@ -55,7 +56,7 @@ const MenuItem* find_submenu(const std::vector<MenuItem>& list, int id) {
 
 } // namespace
 
-class WindowReview : public ::testing::Test {
+class StartedWindow : public ::testing::Test {
   protected:
     void boot(int width = 1024, int height = 768, int depth = 32) {
         run = std::make_unique<shell::HeadlessRun>(width, height, std::string{}, &ui);
@@ -96,9 +97,14 @@ class WindowReview : public ::testing::Test {
     std::unique_ptr<shell::HeadlessRun> run;
 };
 
+using TrazelModeCrossHair = StartedWindow;
+using WindowResizeAndPaint = StartedWindow;
+using WindowMonitors = StartedWindow;
+using SurfacePixelFormats = StartedWindow;
+
 // --- Modes ----------------------------------------------------------------------------------------
 
-TEST_F(WindowReview, EnteringStepsTheCrossHairInsideByWholeGridSpacingsAndLeavingUndoesIt) {
+TEST_F(TrazelModeCrossHair, EnteringStepsTheCrossHairInsideByWholeGridSpacingsAndLeavingUndoesIt) {
     boot();
     shell::Shell& s = run->app.shell;
     display::View& v = run->app.display.view;
@@ -138,7 +144,7 @@ TEST_F(WindowReview, EnteringStepsTheCrossHairInsideByWholeGridSpacingsAndLeavin
     EXPECT_TRUE(run->window.menu_bar_shown);
 }
 
-TEST_F(WindowReview, ADrawingAreaBelowTwentyFourRowsTakesNoCrossHair) {
+TEST_F(TrazelModeCrossHair, ADrawingAreaBelowTwentyFourRowsTakesNoCrossHair) {
     // 46 client rows leave 24 for drawing, 45 only 23.
     boot(400, 45);
     EXPECT_EQ(shell::enter_trazel_mode(run->app), 0);
@@ -148,7 +154,7 @@ TEST_F(WindowReview, ADrawingAreaBelowTwentyFourRowsTakesNoCrossHair) {
     EXPECT_EQ(shell::enter_trazel_mode(run->app), 1);
 }
 
-TEST_F(WindowReview, TheMouseIsPutBackAQuarterPastTheCentre) {
+TEST_F(TrazelModeCrossHair, TheMouseIsPutBackAQuarterPastTheCentre) {
     boot();
     ASSERT_EQ(shell::enter_trazel_mode(run->app), 1);
     // Drawing area 1024 x 746: centre 511, 372; half sizes 512 and 373.  The shell's mouse position is
@@ -169,7 +175,7 @@ TEST_F(WindowReview, TheMouseIsPutBackAQuarterPastTheCentre) {
     EXPECT_EQ(s.mouse_y, cy + 93);
 }
 
-TEST_F(WindowReview, ADialogSuspendsTrazelModeAndGivesTheCrossHairBack) {
+TEST_F(TrazelModeCrossHair, ADialogSuspendsTrazelModeAndGivesTheCrossHairBack) {
     boot();
     shell::Shell& s = run->app.shell;
     display::View& v = run->app.display.view;
@@ -212,7 +218,7 @@ TEST_F(WindowReview, ADialogSuspendsTrazelModeAndGivesTheCrossHairBack) {
 
 // --- Resize and paint ---------------------------------------------------------------------------
 
-TEST_F(WindowReview, GrowingRepaintsOnlyTheUncoveredStrips) {
+TEST_F(WindowResizeAndPaint, GrowingRepaintsOnlyTheUncoveredStrips) {
     boot();
     run->paint();
     fill(kMarker);
@@ -228,7 +234,7 @@ TEST_F(WindowReview, GrowingRepaintsOnlyTheUncoveredStrips) {
     EXPECT_NE(pixel(a.bottom + 5, 10), 0u);
 }
 
-TEST_F(WindowReview, ShrinkingRedrawsTheStatusBarWhereItNowIs) {
+TEST_F(WindowResizeAndPaint, ShrinkingRedrawsTheStatusBarWhereItNowIs) {
     boot();
     run->paint();
     fill(kMarker);
@@ -240,7 +246,7 @@ TEST_F(WindowReview, ShrinkingRedrawsTheStatusBarWhereItNowIs) {
     EXPECT_NE(pixel(a.bottom + 20, 900), kMarker);
 }
 
-TEST_F(WindowReview, AResizeInTrazelModeMovesTheMouseClip) {
+TEST_F(WindowResizeAndPaint, AResizeInTrazelModeMovesTheMouseClip) {
     boot(600, 400);
     ASSERT_EQ(shell::enter_trazel_mode(run->app), 1);
     shell::on_resize(run->app, 1200, 900);
@@ -250,7 +256,7 @@ TEST_F(WindowReview, AResizeInTrazelModeMovesTheMouseClip) {
     EXPECT_EQ(run->app.shell.crosshair_rect.right, 1199);
 }
 
-TEST_F(WindowReview, NothingIsPaintedBeforeTheFirstTickOrWhileMinimized) {
+TEST_F(WindowResizeAndPaint, NothingIsPaintedBeforeTheFirstTickOrWhileMinimized) {
     run = std::make_unique<shell::HeadlessRun>(1024, 768, std::string{}, &ui);
     ASSERT_NE(run->start({}), 0);
     int presents = run->window.presents;
@@ -266,7 +272,7 @@ TEST_F(WindowReview, NothingIsPaintedBeforeTheFirstTickOrWhileMinimized) {
     EXPECT_EQ(run->window.presents, presents);
 }
 
-TEST_F(WindowReview, WhileAsleepPaintCopiesFromTheSleepCopyAndTheForegroundWakes) {
+TEST_F(WindowResizeAndPaint, WhileAsleepPaintCopiesFromTheSleepCopyAndTheForegroundWakes) {
     boot();
     shell::Shell& s = run->app.shell;
     to_background_sleep();
@@ -289,7 +295,7 @@ TEST_F(WindowReview, WhileAsleepPaintCopiesFromTheSleepCopyAndTheForegroundWakes
     EXPECT_FALSE(s.sleeping);
 }
 
-TEST_F(WindowReview, ASurfaceMadeAnewWhileAsleepStillShowsThePicture) {
+TEST_F(WindowResizeAndPaint, ASurfaceMadeAnewWhileAsleepStillShowsThePicture) {
     boot();
     run->paint();
     const std::vector<uint8_t> before = row_bytes(300);
@@ -310,7 +316,7 @@ TEST_F(WindowReview, ASurfaceMadeAnewWhileAsleepStillShowsThePicture) {
 
 // --- Display changes and monitors ----------------------------------------------------------------
 
-TEST_F(WindowReview, ADisplayChangeThatNoLongerFitsPlacesTheWindowAtAnEighth) {
+TEST_F(WindowMonitors, ADisplayChangeThatNoLongerFitsPlacesTheWindowAtAnEighth) {
     boot();
     run->window.frame = {0, 0, 1079, 1919};
     run->window.screens = {{"Small display", {0, 0, 767, 1023}}};
@@ -328,7 +334,7 @@ TEST_F(WindowReview, ADisplayChangeThatNoLongerFitsPlacesTheWindowAtAnEighth) {
     EXPECT_EQ(run->window.frame.bottom, 509);
 }
 
-TEST_F(WindowReview, SwitchingMonitorKeepsTheRelativePlaceAndMaximizesAgain) {
+TEST_F(WindowMonitors, SwitchingMonitorKeepsTheRelativePlaceAndMaximizesAgain) {
     run = std::make_unique<shell::HeadlessRun>(1024, 768, std::string{}, &ui);
     run->window.screens = {{"One", {0, 0, 1079, 1919}}, {"Two", {-200, 1920, 1239, 3839}}};
     ASSERT_NE(run->start({demo()}), 0);
@@ -351,7 +357,7 @@ TEST_F(WindowReview, SwitchingMonitorKeepsTheRelativePlaceAndMaximizesAgain) {
     EXPECT_EQ(run->window.frame.top, 100);
 }
 
-TEST_F(WindowReview, TheMonitorTableKeepsEightAndOneMonitorHasOnlyTheParametersEntry) {
+TEST_F(WindowMonitors, TheMonitorTableKeepsEightAndOneMonitorHasOnlyTheParametersEntry) {
     boot();
     const MenuItem* m = find_submenu(run->window.menus, shell::kMonitorMenuId);
     ASSERT_NE(m, nullptr);
@@ -378,7 +384,7 @@ TEST_F(WindowReview, TheMonitorTableKeepsEightAndOneMonitorHasOnlyTheParametersE
 
 // --- What the front end is handed -----------------------------------------------------------------
 
-TEST_F(WindowReview, EightBitSurfacesCarryThePaletteOfTheirMonitorsLayout) {
+TEST_F(SurfacePixelFormats, EightBitSurfacesCarryThePaletteOfTheirMonitorsLayout) {
     boot(1024, 768, 8);
     platform::SurfaceView sv = shell::surface_view(run->app);
     ASSERT_EQ(sv.depth, 8);
@@ -400,7 +406,7 @@ TEST_F(WindowReview, EightBitSurfacesCarryThePaletteOfTheirMonitorsLayout) {
     EXPECT_EQ(sv.palette[255], 0xFFFFFFu);
 }
 
-TEST_F(WindowReview, SixteenBitSurfacesAreFiveSixFive) {
+TEST_F(SurfacePixelFormats, SixteenBitSurfacesAreFiveSixFive) {
     boot(640, 480, 16);
     platform::SurfaceView sv = shell::surface_view(run->app);
     EXPECT_EQ(sv.depth, 16);

@@ -1,6 +1,6 @@
-// Key, macro and settings rules that are easy to get wrong: the whole fixed-key table, the group letters
-// and their menus, Enter and Escape, command tokens, self-restarting macros, recorded key names, the
-// value forms of parameter defaults, the recent-file lists and what the preferences dialog writes.
+// The keyboard's commands and values that are easy to get wrong: the whole fixed-key table, the group
+// letters and their menus, Enter and Escape, stored function-key macros, command tokens, self-restarting
+// macros, recorded key names, and the value forms of parameter defaults.
 #include "keys_fixture.h"
 #include "shell/menus.h"
 
@@ -14,7 +14,7 @@ constexpr int kScanComma = 0x33, kScanSlash = 0x35, kScanIntl = 86, kPadPlus = 0
 
 } // namespace
 
-class KeysReview : public ServicesTest {
+class StartedKeys : public ServicesTest {
   protected:
     void SetUp() override {
         ServicesTest::SetUp();
@@ -35,7 +35,11 @@ class KeysReview : public ServicesTest {
     std::vector<uint16_t> typed;
 };
 
-TEST_F(KeysReview, EveryFixedLetterAndAltKeyRunsItsCommand) {
+using FixedKeyCommands = StartedKeys;
+using KeyboardMacros = StartedKeys;
+using KeyParameterValues = StartedKeys;
+
+TEST_F(FixedKeyCommands, EveryFixedLetterAndAltKeyRunsItsCommand) {
     spy("BFGNQSUZ");
     int rotations = 0, images = 0;
     app->shell.services.hooks.rotate_block = [&rotations](App&) { return ++rotations; };
@@ -79,7 +83,7 @@ TEST_F(KeysReview, EveryFixedLetterAndAltKeyRunsItsCommand) {
     EXPECT_EQ(sounds(platform::Sound::Beep), 0);
 }
 
-TEST_F(KeysReview, GroupLettersOpenTheirOwnMenusAndFrSiOpenMenusInsteadOfRunning) {
+TEST_F(FixedKeyCommands, GroupLettersOpenTheirOwnMenusAndFrSiOpenMenusInsteadOfRunning) {
     // f p g e d q u s b n z and "?" (Shift with "/"): menu indexes 0 to 11.
     const int scans[] = {0x21, 0x19, 0x22, 0x12, 0x20, 0x10, 0x16, 0x1F, 0x30, 0x31, 0x2C};
     for (int scan : scans) {
@@ -107,7 +111,7 @@ TEST_F(KeysReview, GroupLettersOpenTheirOwnMenusAndFrSiOpenMenusInsteadOfRunning
     EXPECT_EQ(calls[0].source, shell::kSourceTwoKey);
 }
 
-TEST_F(KeysReview, CtrlQShowsTheCommandLineForFiveSeconds) {
+TEST_F(FixedKeyCommands, CtrlQShowsTheCommandLineForFiveSeconds) {
     with(shell::kScanCtrl, 0x10);
     EXPECT_EQ(app->shell.status.text, app->shell.command_line);
     EXPECT_FALSE(app->shell.command_line.empty());
@@ -117,7 +121,7 @@ TEST_F(KeysReview, CtrlQShowsTheCommandLineForFiveSeconds) {
     EXPECT_EQ(app->shell.status.text, "");
 }
 
-TEST_F(KeysReview, EnterAndEscapeActAsTheClicksOfTheKeyboard) {
+TEST_F(FixedKeyCommands, EnterAndEscapeActAsTheClicksOfTheKeyboard) {
     plain_document();
     spy("Z");
     // Windows mode: Enter enters TRAZEL mode, Escape says message 300.
@@ -164,7 +168,7 @@ TEST_F(KeysReview, EnterAndEscapeActAsTheClicksOfTheKeyboard) {
     EXPECT_TRUE(win.menu_bar_shown);
 }
 
-TEST_F(KeysReview, StoredMacrosOfTheUpperFunctionKeysAndAltZeroStartFromTheKeyboard) {
+TEST_F(KeyboardMacros, StoredMacrosOfTheUpperFunctionKeysAndAltZeroStartFromTheKeyboard) {
     spy("Z");
     shell::write_setting(*app, "Key Stroke Shift-F12", "<ZI>");
     shell::write_setting(*app, "Key Stroke Ctrl-F11", "<ZO>");
@@ -180,14 +184,14 @@ TEST_F(KeysReview, StoredMacrosOfTheUpperFunctionKeysAndAltZeroStartFromTheKeybo
               (std::vector<uint16_t>{code('Z', 'I'), code('Z', 'O'), code('Z', 'C'), code('Z', 'W'), code('Z', 'L')}));
 }
 
-TEST_F(KeysReview, CommandTokensNeedALetterAfterTheGroup) {
+TEST_F(KeyboardMacros, CommandTokensNeedALetterAfterTheGroup) {
     spy("NZ?");
     shell::play_macro(*app, "<Z1> <N+> <zi> <?o> <@>");
     EXPECT_EQ(codes(), (std::vector<uint16_t>{code('Z', 'I'), code('?', 'O')}));
     EXPECT_EQ(sounds(platform::Sound::Beep), 3);
 }
 
-TEST_F(KeysReview, AMacroThatRestartsItselfStillStopsForAWaitingKey) {
+TEST_F(KeyboardMacros, AMacroThatRestartsItselfStillStopsForAWaitingKey) {
     // F1 plays "<ZI> F1" for ever: its tokens go on counting, so the 64th asks and cancel ends it.
     shell::write_setting(*app, "Key Stroke F1", "<ZI> F1");
     int runs = 0;
@@ -209,7 +213,7 @@ TEST_F(KeysReview, AMacroThatRestartsItselfStillStopsForAWaitingKey) {
     EXPECT_FALSE(shell::macro_playing(*app));
 }
 
-TEST_F(KeysReview, RecordedKeysWhoseNamesWouldReadAsTokensPlayBackTheirCharacters) {
+TEST_F(KeyboardMacros, RecordedKeysWhoseNamesWouldReadAsTokensPlayBackTheirCharacters) {
     shell::toggle_recording(*app);
     with(shell::kScanShiftLeft, kScanComma); // "<"
     press(kScanIntl);                        // the extra key beside left Shift: "\"
@@ -221,7 +225,7 @@ TEST_F(KeysReview, RecordedKeysWhoseNamesWouldReadAsTokensPlayBackTheirCharacter
     EXPECT_EQ(typed, (std::vector<uint16_t>{0x333C, 0x2B5C, 0x567C}));
 }
 
-TEST_F(KeysReview, ParameterValuesThatAreNoNumbersBeepAndChangeNothing) {
+TEST_F(KeyParameterValues, ParameterValuesThatAreNoNumbersBeepAndChangeNothing) {
     const shell::ParameterDefaults& p = app->shell.services.params;
     shell::play_macro(*app, "<LT=x1> <AA=9z> <AE=half> <PX=1.5in> <TS=.1.2> <PH=->");
     EXPECT_EQ(sounds(platform::Sound::Beep), 6);
@@ -233,127 +237,6 @@ TEST_F(KeysReview, ParameterValuesThatAreNoNumbersBeepAndChangeNothing) {
     EXPECT_EQ(p.pad_x, 98304);
     EXPECT_EQ(p.arc_start, 8192);
     EXPECT_EQ(sounds(platform::Sound::Beep), 7); // "M" alone has no digit
-}
-
-TEST_F(KeysReview, RecentListsKeepWholeNamesOnly) {
-    shell::add_recent_file(*app, "/a/one.pcb");
-    // A name with the lists' separator would come back as two names: it is not listed.
-    EXPECT_EQ(shell::add_recent_file(*app, "/a/b;c.pcb"), 0);
-    EXPECT_EQ(shell::read_setting(*app, "File Re-Open List"), "/a/one.pcb;");
-    ASSERT_EQ(shell::recall_list(*app).size(), 1u);
-
-    // 100 names of 41 characters and ";": the first 4096 characters hold 97 whole names.
-    std::string value;
-    for (int i = 0; i < 100; ++i) {
-        std::string n = "/" + std::string(36, 'd') + "/" + std::to_string(100 + i);
-        value += n + ";";
-    }
-    ASSERT_EQ(value.size(), 4200u);
-    shell::write_setting(*app, "File Re-Open List", value);
-    std::vector<std::string> list = shell::reopen_list(*app);
-    ASSERT_EQ(list.size(), 97u);
-    EXPECT_EQ(list.back(), "/" + std::string(36, 'd') + "/196");
-
-    // A folder is no file: purge removes it with the missing names.
-    fs::create_directories(root / "folder.pcb");
-    spit(root / "here.pcb", "x");
-    shell::write_setting(*app, "File Re-Open List",
-                         (root / "folder.pcb").string() + ";" + (root / "here.pcb").string() + ";/no/such.pcb;");
-    EXPECT_EQ(shell::purge_recent_lists(*app, 1), 2);
-    EXPECT_EQ(shell::reopen_list(*app), std::vector<std::string>{(root / "here.pcb").string()});
-}
-
-TEST_F(KeysReview, EventSoundsComeFromTheUsersSchemeEntries) {
-    EXPECT_EQ(shell::event_sound_name(*app, "Open"), "");
-    EXPECT_TRUE(shell::load_event_sound(*app, "Open").empty());
-    std::string wave(70000, 'w'); // more than one 64 KiB step
-    spit(root / "open.wav", wave);
-    shell::write_setting(*app, "AppEvents\\Schemes\\Apps\\TRAZEL'98\\Open\\.Current", (root / "open.wav").string());
-    shell::write_setting(*app, "AppEvents\\Schemes\\Apps\\TRAZEL'98\\Close\\.Current", "/no/such.wav");
-    EXPECT_EQ(shell::event_sound_name(*app, "Open"), (root / "open.wav").string());
-    EXPECT_EQ(shell::load_event_sound(*app, "Open"), std::vector<uint8_t>(wave.begin(), wave.end()));
-    EXPECT_TRUE(shell::load_event_sound(*app, "Close").empty());
-    shell::write_setting(*app, "AppEvents\\Schemes\\Apps\\TRAZEL'98\\Close\\.Current", std::string(300, 'c'));
-    EXPECT_EQ(shell::event_sound_name(*app, "Close").size(), shell::kEventSoundNameMax);
-}
-
-TEST_F(KeysReview, PreferencesWriteTheirSettingsAndSaveWhatIsInUse) {
-    shell::Options& o = app->shell.options;
-    o.open_mask_index = 3; // chosen in the open dialog, not yet stored
-    app->shell.services.printer_setup = {1, 0, 2};
-    win.frame = {20, 10, 219, 309}; // top, left, bottom, right: 300 x 200 at 10,20
-    app->shell.window_maximized = false;
-    app->shell.monitor = 0;
-    shell::write_setting(*app, "Window Screen", "2");
-    shell::write_setting(*app, "Query Raft Boxes", "N");
-
-    platform::Headless::DialogAnswer a;
-    a.values = {{"display_logs", "0"},
-                {"popup_menus", "1"},
-                {"animated_icon", "0"},
-                {"undo_beyond_save", "1"},
-                {"purge_redo_notification", "1"},
-                {"sound_card_tones", "0"},
-                {"thick_crosshair", "1"},
-                {"zoom_with_mouse", "0"},
-                {"auto_open_project", "0"},
-                {"explorer_open", "0"},
-                {"open_expand", "0"},
-                {"autosave", "4"},
-                {"sleep", "Off"},
-                {"save_window", "1"},
-                {"save_printer", "1"},
-                {"save_mask", "1"}};
-    ui.dialog_answers["SetupOptionsBox"].push_back(a);
-    ASSERT_EQ(shell::execute_command(*app, code('S', 'O'), shell::kSourceMouse), 1);
-
-    const std::pair<const char*, const char*> written[] = {{"Display Logs", "N"},
-                                                           {"Popup Menus", "Y"},
-                                                           {"Animated Icon", "N"},
-                                                           {"Un-Do Beyond Save to Disk", "Y"},
-                                                           {"Purge Re-Do Notification", "Y"},
-                                                           {"Sound Blaster Tones", "N"},
-                                                           {"Thick Cross-hair Cursor", "Y"},
-                                                           {"Zoom with Mouse Buttons", "N"},
-                                                           {"Auto-open Project Files", "N"},
-                                                           {"Explorer File Open", "N"},
-                                                           {"Open File Name Expand", "N"},
-                                                           {"Autosave Timer", "4.0 minutes"},
-                                                           {"Sleep Mode Timer", "Off"},
-                                                           {"Window Position", "10,20 300x200"},
-                                                           {"Open File Name Mask Index", "3"},
-                                                           {"Query Raft Boxes", "N"}};
-    for (const auto& [name, value] : written) {
-        EXPECT_EQ(shell::read_setting(*app, name), value) << name;
-    }
-    bool found = true;
-    shell::read_setting(*app, "Window Screen", &found);
-    EXPECT_FALSE(found); // monitor 0
-    EXPECT_EQ(shell::read_raw_setting(*app, "Printer Setup"), (std::vector<uint8_t>{1, 0, 2}));
-    // The options follow at once.
-    EXPECT_EQ(o.open_mask_index, 3);
-    EXPECT_FALSE(o.explorer_open);
-    EXPECT_FALSE(o.auto_open_project);
-    EXPECT_FALSE(o.open_expand);
-    EXPECT_TRUE(o.popup_menus);
-    EXPECT_FALSE(o.display_logs);
-    EXPECT_EQ(o.autosave_ticks, 4369u);
-    EXPECT_EQ(o.sleep_ticks, 0u);
-
-    // Maximized on monitor 2.
-    app->shell.window_maximized = true;
-    app->shell.monitor = 2;
-    platform::Headless::DialogAnswer again;
-    again.values = {{"save_window", "1"}};
-    ui.dialog_answers["SetupOptionsBox"].push_back(again);
-    shell::execute_command(*app, code('S', 'O'), shell::kSourceMouse);
-    EXPECT_EQ(shell::read_setting(*app, "Window Position"), "Maximized");
-    EXPECT_EQ(shell::read_setting(*app, "Window Screen"), "2");
-    // The form showed the options as they were.
-    const platform::Form& f = ui.dialogs.back();
-    EXPECT_EQ(f.get("explorer_open"), "0");
-    EXPECT_EQ(f.get("popup_menus"), "1");
-    EXPECT_EQ(f.get("autosave"), "4.0");
 }
 
 } // namespace trazel::test

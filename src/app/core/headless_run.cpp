@@ -1,5 +1,6 @@
 // The headless driver of the shell and the batch run of a keystroke macro on a file.
-#include "shell/headless_run.h"
+#include "app/core/headless_run.h"
+#include "app/core/install.h"
 
 #include <chrono>
 #include <filesystem>
@@ -46,6 +47,7 @@ std::string lower(std::string_view s) {
 HeadlessRun::HeadlessRun(int width, int height, std::string config_dir, platform::Headless* platform)
     : own_ui_(platform ? nullptr : std::make_unique<platform::Headless>()), ui_(platform ? platform : own_ui_.get()),
       temp_config_(config_dir.empty() ? fresh_config_dir() : std::string()), app(ui_, &window) {
+    install_subsystems(app);
     window.client_width = width;
     window.client_height = height;
     app.shell.services.config_dir = config_dir.empty() ? temp_config_ : config_dir;
