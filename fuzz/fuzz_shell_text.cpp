@@ -33,7 +33,7 @@ shell::HeadlessRun& session() {
         }
         run->until_ready();
         for (char g : std::string("FPGEDQUSBNZ?M")) {
-            shell::set_group_handler(run->app, g, [](App&, uint16_t, int) { return 1; });
+            shell::set_group_handler(run->app, g, [](App&, uint16_t, shell::Source) { return 1; });
         }
     }
     return *run;

@@ -51,7 +51,7 @@ int file_gerber(App& app) {
 } // namespace
 
 void install_cam(App& app) {
-    shell::set_command_handler(app, shell::code('F', 'G'), [](App& a, uint16_t, int) {
+    shell::set_command_handler(app, shell::code('F', 'G'), [](App& a, uint16_t, shell::Source) {
         return shell::file_command(a, file_gerber);
     });
 }

@@ -6,6 +6,7 @@
 
 #include "edit/editor.h"
 #include "edit/locate.h"
+#include "shell/state.h"
 
 namespace trazel {
 struct App;
@@ -33,7 +34,7 @@ int abandon_grab(App& app);
 // The cursor moved: the hanging Items follow.
 void cursor_moved(App& app);
 // The Grab group: GL GE GA GG GD GP GT GC GO GF GI and the transforms GR GN GX GY GM GS.
-int grab_group(App& app, uint16_t code, int source);
+int grab_group(App& app, uint16_t code, shell::Source source);
 
 // --- Un-do (undo_group.cpp) ---
 // Before a new editing function starts: with a redo stack and "Purge Re-Do Notification" on, asks in
@@ -42,7 +43,7 @@ int redo_purge_check(App& app);
 // After the current Document was saved: its undo stack goes unless "Un-Do Beyond Save to Disk" is on.
 void after_save(App& app);
 // The Un-do group: UU, UA, UE, UR, US, UP.
-int undo_group(App& app, uint16_t code, int source);
+int undo_group(App& app, uint16_t code, shell::Source source);
 
 // --- Locators at the cursor (locate_commands.cpp) ---
 // A locator on the current Document at the view's pick tolerance; a layer switch refreshes the status

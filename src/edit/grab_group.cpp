@@ -493,7 +493,7 @@ int transform(App& app, uint16_t c) {
 
 } // namespace
 
-int grab_group(App& app, uint16_t c, int source) {
+int grab_group(App& app, uint16_t c, shell::Source source) {
     ensure_messages(app);
     if (app.doc() == nullptr) {
         shell::beep(app);

@@ -12,7 +12,7 @@ namespace trazel::edit {
 namespace {
 
 // A menu choice of undo or redo ends the current function; its name leaves the status bar.
-void end_function_from_menu(App& app, int source) {
+void end_function_from_menu(App& app, shell::Source source) {
     if (source >= shell::kSourceTwoKey) {
         shell::clear_function(app);
         app.shell.status.text.clear();
@@ -43,7 +43,7 @@ void after_save(App& app) {
     }
 }
 
-int undo_group(App& app, uint16_t c, int source) {
+int undo_group(App& app, uint16_t c, shell::Source source) {
     model::Document* doc = app.doc();
     if (doc == nullptr) {
         shell::beep(app);

@@ -47,7 +47,7 @@ bool function_active(const App& app) {
     return false;
 }
 
-int execute_command(App& app, uint16_t code, int source) {
+int execute_command(App& app, uint16_t code, Source source) {
     clear_function(app);
     app.shell.move_ignore = 0;
     display::Display& d = app.display;
@@ -99,7 +99,7 @@ void install_command_groups(App& app) {
     set_group_handler(app, 'Z', zoom_group);
     set_group_handler(app, '?', help_group);
     // The shell's own code: MS gives the menu bar back.
-    set_group_handler(app, 'M', [](App& a, uint16_t c, int) {
+    set_group_handler(app, 'M', [](App& a, uint16_t c, shell::Source) {
         if (c != code('M', 'S')) {
             error_sound(a);
             return 0;

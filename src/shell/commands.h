@@ -23,10 +23,10 @@ bool function_active(const App& app);
 // Executes a command code: clears the slots, takes down a rubber band, and calls the handler registered
 // for the code itself, else the group handler of the high byte; a code without either plays the error
 // sound and returns 0.
-int execute_command(App& app, uint16_t code, int source);
+int execute_command(App& app, uint16_t code, Source source);
 
 // Command handlers, filled by `install_command_groups` and by each subsystem's install function.
-using GroupHandler = std::function<int(App&, uint16_t code, int source)>;
+using GroupHandler = std::function<int(App&, uint16_t code, Source source)>;
 // A whole group letter; it takes over the single codes of that letter registered before.
 void set_group_handler(App& app, char group, GroupHandler h);
 // One code of a group another room owns (FG, the photoplot, belongs to the CAM subsystem).

@@ -691,7 +691,7 @@ int file_code(App& app, uint16_t c) {
 
 } // namespace
 
-int file_group(App& app, uint16_t c, int source) {
+int file_group(App& app, uint16_t c, Source source) {
     (void)source;
     return file_command(app, [c](App& a) { return file_code(a, c); });
 }

@@ -15,7 +15,7 @@ struct Document;
 
 namespace trazel::shell {
 
-int file_group(App& app, uint16_t code, int source);
+int file_group(App& app, uint16_t code, Source source);
 // The frame every File command runs in: the cross-hair down and what hangs on the cursor cancelled
 // before, the cross-hair back after.  Single File codes registered by other rooms use it too.
 int file_command(App& app, const std::function<int(App&)>& body);

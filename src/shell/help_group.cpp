@@ -37,7 +37,7 @@ std::string help_section(std::string_view name) {
     return out;
 }
 
-int help_group(App& app, uint16_t c, int source) {
+int help_group(App& app, uint16_t c, Source source) {
     (void)source;
     const char* section = nullptr;
     const char* title = nullptr;

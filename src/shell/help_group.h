@@ -10,7 +10,7 @@ struct App;
 
 namespace trazel::shell {
 
-int help_group(App& app, uint16_t code, int source);
+int help_group(App& app, uint16_t code, Source source);
 // A section of the help text resource ("quick", "help", "manual", "howto", "about").
 std::string help_section(std::string_view name);
 

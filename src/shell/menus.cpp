@@ -521,7 +521,7 @@ void on_menu_command(App& app, uint16_t c) {
     if (s.is_recording) {
         record_menu_command(app, c);
     }
-    int source = s.input_state;
+    Source source = s.input_state;
     if (source < kSourceMouse) {
         lend_menu_bar(app, 0);
     } else {

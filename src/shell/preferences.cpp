@@ -158,7 +158,7 @@ namespace {
 // Setup menu window placements, 0x5370 to 0x5375.
 constexpr const char* kPlacements[] = {"Full", "Left", "Right", "Top", "Bottom", "Center"};
 
-int setup_group(App& app, uint16_t cmd, int source) {
+int setup_group(App& app, uint16_t cmd, Source source) {
     (void)source;
     if (cmd == code('S', 'O')) {
         return setup_options(app);

@@ -60,12 +60,16 @@ constexpr uint16_t code(char group, char letter) {
 }
 
 // Where a command came from (the second argument of every group handler).
-enum Source : int {
-    kSourceKey = 0,    // fixed keys, the wheel, macros: act at once on the cursor
-    kSourceRepeat = 1, // the repeat command
-    kSourceTwoKey = 2, // two-key entry, menus after keyboard use or the popup menu: ask for a point
-    kSourceMouse = 3,  // menus used with the mouse
+enum class Source : int {
+    Key = 0,    // fixed keys, the wheel, macros: act at once on the cursor
+    Repeat = 1, // the repeat command
+    TwoKey = 2, // two-key entry, menus after keyboard use or the popup menu: ask for a point
+    Mouse = 3,  // menus used with the mouse
 };
+inline constexpr Source kSourceKey = Source::Key;
+inline constexpr Source kSourceRepeat = Source::Repeat;
+inline constexpr Source kSourceTwoKey = Source::TwoKey;
+inline constexpr Source kSourceMouse = Source::Mouse;
 
 // One step of the current function.  Handlers return non-zero when they did something.
 using ClickHandler = std::function<int(App&)>;
@@ -174,7 +178,7 @@ struct Shell {
     bool swallow_right_up = false; // the right press closed the popup menu: its release does nothing
     int pan_start_x = 0, pan_start_y = 0;
     display::Rect crosshair_rect; // TRAZEL mode: the rectangle the mouse is kept in
-    int input_state = 3;          // command source for menu commands: 3 after a mouse move, 2 after keys
+    Source input_state = kSourceMouse; // command source for menu commands: Mouse after a mouse move, TwoKey after keys
     bool has_mouse = false;       // a mouse position has been seen (relative motion needs a previous one)
     bool warped = false;          // the last warp's position is the next move's reference
 

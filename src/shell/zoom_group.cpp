@@ -174,7 +174,7 @@ bool extents(App& app, model::Point& a, model::Point& b) {
 
 } // namespace
 
-int zoom_group(App& app, uint16_t c, int source) {
+int zoom_group(App& app, uint16_t c, Source source) {
     if (!app.doc()) {
         error_sound(app);
         return 0;

@@ -8,6 +8,6 @@ struct App;
 
 namespace trazel::shell {
 
-int zoom_group(App& app, uint16_t code, int source);
+int zoom_group(App& app, uint16_t code, Source source);
 
 } // namespace trazel::shell

@@ -45,7 +45,7 @@ class RecordingPlatform : public platform::Headless {
 
 struct Call {
     uint16_t code;
-    int source;
+    shell::Source source;
 };
 
 class ServicesTest : public ::testing::Test {
@@ -90,7 +90,7 @@ class ServicesTest : public ::testing::Test {
     // Records every command of the given groups instead of running it.
     void spy(std::string_view groups) {
         for (char g : groups) {
-            shell::set_group_handler(*app, g, [this](App&, uint16_t c, int source) {
+            shell::set_group_handler(*app, g, [this](App&, uint16_t c, shell::Source source) {
                 calls.push_back({c, source});
                 return 1;
             });

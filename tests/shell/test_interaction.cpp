@@ -19,7 +19,7 @@ using shell::code;
 
 struct Call {
     uint16_t code;
-    int source;
+    shell::Source source;
 };
 
 class Interaction : public ::testing::Test {
@@ -31,7 +31,7 @@ class Interaction : public ::testing::Test {
         ASSERT_NE(run.app.doc(), nullptr);
         // Zoom and the test group 'Q' record instead of acting, so the view stays put.
         for (char g : std::string("ZQ")) {
-            shell::set_group_handler(run.app, g, [this](App&, uint16_t c, int source) {
+            shell::set_group_handler(run.app, g, [this](App&, uint16_t c, shell::Source source) {
                 calls.push_back({c, source});
                 return 1;
             });

@@ -195,7 +195,7 @@ TEST_F(KeyboardMacros, AMacroThatRestartsItselfStillStopsForAWaitingKey) {
     // F1 plays "<ZI> F1" for ever: its tokens go on counting, so the 64th asks and cancel ends it.
     shell::write_setting(*app, "Key Stroke F1", "<ZI> F1");
     int runs = 0;
-    shell::set_group_handler(*app, 'Z', [&runs](App& a, uint16_t, int) {
+    shell::set_group_handler(*app, 'Z', [&runs](App& a, uint16_t, shell::Source) {
         if (++runs > 1000) {
             shell::stop_macro(a); // keeps a broken count from hanging the test
         }

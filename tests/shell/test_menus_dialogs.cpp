@@ -156,7 +156,7 @@ class ShellMenus : public ::testing::Test {
 
     // Commands of group Q are recorded instead of run.
     void record_group_q() {
-        shell::set_group_handler(run.app, 'Q', [this](App&, uint16_t c, int source) {
+        shell::set_group_handler(run.app, 'Q', [this](App&, uint16_t c, shell::Source source) {
             calls.emplace_back(c, source);
             return 1;
         });
@@ -207,7 +207,7 @@ class ShellMenus : public ::testing::Test {
     fs::path root, board, sheet, board2;
     Scripted ui;
     shell::HeadlessRun run{1024, 768, {}, &ui};
-    std::vector<std::pair<uint16_t, int>> calls;
+    std::vector<std::pair<uint16_t, shell::Source>> calls;
     bool hanging = false;
     int cancelled = 0;
 };
