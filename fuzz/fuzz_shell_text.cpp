@@ -64,6 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)shell::parse_typed_point(text, INT32_MAX, INT32_MIN, x, y);
 
     shell::HeadlessRun& run = session();
+    // As in the batch verb: no key can stop playback, so a budget of tokens does (repeats count each press).
+    shell::Services& sv = run.app.shell.services;
+    sv.macro_token_budget = 4096;
+    sv.macro_tokens_played = 0;
+    sv.macro_budget_spent = false;
     shell::play_macro(run.app, text);
     for (int i = 0; i < kMacroTicks && shell::macro_playing(run.app) && !run.app.shell.destroyed; ++i) {
         run.tick();

@@ -28,7 +28,9 @@ App::App(platform::Platform* platform, platform::Window* window) : platform_(pla
     vh.redraw_full = [this] { shell::redraw(*this, true, false); };
     vh.redraw_layer = [this] { shell::redraw(*this, true, true); };
     vh.crosshair_refresh = [this] {
-        if (shell.trazel_mode) {
+        if (shell.services.macro_loop) {
+            shell.services.crosshair_deferred = true; // drawn once when the playback loop ends
+        } else if (shell.trazel_mode) {
             display::crosshair_refresh(display);
         }
     };

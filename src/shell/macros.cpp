@@ -14,6 +14,7 @@
 #include "shell/modes.h"
 #include "shell/settings.h"
 #include "shell/status.h"
+#include "shell/window_events.h"
 
 namespace trazel::shell {
 
@@ -22,7 +23,7 @@ namespace {
 constexpr int kStatusPlayRecording = 0x810;
 constexpr int kStatusRecordStart = 0x811;
 constexpr int kStatusRecordStop = 0x812;
-constexpr int kRepeatCountMax = 65535;
+constexpr int64_t kRepeatCountMax = INT32_MAX; // a larger count is refused, never cut
 constexpr size_t kKeyNameMax = 6;
 constexpr size_t kPinNameMax = 23;
 
@@ -147,11 +148,35 @@ std::optional<int> layer_value(App& app, std::string_view v) {
 
 // --- Playback -------------------------------------------------------------------------------------
 
-// Types a key `count` times; stops early when the macro was replaced by another.
-void press(App& app, uint16_t key, int count) {
-    uint32_t serial = app.shell.services.macro_serial;
-    for (int i = 0; i < count && app.shell.services.macro_serial == serial; ++i) {
+bool keep_going(App& app);
+
+// Whether the token numbered `token` (counted over the whole run) may still be played; marks the budget
+// spent when not.
+bool within_budget(Services& sv, uint64_t token) {
+    if (sv.macro_token_budget != 0 && token > sv.macro_token_budget) {
+        sv.macro_budget_spent = true;
+        return false;
+    }
+    return true;
+}
+
+// Types a key `count` times; stops early when the macro was replaced by another.  Each press after the
+// first counts as a token of its own, so a long repeat reaches the question a held key asks (and the
+// batch budget) like any run of tokens.
+void press(App& app, uint16_t key, int64_t count) {
+    Shell& sh = app.shell;
+    uint32_t serial = sh.services.macro_serial;
+    for (int64_t i = 0; i < count && sh.services.macro_serial == serial; ++i) {
+        if (i > 0) {
+            ++sh.playback_tokens;
+            ++sh.services.macro_tokens_played;
+        }
         handle_key(app, key);
+        if (i + 1 < count && sh.services.macro_serial == serial &&
+            (!within_budget(sh.services, sh.services.macro_tokens_played + 1) || !keep_going(app))) {
+            stop_macro(app);
+            break;
+        }
     }
 }
 
@@ -185,11 +210,15 @@ void name_token(App& app, std::string_view t) {
     if (n == t.size()) {
         --n;
     }
-    int count = 1;
+    int64_t count = 1;
     if (n > 0) {
         count = 0;
         for (size_t i = 0; i < n; ++i) {
-            count = std::min(kRepeatCountMax, count * 10 + (t[i] - '0'));
+            count = count * 10 + (t[i] - '0');
+            if (count > kRepeatCountMax) {
+                beep(app); // too many presses to play: refused, not cut to a smaller count
+                return;
+            }
         }
     }
     std::string_view name = t.substr(n);
@@ -214,6 +243,7 @@ bool next_token(App& app) {
         return false;
     }
     ++sh.playback_tokens;
+    ++sh.services.macro_tokens_played;
     if (s[i] == '<') {
         size_t end = s.find('>', i + 1);
         std::string t = s.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
@@ -258,6 +288,9 @@ bool next_token(App& app) {
 // Every kMacroCheckTokens tokens a waiting key press asks whether to go on.  False when cancelled.
 bool keep_going(App& app) {
     Shell& sh = app.shell;
+    if (macro_playing(app) && !within_budget(sh.services, sh.services.macro_tokens_played + 1)) {
+        return false;
+    }
     if (sh.playback_tokens == 0 || sh.playback_tokens % kMacroCheckTokens != 0) {
         return true;
     }
@@ -284,6 +317,21 @@ void run_playback(App& app) {
         }
     }
     sh.services.macro_loop = false;
+    // The read-outs first: the full redraw draws the status bar from them.
+    if (sh.services.status_deferred) {
+        sh.services.status_deferred = false;
+        refresh_status_bar(app);
+    }
+    if (sh.services.view_deferred) {
+        sh.services.view_deferred = false;
+        redraw(app, true, false);
+    }
+    if (sh.services.crosshair_deferred) {
+        sh.services.crosshair_deferred = false;
+        if (app.display.view.hooks.crosshair_refresh) {
+            app.display.view.hooks.crosshair_refresh();
+        }
+    }
     if (sh.playback_pause == 0 && sh.playback_pos >= sh.playback.size()) {
         sh.playback.clear();
         sh.playback_pos = 0;

@@ -77,6 +77,17 @@ struct Services {
     ParameterDefaults params;
     bool macro_loop = false;   // the playback loop is running (a macro started inside it replaces the text)
     uint32_t macro_serial = 0; // counts macro starts, so a token sees that its macro was replaced
+    // A batch run has no keyboard to stop a macro that restarts itself or repeats a key forever: it sets
+    // a budget of tokens (each press of a repeated key counts), and playback stops once it is spent.
+    uint64_t macro_token_budget = 0; // 0: no budget (the desktop, where a held key stops playback)
+    uint64_t macro_tokens_played = 0;
+    bool macro_budget_spent = false;
+    // While the playback loop runs the status bar is drawn once at its end, not after every key: a
+    // repeated key or a long cursor walk would spend nearly all its time drawing read-outs nobody sees.
+    bool status_deferred = false;
+    // Likewise the view scrolled by cursor steps is redrawn whole once at the end.
+    bool view_deferred = false;
+    bool crosshair_deferred = false;
 
     ToneState tone;
     int clock_col = -1;                        // status-bar column of the clock as last placed

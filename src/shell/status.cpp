@@ -104,6 +104,10 @@ void show_message(App& app, int n) {
 }
 
 void refresh_status_bar(App& app) {
+    if (app.shell.services.macro_loop) {
+        app.shell.services.status_deferred = true;
+        return;
+    }
     display::Display& d = app.display;
     // Texts placed by others (the clock) stay; ours are rebuilt.
     std::erase_if(d.status, [](const display::StatusText& t) {

@@ -72,6 +72,10 @@ void scroll_contents(App& app, int dx, int dy) {
     if (a.empty() || (dx == 0 && dy == 0)) {
         return;
     }
+    if (app.shell.services.macro_loop) {
+        app.shell.services.view_deferred = true;
+        return;
+    }
     if (std::abs(dx) >= a.width() || std::abs(dy) >= a.height()) {
         redraw(app);
         return;

@@ -59,10 +59,10 @@ struct Scratch {
 };
 
 // `args` is passed to the shell as it is; quote file names with quote().
-inline Result run(const Scratch& s, const std::string& args) {
+inline Result run(const Scratch& s, const std::string& args, int seconds = 120) {
     std::string out = s / ".stdout", err = s / ".stderr";
-    // A hung verb fails its test instead of blocking the whole suite.
-    std::string cmd = "timeout 120 " + quote(TRAZEL_CLI) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
+    // A hung verb fails its test instead of blocking the whole suite (timeout's status is 124).
+    std::string cmd = "timeout " + std::to_string(seconds) + " " + quote(TRAZEL_CLI) + " " + args + " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
     int rc = std::system(cmd.c_str());
     Result r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

@@ -1,5 +1,9 @@
 // trazel-cli macro: keystroke macro text played on a file through the shell's key handler, with
 // message boxes and dialogs answered from the command line, and the result saved.
+#include <chrono>
+#include <iterator>
+#include <random>
+
 #include "cli/cli_runner.h"
 
 using namespace cli_test;
@@ -143,4 +147,64 @@ TEST(CliMacro, SeveralButtonsAnswerSuccessiveBoxesOfOneTitle) {
     Result r = run(s, "macro " + quote(s / "x.pcb") + " --keys '<FE> <FE>' --answer 'Erase File Warning=no,yes'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(fs::exists(s / "x.pcb"));
+}
+
+// A batch run never hangs: a macro that restarts itself, two that call each other and a repeat count
+// far beyond the budget all stop once --max-ticks x 64 tokens are played, and nothing is written.
+TEST(CliMacro, MacrosThatNeverEndStopAtTheirTokenBudget) {
+    Scratch s;
+    const std::string out = s / "out.pcb";
+    for (std::string keys : {"--keys '<SK> F11' --field 'SetupKeyStrokeMacrosBox.Key Stroke F11=F11'",
+                             "--keys '<SK> F11' --field 'SetupKeyStrokeMacrosBox.Key Stroke F11=F12' "
+                             "--field 'SetupKeyStrokeMacrosBox.Key Stroke F12=F11'",
+                             "--keys '40640j'"}) {
+        Result r = run(s, "macro " + quote(kDemo) + " " + quote(out) + " " + keys + " --max-ticks 10", 20);
+        EXPECT_EQ(r.status, 1) << keys;
+        EXPECT_EQ(r.err, "trazel-cli: macro still playing after 640 tokens\n") << keys;
+        EXPECT_FALSE(fs::exists(out)) << keys;
+    }
+}
+
+// What hangs on the cursor when the macro ends is put back before the save, so no Item is lost.
+TEST(CliMacro, UnfinishedGrabsSaveEveryItemWhereItWas) {
+    Scratch s;
+    const std::string board = source("tests/data/small_board.pcb");
+    ASSERT_EQ(run(s, "macro " + quote(board) + " " + quote(s / "ref.pcb") + " --keys ''").status, 0);
+    const std::string ref = slurp(s / "ref.pcb");
+    int grabbed = 0;
+    for (const char* g : {"GL", "GE", "GA", "GG", "GD", "GP", "GT", "GC", "GO", "GF", "GI"}) {
+        std::string out = s / (std::string(g) + ".pcb");
+        // The cursor on a pad, a track end and a Component's hook point, the grab, one step away.
+        Result r = run(s, "macro " + quote(board) + " " + quote(out) + " --keys '\"1.0,1.0\" Enter <" + g + "> Up'");
+        ASSERT_EQ(r.status, 0) << g << r.err;
+        EXPECT_EQ(slurp(out), ref) << g;
+        if (!r.err.empty()) {
+            ++grabbed;
+            EXPECT_EQ(r.err, "trazel-cli: the macro ended with Items on the cursor: they were put back where they were\n");
+        }
+    }
+    EXPECT_GE(grabbed, 5); // GL, GE, GP, GC, GO and GI hold something there
+}
+
+// Whatever the macro text, a run with a small budget ends within seconds (seeded, so a failure repeats).
+TEST(CliMacro, RandomMacrosEndWithinTheirBudget) {
+    Scratch s;
+    const char* tokens[] = {"Up", "Down", "Left", "Right", "j", "i", "o", "Enter", "Esc", "Space", "F11",
+                            "F12", "<ZI>", "<ZO>", "<ZX>", "<GP>", "<GL>", "<GC>", "<UU>", "<UR>", "<SK>",
+                            "<0.1>", "<LT=.01>", "\"1.0,1.0\"", "99999Up", "40640j", "7Tab", "<FW>", "<BQ>"};
+    std::mt19937 rng(20261207);
+    for (int run_no = 0; run_no < 200; ++run_no) {
+        std::string keys;
+        int n = 1 + static_cast<int>(rng() % 12);
+        for (int i = 0; i < n; ++i) {
+            keys += tokens[rng() % std::size(tokens)];
+            keys += ' ';
+        }
+        auto t0 = std::chrono::steady_clock::now();
+        Result r = run(s, "macro " + quote(kDemo) + " " + quote(s / "out.pcb") + " --keys '" + keys +
+                              "' --field 'SetupKeyStrokeMacrosBox.Key Stroke F11=F12 F11' --max-ticks 50", 30);
+        double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_TRUE(r.status == 0 || r.status == 1) << keys << " status " << r.status;
+        EXPECT_LT(secs, 10.0) << keys;
+    }
 }

@@ -232,3 +232,62 @@ TEST_F(MacroPlay, TheMacroDialogStoresChangesAndRestoresTheDefaultsAfterTheWarni
 }
 
 } // namespace trazel::test
+
+namespace trazel::test {
+
+// Repeat counts are played exactly, far beyond 16 bits; a count past 2^31 - 1 is refused with a beep
+// and presses nothing.  A long repeat reaches the every-64-tokens question, so a held key stops it.
+TEST_F(MacroPlay, RepeatCountsAreExactAndALongRepeatCanBeStopped) {
+    plain_document();
+    ASSERT_TRUE(shell::enter_trazel_mode(*app));
+    int start = view().angle_mode;
+    shell::play_macro(*app, "65536J");
+    EXPECT_EQ(view().angle_mode, start); // 65536 presses: back where it started, four modes round
+    shell::play_macro(*app, "65537J");
+    EXPECT_EQ(view().angle_mode, (start + 1) % 4);
+    int before = sounds(platform::Sound::Beep);
+    shell::play_macro(*app, "2147483648J");
+    // A long cursor walk goes all the way (each step 4096 units), and quickly: the view and the read-outs
+    // are drawn once at the end, not after every step.
+    model::Coord y = view().cursor_y;
+    shell::play_macro(*app, "99999Up");
+    EXPECT_EQ(int64_t{view().cursor_y} - y, int64_t{99999} * 4096);
+    EXPECT_EQ(view().angle_mode, (start + 1) % 4);
+    EXPECT_EQ(sounds(platform::Sound::Beep), before + 1);
+
+    // A key is held from the start; the question comes after 64 presses of I (zoom in) and Cancel ends
+    // the repeat and the macro.
+    spy("Z");
+    ui.input_script = [] {
+        platform::WaitingInput w;
+        w.key_scan = 0x01;
+        return w;
+    };
+    ui.answers.push_back(platform::Answer::Cancel);
+    shell::play_macro(*app, "40640i <ZO>");
+    EXPECT_EQ(ui.boxes.size(), 1u);
+    EXPECT_FALSE(shell::macro_playing(*app));
+    EXPECT_EQ(codes(), std::vector<uint16_t>(64, code('Z', 'I'))); // <ZO> after the repeat never ran
+}
+
+// The batch budget: a macro that restarts itself stops once its tokens are spent, and the run says so.
+TEST_F(MacroPlay, ATokenBudgetStopsAMacroThatRestartsItself) {
+    shell::write_setting(*app, "Key Stroke F11", "<ZI> F12");
+    shell::write_setting(*app, "Key Stroke F12", "<ZO> F11");
+    spy("Z");
+    shell::Services& sv = app->shell.services;
+    sv.macro_token_budget = 640;
+    shell::play_macro(*app, "F11");
+    EXPECT_TRUE(sv.macro_budget_spent);
+    EXPECT_FALSE(shell::macro_playing(*app));
+    EXPECT_EQ(sv.macro_tokens_played, 640u);
+    EXPECT_EQ(calls.size(), 320u);
+    // A macro that ends inside its budget leaves it unspent, even when it uses the last token.
+    sv.macro_tokens_played = 0;
+    sv.macro_budget_spent = false;
+    sv.macro_token_budget = 3;
+    shell::play_macro(*app, "<ZI> <ZI> <ZI>");
+    EXPECT_FALSE(sv.macro_budget_spent);
+}
+
+} // namespace trazel::test

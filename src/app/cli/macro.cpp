@@ -139,13 +139,16 @@ int run_macro(int argc, char** argv) {
     }
 
     std::string error;
-    std::vector<std::string> log;
-    int r = shell::run_macro_job(job, &error, &log);
+    std::vector<std::string> log, notices;
+    int r = shell::run_macro_job(job, &error, &log, &notices);
     // What the run showed, for scripts that check a command's outcome.
     for (const std::string& line : log) {
         std::printf("%s\n", one_line(line).c_str());
     }
     std::fflush(stdout);
+    for (const std::string& line : notices) {
+        std::fprintf(stderr, "trazel-cli: %s\n", one_line(line).c_str());
+    }
     if (r != 0) {
         return fail(error.empty() ? std::string("the macro run failed") : one_line(error));
     }

@@ -2,6 +2,7 @@
 #include "app/core/headless_run.h"
 #include "app/core/install.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -215,7 +216,8 @@ std::string MacroPlatform::save_file_dialog(std::string_view, const std::vector<
     return it->second.at("name");
 }
 
-int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::string>* log) {
+int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::string>* log,
+                  std::vector<std::string>* notices) {
     auto fail = [&](std::string why) {
         if (error) {
             *error = std::move(why);
@@ -241,8 +243,16 @@ int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::stri
         return fail("\"" + job.input + "\" could not be loaded" + why);
     }
     if (!job.keys.empty()) {
+        // No key can stop playback here: the tick limit bounds the tokens too.
+        Services& sv = run.app.shell.services;
+        sv.macro_token_budget = static_cast<uint64_t>(std::max(1, job.max_ticks)) * kMacroCheckTokens;
         play_macro(run.app, job.keys);
-        if (!run.until_macro_done(job.max_ticks)) {
+        bool done = !sv.macro_budget_spent && run.until_macro_done(job.max_ticks);
+        if (sv.macro_budget_spent) {
+            stop_macro(run.app);
+            return fail("macro still playing after " + std::to_string(sv.macro_tokens_played) + " tokens");
+        }
+        if (!done) {
             stop_macro(run.app);
             return fail("the macro was still playing after " + std::to_string(job.max_ticks) + " ticks");
         }
@@ -260,6 +270,14 @@ int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::stri
     if (!job.output.empty()) {
         if (!run.app.doc()) {
             return fail("no data file is open to save");
+        }
+        // What hangs on the cursor is hidden in the Document; as a save from the File menu does, the
+        // grab is cancelled first so every Item is saved where it was.
+        if (items_on_cursor(run.app)) {
+            cancel_items(run.app);
+            if (notices) {
+                notices->emplace_back("the macro ended with Items on the cursor: they were put back where they were");
+            }
         }
         std::string why;
         if (!model::SaveDocumentFile(run.app.formats, job.output, 0, &why)) {

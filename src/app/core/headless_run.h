@@ -95,6 +95,8 @@ bool answer_of(std::string_view name, platform::Answer& out);
 
 // Runs the job; returns 0 on success, 1 on failure with the reason in `error`.  `log` receives the
 // message boxes and reports of the run, one line each.
-int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::string>* log = nullptr);
+// `notices` receives what the run did on its own that the user should know (one line each).
+int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::string>* log = nullptr,
+                  std::vector<std::string>* notices = nullptr);
 
 } // namespace trazel::shell
