@@ -51,7 +51,7 @@ int memory_child(const std::string& file) {
     long base = status_kb("VmRSS:");
     Model m;
     FormatTable formats;
-    RegisterModelFormats(formats);
+    register_model_formats(formats);
     NewDocument(file);
     std::string why;
     if (!OpenDocumentFile(formats, file, 0, &why)) {
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     }
 
     FormatTable formats;
-    RegisterModelFormats(formats);
+    register_model_formats(formats);
     std::vector<double> read_s, write_s;
     long items = 0;
     std::string out = file + ".bench-out";

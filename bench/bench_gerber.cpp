@@ -91,8 +91,8 @@ struct Generator {
                              (kind < 5    ? "74HC00"
                               : kind < 12 ? "LM358"
                                           : "10K");
-        Ref c = model::MakeComponent(ring, 0, 0, params);
-        Ref m = model::MemberRing(c);
+        Ref c = model::make_component(ring, 0, 0, params);
+        Ref m = model::member_ring(c);
         bool bottom = kind >= 12 && rng.below(4) == 0;
         int copper = bottom ? 12 : 3;
         std::vector<std::pair<Coord, Coord>> pins;
@@ -119,7 +119,7 @@ struct Generator {
             line(m, bottom ? 14 : 1, mil(8), ox - mil(40), oy - mil(50), ox + mil(120), oy - mil(50));
         }
         text(m, bottom ? 14 : 1, mil(50), ox, oy + mil(400), "&1");
-        model::CloseComponent(c);
+        model::close_component(c);
 
         // Tracks out of the cell, a via on every second one, and now and then an arc or a pour.
         int tracks = 2 + rng.below(5);
@@ -142,10 +142,10 @@ struct Generator {
         }
         if (rng.below(100) == 0) {
             Ref s = model::MakeItem(ring, model::kLine, 12, 0, 0, 0, 0, 0);
-            model::AddVertex(s, ox, oy - mil(100));
-            model::AddVertex(s, ox + mil(500), oy - mil(100));
-            model::AddVertex(s, ox + mil(500), oy - mil(60));
-            model::AddVertex(s, ox, oy - mil(60));
+            model::add_vertex(s, ox, oy - mil(100));
+            model::add_vertex(s, ox + mil(500), oy - mil(100));
+            model::add_vertex(s, ox + mil(500), oy - mil(60));
+            model::add_vertex(s, ox, oy - mil(60));
         }
     }
 
@@ -254,7 +254,7 @@ bool write_autotrax(const model::Document& d, const fs::path& path) {
         }
         case model::kText: {
             int l = autotrax_layer(setup, n.layer);
-            std::string t = model::ResolvedText(r);
+            std::string t = model::resolved_text(r);
             if (l != 0 && !t.empty()) {
                 std::fprintf(f, "FS\r\n%ld %ld %ld 0 %ld %d\r\n%s\r\n", to_mil(n.text.x0), to_mil(n.text.y0),
                              to_mil(n.size), std::max(1L, to_mil(n.size / 6)), l, t.c_str());
@@ -337,7 +337,7 @@ std::string gen_board_file(int components, const fs::path& out) {
 void BM_PhotoplotRun(benchmark::State& state) {
     model::Model m;
     model::FormatTable formats;
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
     platform::Headless quiet;
     platform::install(&quiet);
     // About 25 Items per component with the generator.
@@ -373,7 +373,7 @@ void BM_PhotoplotRun(benchmark::State& state) {
 void compare_with_pcb_rnd() {
     model::Model m;
     model::FormatTable formats;
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
     platform::Headless quiet;
     platform::install(&quiet);
     fs::path data = g_work / "cmp.pcb";
@@ -398,7 +398,7 @@ void compare_with_pcb_rnd() {
     for (int k = 0; k < 3; ++k) {
         model::Model fresh;
         model::FormatTable f2;
-        model::RegisterModelFormats(f2);
+        model::register_model_formats(f2);
         auto t0 = std::chrono::steady_clock::now();
         model::NewDocument(data.string());
         model::OpenDocumentFile(f2, data.string(), 0);

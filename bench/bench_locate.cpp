@@ -49,7 +49,7 @@ struct Board {
 Board* g_board = nullptr;
 
 void generate(Board& b) {
-    model::ApplyTemplate(model::Template::ChooserDefaults);
+    model::apply_template(model::Template::ChooserDefaults);
     for (const char* l : {"-y0:00FFFF00,00000000,0,0,Pad Master", "-y1:00FFFFFF,00000000,0,1,Top Silk",
                           "-y3:00FF0000,00000000,18,3,Top Side", "-y4:000000FF,00000000,42,4,Bottom Side",
                           "-y5:00808000,00000000,3,5,GND Plane"}) {
@@ -69,9 +69,9 @@ void generate(Board& b) {
         bool smd = pick(2) == 0;
         int pins = smd ? 2 + 6 * pick(2) : 2 * (2 + pick(6));
         Coord ox = (c % cols) * cell + mils(200), oy = (c / cols) * cell + mils(200);
-        Ref comp = model::MakeComponent(ring, 0, 0, std::string(smd ? "SO" : "DIP") + '\x7F' + "U" +
+        Ref comp = model::make_component(ring, 0, 0, std::string(smd ? "SO" : "DIP") + '\x7F' + "U" +
                                                         std::to_string(c + 1) + '\x7F' + "VAL");
-        Ref m = model::MemberRing(comp);
+        Ref m = model::member_ring(comp);
         int per_row = pins / 2;
         for (int i = 0; i < pins; ++i) {
             bool second = i >= per_row;
@@ -100,7 +100,7 @@ void generate(Board& b) {
         }
         node(m).box.x1 = ox;
         node(m).box.y1 = oy;
-        model::CloseComponent(comp);
+        model::close_component(comp);
         b.components.push_back(comp);
     }
     const uint16_t track = static_cast<uint16_t>(mils(12));
@@ -122,10 +122,10 @@ void generate(Board& b) {
     for (int k = 0; k < n / 200; ++k) {
         Ref s = model::MakeItem(ring, model::kLine, 5, 0, 0, 0, 0, 0);
         Coord cx = pick(cols) * cell, cy = pick(cols) * cell;
-        model::AddVertex(s, cx, cy);
-        model::AddVertex(s, cx + mils(1200), cy);
-        model::AddVertex(s, cx + mils(1200), cy + mils(800));
-        model::AddVertex(s, cx, cy + mils(800));
+        model::add_vertex(s, cx, cy);
+        model::add_vertex(s, cx + mils(1200), cy);
+        model::add_vertex(s, cx + mils(1200), cy + mils(800));
+        model::add_vertex(s, cx, cy + mils(800));
     }
 }
 
@@ -136,7 +136,7 @@ bool load(Board& b, const char* file) {
     }
     if (file != nullptr) {
         model::FormatTable formats;
-        model::RegisterModelFormats(formats);
+        model::register_model_formats(formats);
         std::string why;
         if (!model::OpenDocumentFile(formats, file, 0, &why)) {
             std::fprintf(stderr, "bench_locate: cannot read \"%s\": %s\n", file, why.c_str());
@@ -218,7 +218,7 @@ void BM_FindSolidAt(benchmark::State& state) {
 void BM_FindVertexAt(benchmark::State& state) {
     const edit::SpatialIndex* ix = with(state);
     each_point(state, g_board->track_points,
-               [&](Point p) { return edit::FindVertexAt(*g_board->doc, 3, p, true, ix).item; });
+               [&](Point p) { return edit::find_vertex_at(*g_board->doc, 3, p, true, ix).item; });
 }
 // A click that hits nothing: the current layer, then layer 0.
 void BM_LocateMiss(benchmark::State& state) {
@@ -277,7 +277,7 @@ void BM_GrabVia(benchmark::State& state) {
     const edit::SpatialIndex* ix = with(state);
     Board& b = *g_board;
     each_point(state, b.vias.empty() ? b.pad_points : b.vias, [&](Point p) {
-        edit::VertexHit h = edit::FindVertexAt(*b.doc, 3, p, false, ix);
+        edit::VertexHit h = edit::find_vertex_at(*b.doc, 3, p, false, ix);
         if (h.item == model::kNone) {
             return 0;
         }

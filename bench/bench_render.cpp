@@ -50,9 +50,9 @@ struct Rng {
 };
 
 void layer(model::Setup& s, int i, const char* name, uint8_t type, uint32_t colour) {
-    model::SetLayerName(s.layers[i], name);
+    model::set_layer_name(s.layers[i], name);
     s.layers[i].type = type;
-    model::SetLayerColour(s.layers[i], colour);
+    model::set_layer_colour(s.layers[i], colour);
 }
 
 Ref pad(Ref ring, int layer_no, int type, Coord x, Coord y, Coord w, Coord h, Coord hole) {
@@ -85,10 +85,10 @@ uint32_t build_board(model::Document* d, int items) {
     uint32_t made = 0;
     for (int i = 0; i < cells; ++i) {
         Coord x = (i % side) * px, y = (i / side) * py;
-        Ref c = model::MakeComponent(ring, 0, 0,
+        Ref c = model::make_component(ring, 0, 0,
                                      "0603\x7FR1\x7F"
                                      "10k");
-        Ref m = model::MemberRing(c);
+        Ref m = model::member_ring(c);
         pad(m, 1, 6, x - mil(30), y, mil(30), mil(35), 0);
         pad(m, 1, 6, x + mil(30), y, mil(30), mil(35), 0);
         model::MakeItem(m, model::kLine, 2, static_cast<uint16_t>(mil(6)), x - mil(55), y - mil(30), x + mil(55),
@@ -101,7 +101,7 @@ uint32_t build_board(model::Document* d, int items) {
                         y - mil(30));
         Ref t = model::MakeItem(m, model::kText, 2, static_cast<uint16_t>(mil(25)), x - mil(20), y + mil(40), 0, 0);
         model::SetText(t, "&1");
-        model::CloseComponent(c);
+        model::close_component(c);
         Ref tr = model::MakeItem(ring, model::kLine, 1, static_cast<uint16_t>(mil(8)), x + mil(30), y, x + mil(65),
                                  y + mil(35));
         model::AttachSignal(tr, "N" + std::to_string(i % 997));
@@ -119,11 +119,11 @@ uint32_t build_board(model::Document* d, int items) {
         }
         if (i % 200 == 0) {
             Ref solid = model::MakeItem(ring, model::kLine, 9, 0, 0, 0, 0, 0);
-            model::AddVertex(solid, x, y);
-            model::AddVertex(solid, x + 4 * px, y);
-            model::AddVertex(solid, x + 4 * px, y + 3 * py);
-            model::AddVertex(solid, x + 2 * px, y + 4 * py);
-            model::AddVertex(solid, x, y + 3 * py);
+            model::add_vertex(solid, x, y);
+            model::add_vertex(solid, x + 4 * px, y);
+            model::add_vertex(solid, x + 4 * px, y + 3 * py);
+            model::add_vertex(solid, x + 2 * px, y + 4 * py);
+            model::add_vertex(solid, x, y + 3 * py);
             ++made;
         }
     }
@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
     }
     Board board;
     g = &board;
-    model::RegisterModelFormats(board.formats);
+    model::register_model_formats(board.formats);
     platform::install(&board.quiet);
     fs::path work = fs::temp_directory_path() / "trazel_bench_render";
     fs::create_directories(work);

@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     }
     Model m;
     Document* d = NewDocument(out);
-    ApplyTemplate(Template::ChooserDefaults);
+    apply_template(Template::ChooserDefaults);
     for (const char* line : kSetup) {
         ApplyDirective(line);
     }
@@ -136,8 +136,8 @@ int main(int argc, char** argv) {
         std::string ref = std::string(p.prefix) + std::to_string(++counters[p.prefix[0] - 'A']);
         std::string params =
             std::string(p.name) + '\x7F' + ref + '\x7F' + kValues[pick(static_cast<int>(std::size(kValues)))];
-        Ref comp = MakeComponent(ring, 0, pick(8) == 0 ? 16384 : 0, params);
-        Ref members = MemberRing(comp);
+        Ref comp = make_component(ring, 0, pick(8) == 0 ? 16384 : 0, params);
+        Ref members = member_ring(comp);
         int per_row = p.row_space ? (p.pins + 1) / 2 : p.pins;
         Coord w = mils(p.pitch * (per_row - 1));
         Coord h = mils(p.row_space);
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         text(members, 1, ox - m40, oy - mils(110), 40, "&2");
         node(members).box.x1 = ox;
         node(members).box.y1 = oy;
-        CloseComponent(comp);
+        close_component(comp);
     }
 
     // Nets: runs of two to five consecutive pads share a Signal; about a fifth go to GND or VCC.
@@ -225,7 +225,7 @@ int main(int argc, char** argv) {
         for (int v = 0; v < 12; ++v) {
             static const int kDx[12] = {0, 300, 600, 900, 1200, 1200, 1200, 900, 600, 300, 0, 0};
             static const int kDy[12] = {0, -50, 0, -50, 0, 400, 800, 850, 800, 850, 800, 400};
-            AddVertex(s, cx + mils(kDx[v]), cy + mils(kDy[v]));
+            add_vertex(s, cx + mils(kDx[v]), cy + mils(kDy[v]));
         }
     }
     for (int k = 0; k < 4; ++k) {
@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
     for (auto& [key, r] : comps) {
         Unlink(r);
     }
-    Ref anchor = FirstItem(ring);
+    Ref anchor = first_item(ring);
     for (auto& [key, r] : comps) {
         InsertBefore(r, anchor == kNone ? ring : anchor);
     }
@@ -255,7 +255,7 @@ int main(int argc, char** argv) {
     long items = 0;
     walk_tree(ring, [&](Ref, int) { ++items; });
     FormatTable formats;
-    RegisterModelFormats(formats);
+    register_model_formats(formats);
     std::string why;
     if (!SaveDocumentFile(formats, out, 'C', &why)) {
         std::fprintf(stderr, "gen_board: cannot write \"%s\": %s\n", out.c_str(), why.c_str());

@@ -26,7 +26,7 @@ trazel::platform::Headless& quiet_platform() {
 
 std::string write_as(const FormatTable& formats, char code) {
     std::string out;
-    if (!SaveDocumentBytes(formats, out, code)) {
+    if (!save_document_bytes(formats, out, code)) {
         std::fprintf(stderr, "writing to memory failed\n");
         std::abort();
     }
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Model& m = *new Model;
     static FormatTable& formats = *[] {
         auto* t = new FormatTable;
-        RegisterModelFormats(*t);
+        register_model_formats(*t);
         return t;
     }();
     uint32_t used_before = m.pool.used_count();
@@ -58,13 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0 && (data[0] == 0xF1 || data[0] == 0xF2)) {
         forced = data[0] == 0xF1 ? 'Z' : kForcedHexDump;
     }
-    OpenDocumentBytes(formats, input, forced);
+    open_document_bytes(formats, input, forced);
     write_as(formats, 0); // the Document's own writer, whatever the file named
     std::string first = write_as(formats, 'C');
 
-    CloseDocument(m.current);
+    close_document(m.current);
     NewDocument("fuzz.pcb");
-    if (OpenDocumentBytes(formats, first, 0) == 0) {
+    if (open_document_bytes(formats, first, 0) == 0) {
         std::fprintf(stderr, "the written Data file was not read back\n");
         std::abort();
     }
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                      first.substr(from, 400).c_str(), second.substr(from, 400).c_str());
         std::abort();
     }
-    CloseDocument(m.current);
+    close_document(m.current);
     uint32_t expected = used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before);
     if (m.pool.used_count() != expected) {
         std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - expected);

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static model::Model& m = *new model::Model;
     static model::FormatTable& formats = *[] {
         auto* t = new model::FormatTable;
-        model::RegisterModelFormats(*t);
+        model::register_model_formats(*t);
         return t;
     }();
     uint8_t h[kHeader] = {};
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (with_doc) {
         doc = model::NewDocument("fuzz.pcb");
         if (doc != nullptr) {
-            model::OpenDocumentBytes(formats, file, 0);
+            model::open_document_bytes(formats, file, 0);
             model::Setup& s = doc->setup;
             s.mode_lines = h[3];
             s.mode_pads = h[4];
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     if (doc != nullptr) {
-        model::CloseDocument(doc);
+        model::close_document(doc);
     }
     (void)m;
     return 0;

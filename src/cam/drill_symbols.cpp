@@ -206,7 +206,7 @@ std::string drawing_item_record(Ref item, int layer) {
         signal(s, item);
         break;
     case model::kText: {
-        std::string text = model::IsSignalRecord(n.link) ? model::SignalName(n.link) : model::GetText(item);
+        std::string text = model::is_signal_record(n.link) ? model::signal_name(n.link) : model::GetText(item);
         while (!text.empty() && text.back() == ' ') {
             text.pop_back();
         }

@@ -6,14 +6,10 @@
 #include <string_view>
 
 #include "model/node.h"
-#include "model/units.h"
 
 namespace trazel::cam {
 
-using model::Angle;
-using model::Coord;
 using model::Length;
-using model::Ref;
 
 // --- Tool table ----------------------------------------------------------------------------------
 

@@ -52,7 +52,7 @@ void text_stroke_widths(Ref text, const std::function<void(Length)>& f) {
     if (n.item_kind() != model::kText || n.size == 0) {
         return;
     }
-    std::string s = model::ResolvedText(text);
+    std::string s = model::resolved_text(text);
     if (s.empty()) {
         return;
     }

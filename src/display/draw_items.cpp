@@ -264,7 +264,7 @@ int ItemPainter::line(const Node& n, uint32_t pixel) {
         drew |= marker(l.x1, l.y1);
         drew |= marker(l.x2, l.y2);
     }
-    if ((lines_ & kLinesSignalNames) != 0 && model::IsSignalRecord(n.link)) {
+    if ((lines_ & kLinesSignalNames) != 0 && model::is_signal_record(n.link)) {
         drew |= track_names(n, pixel, wpx);
     }
     return drew;
@@ -275,7 +275,7 @@ int ItemPainter::track_names(const Node& n, uint32_t pixel, uint32_t width_px) {
     if (scale <= 0xFFFFFF || (width_px < 8 && scale < 0x80000000u) || pixel_mode(pixel) != PixelMode::Store) {
         return 0;
     }
-    std::string name = model::SignalName(n.link);
+    std::string name = model::signal_name(n.link);
     if (name.empty()) {
         return 0;
     }
@@ -564,10 +564,10 @@ int ItemPainter::pad_labels(const PadShape& p, const Node& n, uint32_t pixel) {
     std::string pin_text, sig_text;
     if (pins && n.pad.pin != 0) {
         pin_text = n.pad.pin < static_cast<uint32_t>(model::kPinNumberLimit) ? std::to_string(n.pad.pin)
-                                                                             : model::PinText(p.item);
+                                                                             : model::pin_text(p.item);
     }
-    if (names && model::IsSignalRecord(n.link)) {
-        sig_text = model::SignalName(n.link);
+    if (names && model::is_signal_record(n.link)) {
+        sig_text = model::signal_name(n.link);
     }
     if (pin_text.empty() && sig_text.empty()) {
         return 0;
@@ -604,12 +604,12 @@ bool ItemPainter::text_shows(Ref r, const Node& n) {
     if (n.link == model::kNone) {
         return false;
     }
-    if (model::IsSignalRecord(n.link)) {
-        return !model::SignalName(n.link).empty();
+    if (model::is_signal_record(n.link)) {
+        return !model::signal_name(n.link).empty();
     }
     const unsigned char* b = model::node(n.link).bytes();
     bool reference = b[0] == '&' && b[1] != 0 && b[2] == 0;
-    return reference ? !model::ResolvedText(r).empty() : b[0] != 0;
+    return reference ? !model::resolved_text(r).empty() : b[0] != 0;
 }
 
 // A text too small to read is drawn as one thin line along the bottom of its box, which needs only the

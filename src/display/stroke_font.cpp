@@ -346,7 +346,7 @@ int draw_text_item(Ref item, int mode, StrokeSink& sink, const TextView& view) {
     if (n.item_kind() != model::kText || n.size == 0 || mode == 0) {
         return 0;
     }
-    std::string text = model::ResolvedText(item);
+    std::string text = model::resolved_text(item);
     if (text.empty()) {
         return 0;
     }
@@ -393,7 +393,7 @@ int measure_text_item(Ref item) {
     if (n.item_kind() != model::kText) {
         return 0;
     }
-    std::string text = model::ResolvedText(item);
+    std::string text = model::resolved_text(item);
     if (text.empty()) {
         return 0;
     }

@@ -206,7 +206,7 @@ bool items_extents(model::Ref ring, model::Point& a, model::Point& b) {
     bool any = false;
     model::for_each_item(ring, [&](model::Ref r) {
         model::Coord x1, y1, x2, y2;
-        if (model::node(r).hidden() || !model::ItemBox(r, x1, y1, x2, y2)) {
+        if (model::node(r).hidden() || !model::item_box(r, x1, y1, x2, y2)) {
             return;
         }
         if (!any) {

@@ -200,7 +200,7 @@ Ref add_entry(GrabList& g, Ref real, uint8_t flags) {
 
 void add_companions(GrabList& g, Ref member) {
     Ref head = ring_head_of(member);
-    Ref owner = model::RingOwner(head);
+    Ref owner = model::ring_owner(head);
     if (owner == model::kNone || node(owner).item_kind() != model::kComponent) {
         return;
     }
@@ -258,8 +258,8 @@ int grab_point(GrabList& g, Point p, Coord line_width) {
                 if (g.spatial != nullptr && g.spatial->covers(*g.doc)) {
                     g.spatial->appended(t);
                 }
-                if (Ref sig = model::ItemSignal(pd.ref); sig != model::kNone) {
-                    model::AttachSignal(t, model::SignalName(sig));
+                if (Ref sig = model::item_signal(pd.ref); sig != model::kNone) {
+                    model::AttachSignal(t, model::signal_name(sig));
                 }
                 if (add_entry(g, t, kGrabSecond | kGrabNew) != model::kNone) {
                     ++changed;
@@ -636,7 +636,7 @@ void component_box(Ref c) {
     Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
     model::for_each_item(head, [&](Ref r) {
         Coord a, b, cc, d;
-        if (node(r).hidden() || !model::ItemBox(r, a, b, cc, d)) {
+        if (node(r).hidden() || !model::item_box(r, a, b, cc, d)) {
             return;
         }
         if (!any) {

@@ -95,7 +95,7 @@ bool is_member(Ref item) {
     while (node(r).item_kind() != model::kHead) {
         r = node(r).next;
     }
-    Ref owner = model::RingOwner(r);
+    Ref owner = model::ring_owner(r);
     return owner != model::kNone && node(owner).item_kind() == model::kComponent;
 }
 
@@ -354,7 +354,7 @@ int grab_click(App& app, uint16_t c) {
                 }
             }
             if (node(previous).item_kind() == model::kHead) {
-                previous = model::RingOwner(previous);
+                previous = model::ring_owner(previous);
             }
             abandon(g, app.display);
             model::Document& doc = *app.doc();

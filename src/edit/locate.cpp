@@ -344,7 +344,7 @@ Ref FindSolidAt(const model::Document& doc, int layer, Point p, Coord tolerance,
     return found;
 }
 
-VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide, const SpatialIndex* index) {
+VertexHit find_vertex_at(const model::Document& doc, int layer, Point p, bool wide, const SpatialIndex* index) {
     const model::Setup& s = doc.setup;
     VertexHit near_layer, near_other;
     uint64_t d_layer = UINT64_MAX, d_other = UINT64_MAX;

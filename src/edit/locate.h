@@ -72,7 +72,7 @@ struct VertexHit {
 // The nearest end point within a Manhattan distance of kVertexReach, those on `layer` first, then those
 // on another visible layer (never a Component member on another layer).  `wide` adds Arc ends and Pad
 // centres to the Line ends.
-VertexHit FindVertexAt(const model::Document& doc, int layer, Point p, bool wide,
+VertexHit find_vertex_at(const model::Document& doc, int layer, Point p, bool wide,
                        const SpatialIndex* index = nullptr);
 
 // --- With the view and the current layer ------------------------------------------------------------

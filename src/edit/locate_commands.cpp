@@ -41,7 +41,7 @@ VertexHit SnapToVertex(App& app, bool wide) {
     }
     model::Document& doc = *app.doc();
     editor(app).index.sync(doc);
-    VertexHit h = FindVertexAt(doc, doc.setup.current_layer & 0xFF, cursor_point(app), wide, &editor(app).index);
+    VertexHit h = find_vertex_at(doc, doc.setup.current_layer & 0xFF, cursor_point(app), wide, &editor(app).index);
     if (h.item == model::kNone) {
         return h;
     }

@@ -21,7 +21,7 @@ char read_data_file(LineReader& in, char) {
 }
 
 bool accepts_plain_text(std::string_view head, char forced) {
-    return forced == 'Z' || (forced == 0 && LooksLikeText(head));
+    return forced == 'Z' || (forced == 0 && looks_like_text(head));
 }
 
 bool accepts_anything(std::string_view, char) {
@@ -30,7 +30,7 @@ bool accepts_anything(std::string_view, char) {
 
 } // namespace
 
-bool RegisterReader(FormatTable& t, int order, std::string_view name, AcceptsFn accepts, ReadFn read) {
+bool register_reader(FormatTable& t, int order, std::string_view name, AcceptsFn accepts, ReadFn read) {
     if (order < kOrderDataFile || order > kOrderByteDump || !accepts || !read) {
         return false;
     }
@@ -39,7 +39,7 @@ bool RegisterReader(FormatTable& t, int order, std::string_view name, AcceptsFn 
     return true;
 }
 
-bool RegisterWriter(FormatTable& t, char code, WriteFn write) {
+bool register_writer(FormatTable& t, char code, WriteFn write) {
     if (code == 0 || !write) {
         return false;
     }
@@ -47,19 +47,19 @@ bool RegisterWriter(FormatTable& t, char code, WriteFn write) {
     return true;
 }
 
-void RegisterModelFormats(FormatTable& t) {
-    RegisterReader(t, kOrderDataFile, "Data file", accepts_data_file, read_data_file);
-    RegisterReader(t, kOrderPlainText, "plain text", accepts_plain_text, ReadPlainText);
-    RegisterReader(t, kOrderByteDump, "byte dump", accepts_anything, ReadByteDump);
-    RegisterWriter(t, 'C', WriteDataFile);
-    RegisterWriter(t, 'Z', WritePlainText);
+void register_model_formats(FormatTable& t) {
+    register_reader(t, kOrderDataFile, "Data file", accepts_data_file, read_data_file);
+    register_reader(t, kOrderPlainText, "plain text", accepts_plain_text, read_plain_text);
+    register_reader(t, kOrderByteDump, "byte dump", accepts_anything, read_byte_dump);
+    register_writer(t, 'C', WriteDataFile);
+    register_writer(t, 'Z', write_plain_text);
 }
 
 char ChooseReader(const FormatTable& t, LineReader& in, char forced) {
     if (!M().current) {
         return 0;
     }
-    ApplyTemplate(Template::ChooserDefaults);
+    apply_template(Template::ChooserDefaults);
     for (const ReaderRow& row : t.readers) {
         if (row.accepts(in.head(), forced)) {
             return row.read(in, forced);
@@ -109,7 +109,7 @@ char OpenDocumentFile(const FormatTable& t, const std::string& name, char forced
     return code;
 }
 
-char OpenDocumentBytes(const FormatTable& t, std::string_view bytes, char forced) {
+char open_document_bytes(const FormatTable& t, std::string_view bytes, char forced) {
     if (!M().current || bytes.empty()) {
         return 0;
     }
@@ -138,7 +138,7 @@ bool SaveDocumentFile(const FormatTable& t, const std::string& name, char code, 
     return ok;
 }
 
-bool SaveDocumentBytes(const FormatTable& t, std::string& bytes, char code) {
+bool save_document_bytes(const FormatTable& t, std::string& bytes, char code) {
     if (!M().current) {
         return false;
     }
@@ -147,7 +147,7 @@ bool SaveDocumentBytes(const FormatTable& t, std::string& bytes, char code) {
     return ChooseWriter(t, out, code ? code : M().current->setup.format_code) && out.commit();
 }
 
-bool ConfirmOldFormatSave(Document& d) {
+bool confirm_old_format_save(Document& d) {
     char c = d.setup.format_code;
     if (c != '2' && c != '3') {
         return true;
@@ -162,7 +162,7 @@ bool ConfirmOldFormatSave(Document& d) {
     return true;
 }
 
-std::string_view FormatName(char code) {
+std::string_view format_name(char code) {
     switch (code) {
     case 'C':
         return "TRAZEL Version 4.0 data file";

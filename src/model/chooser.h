@@ -61,12 +61,12 @@ struct FormatTable {
 
 // Adds a reader row at its place in the order.  Returns 0 for an order outside 1..23 or a row without
 // functions.
-bool RegisterReader(FormatTable& t, int order, std::string_view name, AcceptsFn accepts, ReadFn read);
+bool register_reader(FormatTable& t, int order, std::string_view name, AcceptsFn accepts, ReadFn read);
 // Sets the writer of a format code (replacing any earlier one).
-bool RegisterWriter(FormatTable& t, char code, WriteFn write);
+bool register_writer(FormatTable& t, char code, WriteFn write);
 // The model's own rows: the Data file (1), plain text (21) and the byte dump (23), and the writers
 // "C" and "Z".
-void RegisterModelFormats(FormatTable& t);
+void register_model_formats(FormatTable& t);
 
 // Applies the import defaults to the current Document and offers the input to each row in turn.
 // Returns the format code of the reader that took it, 0 when none did.
@@ -79,19 +79,19 @@ bool ChooseWriter(const FormatTable& t, OutBuffer& out, char code);
 // could not be opened or read or is empty (the reason in `error`; the caller tells the user).
 char OpenDocumentFile(const FormatTable& t, const std::string& name, char forced, std::string* error = nullptr);
 // The same for bytes in memory.
-char OpenDocumentBytes(const FormatTable& t, std::string_view bytes, char forced);
+char open_document_bytes(const FormatTable& t, std::string_view bytes, char forced);
 // Writes the current Document to `name` through a temporary file that replaces it only on success; code
 // 0 means the Document's own code.  Returns 0 when the file could not be written (reason in `error`);
 // an existing file is then left as it was.
 bool SaveDocumentFile(const FormatTable& t, const std::string& name, char code, std::string* error = nullptr);
 // The same into memory.
-bool SaveDocumentBytes(const FormatTable& t, std::string& out, char code);
+bool save_document_bytes(const FormatTable& t, std::string& out, char code);
 
 // Before saving a Document imported from an older format ("2", "3"): asks whether to save it as a
 // version 4 file and makes its code "C" on OK.  Returns 0 when the user cancelled.
-bool ConfirmOldFormatSave(Document& d);
+bool confirm_old_format_save(Document& d);
 
 // The name of a format code for listings ("TRAZEL Version 4.0 data file").
-std::string_view FormatName(char code);
+std::string_view format_name(char code);
 
 } // namespace trazel::model

@@ -6,21 +6,21 @@
 
 namespace trazel::model {
 
-Ref MemberRing(Ref item) {
+Ref member_ring(Ref item) {
     uint8_t k = node(item).item_kind();
     return k == kComponent || k == kDocument ? node(item).link : kNone;
 }
 
-Ref RingOwner(Ref head) {
+Ref ring_owner(Ref head) {
     return node(head).box.owner;
 }
 
-Ref MakeComponent(Ref ring, uint8_t layer, Angle angle, std::string_view parameters) {
+Ref make_component(Ref ring, uint8_t layer, Angle angle, std::string_view parameters) {
     Ref c = MakeItem(ring, kComponent, layer, angle, 0, 0, 0, 0);
     if (c == kNone) {
         return kNone;
     }
-    Ref head = NewRing();
+    Ref head = new_ring();
     if (head == kNone) {
         DeleteNode(c);
         return kNone;
@@ -28,7 +28,7 @@ Ref MakeComponent(Ref ring, uint8_t layer, Angle angle, std::string_view paramet
     node(head).layer = kComponent;
     node(head).box.owner = c;
     node(c).link = head;
-    Ref chain = MakeChain(parameters.empty() ? std::string_view("*") : parameters);
+    Ref chain = make_chain(parameters.empty() ? std::string_view("*") : parameters);
     if (chain == kNone) {
         DeleteItem(c);
         return kNone;
@@ -37,13 +37,13 @@ Ref MakeComponent(Ref ring, uint8_t layer, Angle angle, std::string_view paramet
     return c;
 }
 
-std::string ComponentParameters(Ref c) {
-    Ref head = MemberRing(c);
-    return head == kNone ? std::string() : ChainText(node(head).link);
+std::string component_parameters(Ref c) {
+    Ref head = member_ring(c);
+    return head == kNone ? std::string() : chain_text(node(head).link);
 }
 
 std::string ComponentField(Ref c, int n) {
-    Ref head = MemberRing(c);
+    Ref head = member_ring(c);
     if (head == kNone || n < 0) {
         return {};
     }
@@ -62,7 +62,7 @@ std::string ComponentField(Ref c, int n) {
     return out;
 }
 
-bool ItemBox(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2) {
+bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2) {
     const Node& n = node(item);
     switch (n.item_kind()) {
     case kLine:
@@ -104,8 +104,8 @@ bool ItemBox(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2) {
     }
 }
 
-bool CloseComponent(Ref c) {
-    Ref head = MemberRing(c);
+bool close_component(Ref c) {
+    Ref head = member_ring(c);
     if (head == kNone) {
         return false;
     }
@@ -113,7 +113,7 @@ bool CloseComponent(Ref c) {
     Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
     for_each_item(head, [&](Ref r) {
         Coord a, b, cc, d;
-        if (node(r).hidden() || !ItemBox(r, a, b, cc, d)) {
+        if (node(r).hidden() || !item_box(r, a, b, cc, d)) {
             return;
         }
         if (!any) {
@@ -123,7 +123,7 @@ bool CloseComponent(Ref c) {
             bx1 = std::min(bx1, a), by1 = std::min(by1, b), bx2 = std::max(bx2, cc), by2 = std::max(by2, d);
         }
     });
-    if (RingEmpty(head)) {
+    if (ring_empty(head)) {
         DeleteItem(c);
         return false;
     }
@@ -179,7 +179,7 @@ static bool key_greater(const std::array<char, 128>& a, const std::array<char, 1
     return std::memcmp(a.data(), b.data(), a.size()) > 0;
 }
 
-void SortComponent(Ref c) {
+void sort_component(Ref c) {
     Ref head = c;
     // Find the ring head: walk back until a Node of kind 0.
     do {
@@ -197,7 +197,7 @@ void SortComponent(Ref c) {
     InsertBefore(c, place);
 }
 
-std::string ResolvedText(Ref t) {
+std::string resolved_text(Ref t) {
     std::string s = GetText(t);
     if (s.size() == 2 && s[0] == '&') {
         if (s[1] >= '0' && s[1] <= '9') {
@@ -206,7 +206,7 @@ std::string ResolvedText(Ref t) {
             for (int i = 0; i < 512; ++i) {
                 r = node(r).prev;
                 if (node(r).item_kind() == kHead) {
-                    Ref owner = node(r).layer == kComponent ? RingOwner(r) : kNone;
+                    Ref owner = node(r).layer == kComponent ? ring_owner(r) : kNone;
                     if (owner != kNone && node(owner).item_kind() == kComponent) {
                         return ComponentField(owner, s[1] - '0');
                     }
@@ -221,8 +221,8 @@ std::string ResolvedText(Ref t) {
                     break;
                 }
                 if (node(r).item_kind() == kPad) {
-                    Ref sig = ItemSignal(r);
-                    return sig != kNone ? SignalName(sig) : s;
+                    Ref sig = item_signal(r);
+                    return sig != kNone ? signal_name(sig) : s;
                 }
             }
         }

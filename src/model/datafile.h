@@ -30,7 +30,7 @@ char ReadDataFile(LineReader& in);
 bool WriteDataFile(OutBuffer& out);
 
 // Library files (".LIB" in any case) write layers in their symbolic form.
-bool IsLibraryName(std::string_view name);
+bool is_library_name(std::string_view name);
 
 // The pixel data bytes a block header announces, or -1 when the header is not valid (no "PIX98a",
 // bits per pixel not 1, 4, 8, 16, 24 or 32, or a size that does not fit 63 bits).
@@ -38,6 +38,6 @@ int64_t PixelDataBytes(const unsigned char* header);
 
 // The value a coordinate takes after it was written in F format and read back: the writer predicts
 // what the reader will compute from written values (Component boxes).
-Coord CanonicalCoord(Coord v);
+Coord canonical_coord(Coord v);
 
 } // namespace trazel::model

@@ -10,7 +10,7 @@
 
 namespace trazel::model {
 
-bool IsLibraryName(std::string_view name) {
+bool is_library_name(std::string_view name) {
     if (name.size() < 4) {
         return false;
     }
@@ -100,7 +100,7 @@ struct ReadState {
     bool out_of_nodes = false; // the pool is exhausted: stop building
 
     Ref ring() const {
-        return open.empty() ? doc_ring : MemberRing(open.back().owner);
+        return open.empty() ? doc_ring : member_ring(open.back().owner);
     }
     Ref& last_component() {
         return open.empty() ? doc_last_component : open.back().last_component;
@@ -174,7 +174,7 @@ bool keys_greater(Ref a, Ref b) {
 
 // A closed member ring: drop an empty owner, size the box, and keep Components sorted in their ring.
 void finish_ring(ReadState& st, Ref owner) {
-    if (!CloseComponent(owner)) {
+    if (!close_component(owner)) {
         return;
     }
     if (node(owner).item_kind() != kComponent) {
@@ -184,7 +184,7 @@ void finish_ring(ReadState& st, Ref owner) {
     // Component after a Line still finds its place and the ring stays sorted for the next save.
     Ref& last = st.last_component();
     if (last != kNone && keys_greater(last, owner)) {
-        SortComponent(owner);
+        sort_component(owner);
     } else {
         last = owner;
     }
@@ -193,7 +193,7 @@ void finish_ring(ReadState& st, Ref owner) {
 void close_ring(ReadState& st, uint8_t owner_kind, uint16_t size, Coord hx, Coord hy) {
     Ref owner = st.open.back().owner;
     st.open.pop_back();
-    Ref head = MemberRing(owner);
+    Ref head = member_ring(owner);
     node(head).layer = owner_kind;
     node(head).size = size;
     node(head).box.x1 = hx;
@@ -215,7 +215,7 @@ void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
     if (params.empty()) {
         params = "*";
     }
-    Ref item = MakeComponent(st.ring(), layer, size, params);
+    Ref item = make_component(st.ring(), layer, size, params);
     if (item == kNone) {
         st.out_of_nodes = true;
         return;
@@ -242,10 +242,10 @@ void read_line_record(ReadState& st, Cursor& c) {
             return;
         }
         // A vertex of the Solid just before it.
-        Ref last = LastItem(ring);
+        Ref last = last_item(ring);
         if (last != kNone && (node(last).kind & (kKindMask | kHiddenFlag)) == kLine && node(last).size == 0 &&
             node(last).layer == layer) {
-            if (!AddVertex(last, x1, y1)) {
+            if (!add_vertex(last, x1, y1)) {
                 st.out_of_nodes = true;
             }
         }
@@ -415,7 +415,7 @@ void read_images(LineReader& in) {
         return;
     }
     for (bool first = true;; first = false) {
-        if (!first && in.PeekByte() != 'P') {
+        if (!first && in.peek_byte() != 'P') {
             return;
         }
         unsigned char header[kPixelHeaderBytes];
@@ -459,7 +459,7 @@ char ReadDataFile(LineReader& in) {
     char saved = d.setup.format_code;
     d.setup.format_code = 'C';
     if (d.undo_anchor == kNone) {
-        d.undo_anchor = NewRing();
+        d.undo_anchor = new_ring();
     }
     ReadState st;
     st.doc_ring = d.ring();

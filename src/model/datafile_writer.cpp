@@ -10,7 +10,7 @@
 
 namespace trazel::model {
 
-Coord CanonicalCoord(Coord v) {
+Coord canonical_coord(Coord v) {
     if (v == 0) {
         return 0;
     }
@@ -39,10 +39,10 @@ constexpr std::string_view kCaptions[] = {
 
 // What the reader keeps of a coordinate, held to the range it accepts.
 Coord canon(Coord v) {
-    return clamp_coord(CanonicalCoord(v));
+    return clamp_coord(canonical_coord(v));
 }
 Coord canon16(Coord v) {
-    return std::clamp<Coord>(CanonicalCoord(v), 0, 65535);
+    return std::clamp<Coord>(canonical_coord(v), 0, 65535);
 }
 
 // A Component's box as the reader will form it from the members it reads: the first member's box as it
@@ -146,7 +146,7 @@ struct Writer {
     }
 
     void signal_of(Ref item) {
-        Ref s = ItemSignal(item);
+        Ref s = item_signal(item);
         if (s == kNone) {
             return;
         }
@@ -181,7 +181,7 @@ struct Writer {
     bool text_payload(Ref t) {
         text.clear();
         const Node& n = node(t);
-        if (IsSignalRecord(n.link)) {
+        if (is_signal_record(n.link)) {
             const unsigned char* b = node(n.link).bytes();
             for (int k = 0; k < kChainBytes && b[k] != 0 && b[k] != 0xFF; ++k) {
                 text.push_back(static_cast<char>(b[k]));
@@ -211,7 +211,7 @@ struct Writer {
 
     void parameters_payload(Ref c) {
         text.clear();
-        chain_bytes(node(MemberRing(c)).link, text);
+        chain_bytes(node(member_ring(c)).link, text);
         size_t lead = 0;
         while (lead < text.size() && static_cast<unsigned char>(text[lead]) <= ' ') {
             ++lead;
@@ -279,7 +279,7 @@ struct Writer {
     // The box the reader will give the Component: that of the members that are written, as they will be
     // read.  False when no member is written (the Component is then not written either).
     bool component_box(Ref c, MemberBox& b) {
-        for_each_item(MemberRing(c), [&](Ref m) {
+        for_each_item(member_ring(c), [&](Ref m) {
             if (!node(m).hidden()) {
                 item_box(m, b);
             }
@@ -386,7 +386,7 @@ struct Writer {
         parameters_payload(c);
         line += text;
         end_line();
-        Ref head = MemberRing(c);
+        Ref head = member_ring(c);
         write_ring(head, depth + 1);
         const Node& h = node(head);
         start('0');
@@ -465,10 +465,10 @@ bool WriteDataFile(OutBuffer& out) {
         s.format_code = 'C';
     }
     Writer w(out, s);
-    w.library = IsLibraryName(d.name());
+    w.library = is_library_name(d.name());
     Ref ring = d.ring();
     if (IsSchematic(s)) {
-        SnapSchematic(ring);
+        snap_schematic(ring);
     }
     w.prepare_layers();
     std::string header;

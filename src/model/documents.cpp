@@ -22,7 +22,7 @@ Model::Model() {
     node(signals_end).tag() = kTagSignal;
     std::memset(node(signals_end).bytes(), 0xFF, kChainBytes);
     node(signals).link = signals_end;
-    open_docs = NewRing();
+    open_docs = new_ring();
 }
 
 Model::~Model() {
@@ -37,10 +37,10 @@ Ref Document::ring() const {
 }
 
 std::string Document::name() const {
-    return ChainText(node(ring()).link);
+    return chain_text(node(ring()).link);
 }
 
-bool NameMatches(std::string_view p, std::string_view s) {
+bool name_matches(std::string_view p, std::string_view s) {
     auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
     size_t pi = 0, si = 0, star = std::string_view::npos, mark = 0;
     while (si < s.size()) {
@@ -64,14 +64,14 @@ bool NameMatches(std::string_view p, std::string_view s) {
 
 Document* FindDocument(std::string_view name) {
     for (auto& d : M().docs) {
-        if (NameMatches(name, d->name())) {
+        if (name_matches(name, d->name())) {
             return d.get();
         }
     }
     return nullptr;
 }
 
-Document* DocumentOf(Ref doc_item) {
+Document* document_of(Ref doc_item) {
     for (auto& d : M().docs) {
         if (d->item == doc_item) {
             return d.get();
@@ -80,10 +80,10 @@ Document* DocumentOf(Ref doc_item) {
     return nullptr;
 }
 
-void SetDocumentName(Document* d, std::string_view name) {
+void set_document_name(Document* d, std::string_view name) {
     Ref head = d->ring();
-    ReleaseChainNodes(node(head).link);
-    node(head).link = MakeChain(name);
+    release_chain_nodes(node(head).link);
+    node(head).link = make_chain(name);
 }
 
 Document* NewDocument(std::string_view name) {
@@ -98,8 +98,8 @@ Document* NewDocument(std::string_view name) {
     if (item == kNone) {
         return nullptr;
     }
-    Ref head = NewRing();
-    Ref chain = head == kNone ? kNone : MakeChain(name);
+    Ref head = new_ring();
+    Ref chain = head == kNone ? kNone : make_chain(name);
     if (chain == kNone) {
         if (head != kNone) {
             ReleaseNode(head);
@@ -123,7 +123,7 @@ Document* NewDocument(std::string_view name) {
     return m.current;
 }
 
-void CloseDocument(Document* d) {
+void close_document(Document* d) {
     Model& m = M();
     if (d->undo_anchor != kNone) {
         // The undo records hang from their anchor; the edit subsystem empties it before closing.
@@ -144,7 +144,7 @@ void CloseDocument(Document* d) {
             next_item = node(m.open_docs).next;
         }
         if (next_item != m.open_docs) {
-            m.current = DocumentOf(next_item);
+            m.current = document_of(next_item);
         }
     }
 }

@@ -123,17 +123,17 @@ int ResolveLayer(std::string_view text) {
     return first_of_type >= 0 ? first_of_type : 1;
 }
 
-void SetLayerName(LayerEntry& e, std::string_view name) {
+void set_layer_name(LayerEntry& e, std::string_view name) {
     std::memset(e.name, 0, sizeof e.name);
     std::memcpy(e.name, name.data(), std::min<size_t>(name.size(), 15));
 }
 
-void SetLayerColour(LayerEntry& e, uint32_t colour) {
+void set_layer_colour(LayerEntry& e, uint32_t colour) {
     e.colour = colour;
     e.pixel = (M().to_pixel(colour & 0xFFFFFF)) | (colour & kNoColour);
 }
 
-void SetScreenColours(Setup& s, uint32_t grid, uint32_t background, uint32_t highlight, uint32_t attention) {
+void set_screen_colours(Setup& s, uint32_t grid, uint32_t background, uint32_t highlight, uint32_t attention) {
     s.grid_colour = grid;
     s.background = background;
     s.highlight = highlight;
@@ -210,7 +210,7 @@ void snap_item(Ref r) {
 
 } // namespace
 
-void SnapSchematic(Ref ring) {
+void snap_schematic(Ref ring) {
     walk_tree(ring, [](Ref r, int) { snap_item(r); });
 }
 

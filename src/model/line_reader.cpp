@@ -202,7 +202,7 @@ int LineReader::slow_line() {
     return len ? static_cast<int>(len) : -1;
 }
 
-int LineReader::PeekByte() {
+int LineReader::peek_byte() {
     if (pos_ == end_ && !refill()) {
         return -1;
     }

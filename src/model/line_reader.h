@@ -40,7 +40,7 @@ class LineReader {
     // destination skips them.
     size_t ReadBytes(void* dst, size_t n);
     // The next byte without taking it, -1 at the end.
-    int PeekByte();
+    int peek_byte();
 
     // The first chunk of the input (up to 64 KiB), for the import chooser to look at before anything is
     // read.  Valid until the first line or bytes are read.

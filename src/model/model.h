@@ -76,15 +76,15 @@ inline Model& M() {
 // --- Nodes and rings ------------------------------------------------------------------------------
 Ref AllocNode();
 void ReleaseNode(Ref n);
-Ref NewRing();                      // a ring head (kind 0) pointing at itself
+Ref new_ring();                      // a ring head (kind 0) pointing at itself
 void InsertBefore(Ref n, Ref ref);  // before the head = append
 Ref NewItemBefore(Ref ref);         // allocate into; kNone when the pool is exhausted
 Ref Unlink(Ref n);                  // returns the Node after
 Ref DeleteNode(Ref n);              // unlink and release; returns the Node that followed
 void MoveBefore(Ref n, Ref ref);
-bool RingEmpty(Ref head);
-Ref FirstItem(Ref head); // kNone when empty
-Ref LastItem(Ref head);
+bool ring_empty(Ref head);
+Ref first_item(Ref head); // kNone when empty
+Ref last_item(Ref head);
 
 // The Items of one ring in ring order, for a range-for: `for (Ref r : items_in(head))`.  The walk ends
 // at the head, or at any other ring head it meets.  The Node after an Item is read before the loop body
@@ -192,9 +192,9 @@ Ref MakeItem(Ref ring, uint8_t kind, uint8_t layer, uint16_t size, Coord x1, Coo
 Ref DeleteItem(Ref item);
 
 // Solids: appends vertex P to the Solid's vertex chain and widens its bounding box.
-bool AddVertex(Ref solid, Coord x, Coord y);
-bool IsSolid(Ref item);
-int VertexCount(Ref solid);
+bool add_vertex(Ref solid, Coord x, Coord y);
+bool is_solid(Ref item);
+int vertex_count(Ref solid);
 
 // --- Text chains ----------------------------------------------------------------------------------
 // Stores `s` (stored form) as the Item's text chain, replacing any chain it had.  Returns 0 when the
@@ -206,12 +206,12 @@ bool SetTypedText(Ref item, std::string_view typed);
 std::string GetText(Ref item);
 void ReleaseChain(Ref item);
 // Chain helpers on a first chain Node rather than an Item.
-Ref MakeChain(std::string_view s);
-std::string ChainText(Ref first);
-void ReleaseChainNodes(Ref first);
+Ref make_chain(std::string_view s);
+std::string chain_text(Ref first);
+void release_chain_nodes(Ref first);
 
-std::string TypedToStored(std::string_view typed);
-std::string StoredToTyped(std::string_view stored);
+std::string typed_to_stored(std::string_view typed);
+std::string stored_to_typed(std::string_view stored);
 
 // --- Signals ---------------------------------------------------------------------------------------
 // Attaches the Signal `name` to a Line, Arc, Pad or Text (a Signal label).  An empty name leaves link
@@ -219,51 +219,51 @@ std::string StoredToTyped(std::string_view stored);
 bool AttachSignal(Ref item, std::string_view name);
 void DetachSignal(Ref item);
 // The Signal record an Item refers to, or kNone.
-Ref ItemSignal(Ref item);
-std::string SignalName(Ref signal);
+Ref item_signal(Ref item);
+std::string signal_name(Ref signal);
 uint32_t SignalUses(Ref signal);
 // Finds (or creates when `create`) the record for a name; kNone when absent.
-Ref FindSignal(std::string_view name, bool create);
-bool IsSignalRecord(Ref r);
+Ref find_signal(std::string_view name, bool create);
+bool is_signal_record(Ref r);
 
 // --- Pins -----------------------------------------------------------------------------------------
 bool SetPin(Ref pad, std::string_view text);
-std::string PinText(Ref pad); // "" when no pin
+std::string pin_text(Ref pad); // "" when no pin
 // Append the pin or Signal name to `out`; nothing when absent.
 void WritePin(std::string& out, Ref pad);
 void WriteSignal(std::string& out, Ref item);
 
 // --- Components -----------------------------------------------------------------------------------
 // A Component Item with an empty member ring whose head holds the Parameters (stored "*" when empty).
-Ref MakeComponent(Ref ring, uint8_t layer, Angle angle, std::string_view parameters);
-Ref MemberRing(Ref item);               // head of a Component's or Document's member ring
-Ref RingOwner(Ref head);                // the Item that owns a member ring head, kNone for the open list
-std::string ComponentParameters(Ref c); // the whole Parameters string with 0x7F separators
+Ref make_component(Ref ring, uint8_t layer, Angle angle, std::string_view parameters);
+Ref member_ring(Ref item);               // head of a Component's or Document's member ring
+Ref ring_owner(Ref head);                // the Item that owns a member ring head, kNone for the open list
+std::string component_parameters(Ref c); // the whole Parameters string with 0x7F separators
 // Field n of the Parameters (up to 28 bytes, ends at 0x7F or zero).
 std::string ComponentField(Ref c, int n);
 // Recomputes the Component's box from its members; deletes the Component when the ring is empty and
 // returns false then.
-bool CloseComponent(Ref c);
-bool ItemBox(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
+bool close_component(Ref c);
+bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
 // The 128-byte comparison key of a Component's Parameters.
 std::array<char, 128> ComponentKey(Ref c);
 // Moves a top-level Component to its sorted place in its ring; inserts a new one the same way.
-void SortComponent(Ref c);
+void sort_component(Ref c);
 
 // --- Field references -----------------------------------------------------------------------------
 // The text a Text Item shows: "&n" resolves to field n of the enclosing Component, "&@" to the Signal of
 // the first Pad among the next 8 Items; otherwise the stored text.
-std::string ResolvedText(Ref text);
+std::string resolved_text(Ref text);
 
 // --- Documents ------------------------------------------------------------------------------------
 // Creates a Document named `name` (kUnnamedDocument when empty), makes it current and empties the image
 // slots.  nullptr when a Document of that name is already open.
 Document* NewDocument(std::string_view name);
 Document* FindDocument(std::string_view name);
-Document* DocumentOf(Ref doc_item);
-void CloseDocument(Document* d);
-void SetDocumentName(Document* d, std::string_view name);
-bool NameMatches(std::string_view pattern, std::string_view name); // case-insensitive, * and ?
+Document* document_of(Ref doc_item);
+void close_document(Document* d);
+void set_document_name(Document* d, std::string_view name);
+bool name_matches(std::string_view pattern, std::string_view name); // case-insensitive, * and ?
 
 // --- Layers ---------------------------------------------------------------------------------------
 bool IsSchematic();
@@ -272,11 +272,11 @@ bool IsSchematic(const Setup& s);
 int ResolveLayer(std::string_view text);
 // The symbolic form of a layer, or "" when it has none (types 3, 4, 6 and layer 0).
 std::string LayerSymbol(int layer);
-void SetLayerName(LayerEntry& e, std::string_view name);
-void SetLayerColour(LayerEntry& e, uint32_t colour);
-void SetScreenColours(Setup& s, uint32_t grid, uint32_t background, uint32_t highlight, uint32_t attention);
+void set_layer_name(LayerEntry& e, std::string_view name);
+void set_layer_colour(LayerEntry& e, uint32_t colour);
+void set_screen_colours(Setup& s, uint32_t grid, uint32_t background, uint32_t highlight, uint32_t attention);
 // Snaps every coordinate and width of the Document's Items to 0.001 inch (schematic save rule).
-void SnapSchematic(Ref ring);
+void snap_schematic(Ref ring);
 
 // Names used by query boxes and dialogs.
 extern const char* const kPadTypeNames[8];

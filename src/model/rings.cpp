@@ -13,7 +13,7 @@ void ReleaseNode(Ref n) {
     g_pool->release(n);
 }
 
-Ref NewRing() {
+Ref new_ring() {
     Ref h = AllocNode();
     if (h != kNone) {
         node(h).next = h;
@@ -62,16 +62,16 @@ void MoveBefore(Ref n, Ref ref) {
     InsertBefore(n, ref);
 }
 
-bool RingEmpty(Ref head) {
+bool ring_empty(Ref head) {
     return node(head).next == head;
 }
 
-Ref FirstItem(Ref head) {
+Ref first_item(Ref head) {
     Ref r = node(head).next;
     return r == head ? kNone : r;
 }
 
-Ref LastItem(Ref head) {
+Ref last_item(Ref head) {
     Ref r = node(head).prev;
     return r == head ? kNone : r;
 }
@@ -97,12 +97,12 @@ Ref MakeItem(Ref ring, uint8_t kind, uint8_t layer, uint16_t size, Coord x1, Coo
     return r;
 }
 
-bool IsSolid(Ref item) {
+bool is_solid(Ref item) {
     const Node& n = node(item);
     return n.item_kind() == kLine && n.size == 0;
 }
 
-bool AddVertex(Ref solid, Coord x, Coord y) {
+bool add_vertex(Ref solid, Coord x, Coord y) {
     Ref v = AllocNode();
     if (v == kNone) {
         return false;
@@ -147,7 +147,7 @@ bool AddVertex(Ref solid, Coord x, Coord y) {
     return true;
 }
 
-int VertexCount(Ref solid) {
+int vertex_count(Ref solid) {
     int n = 0;
     for (Ref v = node(solid).link; v != kNone; v = node(v).link) {
         ++n;
@@ -175,7 +175,7 @@ Ref DeleteItem(Ref item) {
     switch (k) {
     case kLine:
         if (n.size == 0) {
-            ReleaseChainNodes(n.link);
+            release_chain_nodes(n.link);
             n.link = kNone;
         } else {
             DetachSignal(item);
@@ -189,14 +189,14 @@ Ref DeleteItem(Ref item) {
         release_pin(n);
         break;
     case kText:
-        if (IsSignalRecord(n.link)) {
+        if (is_signal_record(n.link)) {
             DetachSignal(item);
         } else {
             ReleaseChain(item);
         }
         break;
     case kPointGroup:
-        ReleaseChainNodes(n.link);
+        release_chain_nodes(n.link);
         n.link = kNone;
         break;
     case kComponent:
@@ -204,7 +204,7 @@ Ref DeleteItem(Ref item) {
         if (n.link != kNone) {
             Ref head = n.link;
             DeleteItem(head);
-            ReleaseChainNodes(node(head).link);
+            release_chain_nodes(node(head).link);
             ReleaseNode(head);
             node(item).link = kNone;
         }

@@ -25,7 +25,7 @@ bool ApplyOldDirective(std::string_view line);
 void WriteSetup(const Setup& s, std::string& out);
 
 // One directive line as written (without CR LF); used by dialogs and tests.
-std::string DirectiveLine(const Setup& s, std::string_view which); // which: "gc", "gd", ..., "dp", "ix"
+std::string directive_line(const Setup& s, std::string_view which); // which: "gc", "gd", ..., "dp", "ix"
 
 // Built-in directive sets.  Each is applied in order with the parser of its dialect.
 enum class Template {
@@ -36,8 +36,8 @@ enum class Template {
     LogView,              // log file views (older dialect, then one current-dialect line)
     PenLayers,            // HPGL pen-plot layer names (older dialect)
 };
-void ApplyTemplate(Setup& s, Template t);
-void ApplyTemplate(Template t); // on the current Document
+void apply_template(Setup& s, Template t);
+void apply_template(Template t); // on the current Document
 
 // The two older-dialect palettes (index to 0x00RRGGBB, 0 = none).
 extern const uint32_t kDisplayPalette[16];

@@ -261,7 +261,7 @@ std::string_view text_until(std::string_view t, char stop = 0) {
 
 // A layer name: up to 15 characters, ending at ";" or a control character.  Trailing blanks are dropped
 // after the cut: the file writer strips them from every line, so they could not survive a save.
-void set_layer_name(LayerEntry& e, std::string_view rest) {
+void take_layer_name(LayerEntry& e, std::string_view rest) {
     std::string_view name = text_until(rest, ';');
     name = trim_trailing(name.substr(0, std::min<size_t>(name.size(), kLayerNameMax)));
     copy_field(e.name, sizeof e.name, name, kLayerNameMax);
@@ -319,7 +319,7 @@ void read_snap_table(Cursor& c, Setup& s) {
 
 void set_colour(LayerEntry& e, uint32_t colour) {
     if (g_model) {
-        SetLayerColour(e, colour);
+        set_layer_colour(e, colour);
     } else {
         e.colour = colour;
         e.pixel = colour;
@@ -328,7 +328,7 @@ void set_colour(LayerEntry& e, uint32_t colour) {
 
 void set_screen(Setup& s, uint32_t grid, uint32_t background, uint32_t highlight, uint32_t attention) {
     if (g_model) {
-        SetScreenColours(s, grid, background, highlight, attention);
+        set_screen_colours(s, grid, background, highlight, attention);
     } else {
         s.grid_colour = s.grid_pixel = grid;
         s.background = s.background_pixel = background;
@@ -503,7 +503,7 @@ void apply_layer(Setup& s, Cursor& c) {
     e.plot = plot;
     e.type = type;
     e.sequence = static_cast<uint8_t>(sequence & 0xFF);
-    set_layer_name(e, c.rest());
+    take_layer_name(e, c.rest());
 }
 
 void apply_dp(Setup& s, Cursor& c) {
@@ -552,7 +552,7 @@ void apply_old_layer(Setup& s, Cursor& c) {
     set_colour(e, index >= 0 && index < 16 ? kDisplayPalette[index] : kNoColour);
     e.type = type;
     e.sequence = static_cast<uint8_t>(layer);
-    set_layer_name(e, rest);
+    take_layer_name(e, rest);
 }
 
 void apply_old_gm(Setup& s, Cursor& c) {

@@ -251,7 +251,7 @@ void put_directive(std::string& o, const Setup& s, std::string_view which) {
 
 } // namespace
 
-std::string DirectiveLine(const Setup& s, std::string_view which) {
+std::string directive_line(const Setup& s, std::string_view which) {
     std::string name;
     for (char ch : which) {
         name.push_back(lower(ch));

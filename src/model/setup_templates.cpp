@@ -160,7 +160,7 @@ std::span<const TemplateLine> template_lines(Template t) {
 
 } // namespace
 
-void ApplyTemplate(Setup& s, Template t) {
+void apply_template(Setup& s, Template t) {
     for (const TemplateLine& l : template_lines(t)) {
         if (l.dialect == Dialect::Current) {
             ApplyDirective(s, l.text);
@@ -170,9 +170,9 @@ void ApplyTemplate(Setup& s, Template t) {
     }
 }
 
-void ApplyTemplate(Template t) {
+void apply_template(Template t) {
     if (g_model && M().current) {
-        ApplyTemplate(M().setup(), t);
+        apply_template(M().setup(), t);
     }
 }
 

@@ -26,12 +26,12 @@ std::string normal_signal_name(std::string_view name) {
 
 } // namespace
 
-bool IsSignalRecord(Ref r) {
+bool is_signal_record(Ref r) {
     return r != kNone && (node(r).tag() & 0xFF) == kTagSignal;
 }
 
-std::string SignalName(Ref s) {
-    if (!IsSignalRecord(s)) {
+std::string signal_name(Ref s) {
+    if (!is_signal_record(s)) {
         return {};
     }
     const unsigned char* b = node(s).bytes();
@@ -43,10 +43,10 @@ std::string SignalName(Ref s) {
 }
 
 uint32_t SignalUses(Ref s) {
-    return IsSignalRecord(s) ? node(s).tag() >> 8 : 0;
+    return is_signal_record(s) ? node(s).tag() >> 8 : 0;
 }
 
-Ref FindSignal(std::string_view raw, bool create) {
+Ref find_signal(std::string_view raw, bool create) {
     std::string name = normal_signal_name(raw);
     if (name.empty()) {
         return kNone;
@@ -73,18 +73,18 @@ Ref FindSignal(std::string_view raw, bool create) {
     return rec;
 }
 
-Ref ItemSignal(Ref item) {
+Ref item_signal(Ref item) {
     Ref l = node(item).link;
     uint8_t k = node(item).item_kind();
     if (k == kLine && node(item).size == 0) {
         return kNone; // a Solid's link is its vertex chain
     }
-    return (k == kLine || k == kArc || k == kPad || k == kText) && IsSignalRecord(l) ? l : kNone;
+    return (k == kLine || k == kArc || k == kPad || k == kText) && is_signal_record(l) ? l : kNone;
 }
 
 bool AttachSignal(Ref item, std::string_view name) {
     DetachSignal(item);
-    Ref rec = FindSignal(name, true);
+    Ref rec = find_signal(name, true);
     if (rec == kNone) {
         return false;
     }
@@ -94,7 +94,7 @@ bool AttachSignal(Ref item, std::string_view name) {
 }
 
 void DetachSignal(Ref item) {
-    Ref s = ItemSignal(item);
+    Ref s = item_signal(item);
     if (s != kNone) {
         if (node(s).tag() >= kUse) {
             node(s).tag() -= kUse;
@@ -104,9 +104,9 @@ void DetachSignal(Ref item) {
 }
 
 void WriteSignal(std::string& out, Ref item) {
-    Ref s = ItemSignal(item);
+    Ref s = item_signal(item);
     if (s != kNone) {
-        out += SignalName(s);
+        out += signal_name(s);
     }
 }
 
@@ -145,7 +145,7 @@ bool SetPin(Ref pad, std::string_view text) {
     return true;
 }
 
-std::string PinText(Ref pad) {
+std::string pin_text(Ref pad) {
     uint32_t pin = node(pad).pad.pin;
     if (pin == 0) {
         return {};
@@ -162,7 +162,7 @@ std::string PinText(Ref pad) {
 }
 
 void WritePin(std::string& out, Ref pad) {
-    out += PinText(pad);
+    out += pin_text(pad);
 }
 
 } // namespace trazel::model

@@ -5,13 +5,13 @@
 
 namespace trazel::model {
 
-Ref MakeChain(std::string_view s) {
+Ref make_chain(std::string_view s) {
     Ref first = kNone, last = kNone;
     size_t i = 0;
     while (i < s.size()) {
         Ref c = AllocNode();
         if (c == kNone) {
-            ReleaseChainNodes(first);
+            release_chain_nodes(first);
             return kNone;
         }
         unsigned char* b = node(c).bytes();
@@ -33,7 +33,7 @@ Ref MakeChain(std::string_view s) {
     return first;
 }
 
-std::string ChainText(Ref first) {
+std::string chain_text(Ref first) {
     std::string out;
     for (Ref c = first; c != kNone; c = node(c).link) {
         const unsigned char* b = node(c).bytes();
@@ -50,7 +50,7 @@ std::string ChainText(Ref first) {
     return out;
 }
 
-void ReleaseChainNodes(Ref first) {
+void release_chain_nodes(Ref first) {
     while (first != kNone) {
         Ref nx = node(first).link;
         ReleaseNode(first);
@@ -60,11 +60,11 @@ void ReleaseChainNodes(Ref first) {
 
 void ReleaseChain(Ref item) {
     Node& n = node(item);
-    if (IsSignalRecord(n.link)) {
+    if (is_signal_record(n.link)) {
         DetachSignal(item);
         return;
     }
-    ReleaseChainNodes(n.link);
+    release_chain_nodes(n.link);
     n.link = kNone;
 }
 
@@ -73,17 +73,17 @@ bool SetText(Ref item, std::string_view s) {
     if (s.empty()) {
         return true;
     }
-    Ref c = MakeChain(s);
+    Ref c = make_chain(s);
     node(item).link = c;
     return c != kNone;
 }
 
 std::string GetText(Ref item) {
     const Node& n = node(item);
-    if (IsSignalRecord(n.link)) {
-        return SignalName(n.link);
+    if (is_signal_record(n.link)) {
+        return signal_name(n.link);
     }
-    return ChainText(n.link);
+    return chain_text(n.link);
 }
 
 namespace {
@@ -94,7 +94,7 @@ bool starts_with(std::string_view s, size_t i, std::string_view w) {
 
 } // namespace
 
-std::string TypedToStored(std::string_view t) {
+std::string typed_to_stored(std::string_view t) {
     std::string out;
     out.reserve(t.size());
     for (size_t i = 0; i < t.size(); ++i) {
@@ -143,7 +143,7 @@ std::string TypedToStored(std::string_view t) {
     return out;
 }
 
-std::string StoredToTyped(std::string_view s) {
+std::string stored_to_typed(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 8);
     for (unsigned char c : s) {
@@ -179,7 +179,7 @@ std::string StoredToTyped(std::string_view s) {
 }
 
 bool SetTypedText(Ref item, std::string_view typed) {
-    return SetText(item, TypedToStored(typed));
+    return SetText(item, typed_to_stored(typed));
 }
 
 } // namespace trazel::model

@@ -11,7 +11,7 @@
 
 namespace trazel::model {
 
-bool LooksLikeText(std::string_view head) {
+bool looks_like_text(std::string_view head) {
     std::string_view probe = head.substr(0, 1024);
     for (unsigned char c : probe) {
         bool ok = (c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == 0x1A;
@@ -22,7 +22,7 @@ bool LooksLikeText(std::string_view head) {
     return true;
 }
 
-Coord TextViewY(int64_t n) {
+Coord text_view_y(int64_t n) {
     int64_t y = -(n * 65536 + 500) / 1000;
     return y < INT32_MIN ? INT32_MIN : static_cast<Coord>(y);
 }
@@ -38,7 +38,7 @@ std::string_view trim_blanks(std::string_view s) {
 
 // One line of a text view; false when the pool ran out.
 bool add_line(Ref ring, int64_t n, std::string_view s) {
-    Ref t = MakeItem(ring, kText, 0, kTextViewHeight, 0, TextViewY(n),
+    Ref t = MakeItem(ring, kText, 0, kTextViewHeight, 0, text_view_y(n),
                      kTextViewCharLength * static_cast<Coord>(s.size()), 0);
     if (t == kNone) {
         return false;
@@ -52,7 +52,7 @@ bool add_line(Ref ring, int64_t n, std::string_view s) {
 
 // Stops a text view where its lines would leave the coordinate range (about 16 million lines).
 bool past_range(int64_t n) {
-    return TextViewY(n) < -kCoordLimit;
+    return text_view_y(n) < -kCoordLimit;
 }
 
 void report_stop(int64_t n, bool memory) {
@@ -62,8 +62,8 @@ void report_stop(int64_t n, bool memory) {
 
 } // namespace
 
-char ReadPlainText(LineReader& in, char) {
-    ApplyTemplate(Template::LogView);
+char read_plain_text(LineReader& in, char) {
+    apply_template(Template::LogView);
     Ref ring = M().current->ring();
     int64_t n = 0;
     for (int len; (len = in.ReadLine()) != 0; ++n) {
@@ -83,8 +83,8 @@ char ReadPlainText(LineReader& in, char) {
     return 'Z';
 }
 
-char ReadByteDump(LineReader& in, char) {
-    ApplyTemplate(Template::LogView);
+char read_byte_dump(LineReader& in, char) {
+    apply_template(Template::LogView);
     Ref ring = M().current->ring();
     static const char kHex[] = "0123456789ABCDEF";
     unsigned char b[16];
@@ -139,7 +139,7 @@ int64_t view_line(Coord y, int64_t prev) {
     }
     int64_t guess = -static_cast<int64_t>(y) * 1000 / 65536;
     for (int64_t c = guess - 1; c <= guess + 1; ++c) {
-        if (c > prev && TextViewY(c) == y) {
+        if (c > prev && text_view_y(c) == y) {
             return c;
         }
     }
@@ -148,7 +148,7 @@ int64_t view_line(Coord y, int64_t prev) {
 
 } // namespace
 
-bool WritePlainText(OutBuffer& out) {
+bool write_plain_text(OutBuffer& out) {
     const Document& d = *M().current;
     bool text_view = std::strcmp(d.setup.layers[0].name, "TXT") == 0;
     int64_t prev = -1;

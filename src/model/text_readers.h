@@ -16,17 +16,17 @@ constexpr Coord kTextViewCharLength = 42; // units per character
 
 // The first 1024 bytes hold only printable characters, TAB, LF, CR, form feed, the DOS end-of-file
 // byte 0x1A, and bytes of 0x80 and above (code-page text).
-bool LooksLikeText(std::string_view head);
+bool looks_like_text(std::string_view head);
 
 // Y of the n-th line of a text view (n from 0).
-Coord TextViewY(int64_t n);
+Coord text_view_y(int64_t n);
 
 // Readers of the chooser rows "plain text" and "byte dump"; both return "Z".
-char ReadPlainText(LineReader& in, char forced);
-char ReadByteDump(LineReader& in, char forced);
+char read_plain_text(LineReader& in, char forced);
+char read_byte_dump(LineReader& in, char forced);
 
 // The "Z" writer: the text of every top-level Text, one line each.  Lines that a text view left empty
 // between two Texts are written again, so a text file survives the round trip.
-bool WritePlainText(OutBuffer& out);
+bool write_plain_text(OutBuffer& out);
 
 } // namespace trazel::model

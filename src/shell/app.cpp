@@ -21,7 +21,7 @@ App::App(platform::Platform* platform, platform::Window* window) : platform_(pla
     }
     // Model and display report through the installed platform.
     platform::install(platform_);
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
 
     display::ViewHooks& vh = display.view.hooks;
     vh.scroll = [this](int dx, int dy) { shell::scroll_contents(*this, dx, dy); };

@@ -149,7 +149,7 @@ void close_document(App& app, model::Document* d) {
     if (app.shell.edit.closing_document) {
         app.shell.edit.closing_document(app, *d);
     }
-    model::CloseDocument(d);
+    model::close_document(d);
 }
 
 } // namespace trazel::shell

@@ -84,7 +84,7 @@ std::vector<model::Document*> ring_order(App& app, model::Document* first) {
     model::Ref r = first->item;
     do {
         if (r != head) {
-            if (model::Document* d = model::DocumentOf(r)) {
+            if (model::Document* d = model::document_of(r)) {
                 out.push_back(d);
             }
         }
@@ -296,7 +296,7 @@ int file_information(App& app) {
     platform::Form f =
         platform::FormBuilder("FileInformationBox", "File Information")
             .label("name", "File: " + name)
-            .label("format", "Format: " + std::string(model::FormatName(s.format_code ? s.format_code : 'C')))
+            .label("format", "Format: " + std::string(model::format_name(s.format_code ? s.format_code : 'C')))
             .label("kind", std::string("Kind: ") + (model::IsSchematic(s) ? "schematic sheet" : "board or drawing"))
             .label("size", "Size on disk: " + size)
             .label("items", "Top-level items: " + std::to_string(items))
@@ -476,7 +476,7 @@ int new_from_template(App& app, const std::string& path, std::string_view ext) {
     std::string why;
     char c = model::OpenDocumentFile(app.formats, path, 0, &why);
     if (c == 0) {
-        model::CloseDocument(d);
+        model::close_document(d);
         error_sound(app);
         ask(app, "The template \"" + path + "\" could not be loaded.\n\n" + why, "New File Error", Buttons::Ok);
         redraw_current(app);
@@ -501,7 +501,7 @@ int file_save(App& app) {
     char c = d->setup.format_code;
     if (c == '2' || c == '3') {
         suspend(app, true);
-        model::ConfirmOldFormatSave(*d);
+        model::confirm_old_format_save(*d);
         suspend(app, false);
         c = d->setup.format_code;
     }
@@ -562,12 +562,12 @@ int file_save_as(App& app) {
     }
     std::vector<std::string> filters;
     std::vector<char> codes;
-    filters.push_back(std::string(model::FormatName('C')) + "|*" + ext);
+    filters.push_back(std::string(model::format_name('C')) + "|*" + ext);
     codes.push_back('C');
     for (int k = 1; k < 256; ++k) {
         if (k != 'C' && app.formats.writers[static_cast<size_t>(k)]) {
             std::string pattern = k == 'Z' ? "*.txt" : "*";
-            filters.push_back(std::string(model::FormatName(static_cast<char>(k))) + "|" + pattern);
+            filters.push_back(std::string(model::format_name(static_cast<char>(k))) + "|" + pattern);
             codes.push_back(static_cast<char>(k));
         }
     }
@@ -603,7 +603,7 @@ int file_save_as(App& app) {
         ask(app, "The data file \"" + full + "\" could not be saved.\n\n" + why, "File Save Error", Buttons::Ok);
         return 0;
     }
-    model::SetDocumentName(d, full);
+    model::set_document_name(d, full);
     d->setup.format_code = chosen;
     d->backup_made = true; // the new file has just been written; the old one stays as it was
     finish_save(app, *d);

@@ -374,7 +374,7 @@ int open_document(App& app, const std::string& name, char forced) {
     std::string why;
     char code = model::OpenDocumentFile(app.formats, name, forced, &why);
     if (code == 0) {
-        model::CloseDocument(d);
+        model::close_document(d);
         error_sound(app);
         ask(app, "Unable to open \"" + name + "\".\n\n" + why, "File Open Error", platform::Buttons::Ok);
         take_document_view(app);

@@ -108,7 +108,7 @@ struct Board : ::testing::Test {
     Ref solid(int layer, std::initializer_list<model::Point> pts) {
         Ref r = model::MakeItem(ring(), model::kLine, static_cast<uint8_t>(layer), 0, 0, 0, 0, 0);
         for (const model::Point& p : pts) {
-            model::AddVertex(r, p.x, p.y);
+            model::add_vertex(r, p.x, p.y);
         }
         return r;
     }

@@ -105,9 +105,9 @@ TEST_F(Symbols, DataFileFormHeaderSymbolsItemsAndTable) {
 
 TEST_F(Symbols, ATableComponentMovesTheTableAndMakesItCompact) {
     pad(0, 1, kIn, kIn, mil(60), mil(60), mil(35));
-    Ref c = model::MakeComponent(ring(), 0, 0, "$$DTD-A\x7FTBL1");
-    line(15, mil(10), 3 * kIn, 2 * kIn, 5 * kIn, 4 * kIn, model::MemberRing(c));
-    ASSERT_TRUE(model::CloseComponent(c));
+    Ref c = model::make_component(ring(), 0, 0, "$$DTD-A\x7FTBL1");
+    line(15, mil(10), 3 * kIn, 2 * kIn, 5 * kIn, 4 * kIn, model::member_ring(c));
+    ASSERT_TRUE(model::close_component(c));
     model::Node& n = model::node(c);
     n.box.x1 = 3 * kIn, n.box.y1 = 2 * kIn, n.box.x2 = 5 * kIn, n.box.y2 = 4 * kIn;
     PlotContext ctx = prepare();

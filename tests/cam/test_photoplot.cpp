@@ -291,9 +291,9 @@ TEST_F(Photoplot, RunWritesEveryRowAndLeavesTheDocumentAlone) {
     solid(3, {{0, 0}, {kIn / 4, 0}, {kIn / 4, kIn / 4}});
 
     model::FormatTable formats;
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
     std::string before, after;
-    ASSERT_TRUE(model::SaveDocumentBytes(formats, before, 'C'));
+    ASSERT_TRUE(model::save_document_bytes(formats, before, 'C'));
 
     trazel::platform::Headless hp;
     std::vector<std::pair<std::string, int>> progress;
@@ -314,7 +314,7 @@ TEST_F(Photoplot, RunWritesEveryRowAndLeavesTheDocumentAlone) {
     trazel::platform::install(nullptr);
     ASSERT_EQ(ok, 1);
 
-    ASSERT_TRUE(model::SaveDocumentBytes(formats, after, 'C'));
+    ASSERT_TRUE(model::save_document_bytes(formats, after, 'C'));
     EXPECT_EQ(before, after);
 
     std::vector<std::string> names;

@@ -26,7 +26,7 @@ class DrawTest : public ::testing::Test {
         layer(4, "Paste", model::kLayerPaste, kPasteColour);
         layer(7, "Drawing", model::kLayerDrawing, kDrawColour);
         layer(9, "Bottom", model::kLayerCopper | model::kLayerBottom, kBottomColour);
-        model::SetScreenColours(doc->setup, 0xFFFFFF, kBackground, kHighlight, kMarker);
+        model::set_screen_colours(doc->setup, 0xFFFFFF, kBackground, kHighlight, kMarker);
         doc->setup.current_layer = 7;
         set_pixel_format(d, format_for_depth(depth), &m);
         set_surface(d, buf.buf, status_rows);
@@ -36,9 +36,9 @@ class DrawTest : public ::testing::Test {
     }
 
     void layer(int i, const char* name, uint8_t type, uint32_t colour) {
-        model::SetLayerName(doc->setup.layers[i], name);
+        model::set_layer_name(doc->setup.layers[i], name);
         doc->setup.layers[i].type = type;
-        model::SetLayerColour(doc->setup.layers[i], colour);
+        model::set_layer_colour(doc->setup.layers[i], colour);
     }
     model::Coord X(int col) const {
         return col * kPx;

@@ -46,11 +46,11 @@ TEST_F(DrawTest, MarkedLinesAndSwitchedOffLayers) {
     EXPECT_EQ(at(20, 20), px(kTopColour));
     EXPECT_EQ(at(18, 20), px(kHighlight));
     // A layer whose colour has bit 24 set is not drawn, marked Items included.
-    model::SetLayerColour(doc->setup.layers[1], kTopColour | model::kNoColour);
+    model::set_layer_colour(doc->setup.layers[1], kTopColour | model::kNoColour);
     redraw(d);
     EXPECT_EQ(count(kHighlight) + count(kTopColour), 0);
     // Hidden Items are never drawn.
-    model::SetLayerColour(doc->setup.layers[1], kTopColour);
+    model::set_layer_colour(doc->setup.layers[1], kTopColour);
     model::node(l).kind |= model::kHiddenFlag;
     redraw(d);
     EXPECT_EQ(count(kHighlight) + count(kTopColour), 0);
@@ -58,14 +58,14 @@ TEST_F(DrawTest, MarkedLinesAndSwitchedOffLayers) {
 
 TEST_F(DrawTest, SolidsFillByMode) {
     Ref two = model::MakeItem(doc->ring(), model::kLine, 2, 0, 0, 0, 0, 0);
-    model::AddVertex(two, X(2), Y(2));
-    model::AddVertex(two, X(30), Y(30));
+    model::add_vertex(two, X(2), Y(2));
+    model::add_vertex(two, X(30), Y(30));
     redraw(d);
     EXPECT_EQ(count(kSilkColour), 0); // two vertices draw nothing, not even an edge
     // The square (10,10)..(20,20): mode 3 fills its 11 x 11 pixels.
     Ref sq = model::MakeItem(doc->ring(), model::kLine, 2, 0, 0, 0, 0, 0);
     for (auto [r, c] : {std::pair{10, 10}, {10, 20}, {20, 20}, {20, 10}}) {
-        model::AddVertex(sq, X(c), Y(r));
+        model::add_vertex(sq, X(c), Y(r));
     }
     redraw(d);
     EXPECT_EQ(count(kSilkColour), 121);
@@ -109,7 +109,7 @@ TEST_F(DrawTest, ArcsFullAndPartial) {
     }
     EXPECT_GE(n, 56);
     // A half arc (start 0, sweep 180 degrees) stays in the upper half; the centre marker option marks it.
-    model::DeleteItem(model::FirstItem(doc->ring()));
+    model::DeleteItem(model::first_item(doc->ring()));
     Ref a = model::MakeItem(doc->ring(), model::kArc, 2, static_cast<uint16_t>(kPx), X(24), Y(24), 10 * kPx, 0);
     model::node(a).arc.sweep = 32768;
     doc->setup.mode_refs = kRefsArcCentres;
@@ -165,7 +165,7 @@ TEST_F(DrawTest, RectangularObroundAndSurfacePads) {
     EXPECT_EQ(count(kPadMasterColour), 15);
     EXPECT_EQ(count(kTopColour), 15 + 2); // surface pads show no hole
     // Turned by 90 degrees the oval stands upright.
-    model::node(model::LastItem(doc->ring())).pad.angle = 16384;
+    model::node(model::last_item(doc->ring())).pad.angle = 16384;
     redraw(d);
     EXPECT_EQ(at(27, 30), px(kTopColour));
     EXPECT_EQ(at(30, 27), px(kBackground));
@@ -173,11 +173,11 @@ TEST_F(DrawTest, RectangularObroundAndSurfacePads) {
 
 TEST_F(DrawTest, ThruPadsOnAnOffLayerUseThePadMasterColour) {
     pad(9, 1, 10, 10, 5 * kPx, 5 * kPx, 0);
-    model::SetLayerColour(doc->setup.layers[9], kBottomColour | model::kNoColour);
+    model::set_layer_colour(doc->setup.layers[9], kBottomColour | model::kNoColour);
     redraw(d);
     EXPECT_EQ(at(10, 10), px(kPadMasterColour));
     // A surface pad there is simply not drawn.
-    model::node(model::FirstItem(doc->ring())).size = 5;
+    model::node(model::first_item(doc->ring())).size = 5;
     redraw(d);
     EXPECT_EQ(at(10, 10), px(kBackground));
 }
@@ -220,12 +220,12 @@ TEST_F(DrawTest, MarkersForVerticesAndHookPoints) {
     doc->setup.mode_refs = kRefsTrackVertices | kRefsHookPoints;
     line(1, 1, 10, 10, 10, 40); // copper: markers at both ends
     line(2, 1, 30, 10, 30, 40); // silk: none
-    Ref c = model::MakeComponent(doc->ring(), 0, 0,
+    Ref c = model::make_component(doc->ring(), 0, 0,
                                  "DIP8\x7FU1\x7F"
                                  "74HC00");
-    model::MakeItem(model::MemberRing(c), model::kLine, 7, static_cast<uint16_t>(kPx), X(50), Y(40), X(60), Y(40));
-    model::CloseComponent(c);
-    Ref head = model::MemberRing(c);
+    model::MakeItem(model::member_ring(c), model::kLine, 7, static_cast<uint16_t>(kPx), X(50), Y(40), X(60), Y(40));
+    model::close_component(c);
+    Ref head = model::member_ring(c);
     model::node(head).box.x1 = X(55);
     model::node(head).box.y1 = Y(20);
     redraw(d);
@@ -291,7 +291,7 @@ TEST_F(DrawTest, TinyTextsDrawTheSameLineEitherWay) {
     int k = 0;
     for (int anchor = 0; anchor < 16; ++anchor) {
         for (model::Angle angle : {model::Angle(0), model::Angle(9000), model::Angle(40000)}) {
-            model::CloseDocument(doc);
+            model::close_document(doc);
             doc = model::NewDocument("t.pcb");
             layer(2, "Silk", model::kLayerSilk, kSilkColour);
             Ref t = model::MakeItem(doc->ring(), model::kText, 2, 9830, (10 + k % 30) * 4096, (10 + k % 20) * 4096,

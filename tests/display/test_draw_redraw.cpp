@@ -29,7 +29,7 @@ TEST_F(DrawTest, LayersFromTheTopDownWithTheCurrentLayerLast) {
     redraw(d, true, true);
     EXPECT_EQ(count(kSilkColour), 0);
     // Empty layer slots and switched-off layers are skipped.
-    model::SetLayerName(doc->setup.layers[2], "-");
+    model::set_layer_name(doc->setup.layers[2], "-");
     doc->setup.current_layer = 9;
     redraw(d);
     EXPECT_EQ(count(kSilkColour), 0);
@@ -90,9 +90,9 @@ TEST_F(DrawTest, MaskAndPasteDerivedFromCopperPads) {
 }
 
 TEST_F(DrawTest, ComponentsOutsideTheViewAreNotEntered) {
-    Ref c = model::MakeComponent(doc->ring(), 0, 0, "R\x7FR1");
-    model::MakeItem(model::MemberRing(c), model::kLine, 7, static_cast<uint16_t>(kPx), X(5), Y(5), X(30), Y(5));
-    model::CloseComponent(c);
+    Ref c = model::make_component(doc->ring(), 0, 0, "R\x7FR1");
+    model::MakeItem(model::member_ring(c), model::kLine, 7, static_cast<uint16_t>(kPx), X(5), Y(5), X(30), Y(5));
+    model::close_component(c);
     redraw(d);
     EXPECT_GT(count(kDrawColour), 0);
     // A (stale) box far away: the members are not visited.
@@ -100,7 +100,7 @@ TEST_F(DrawTest, ComponentsOutsideTheViewAreNotEntered) {
     redraw(d);
     EXPECT_EQ(count(kDrawColour), 0);
     // Hidden Components hide their members.
-    model::CloseComponent(c);
+    model::close_component(c);
     model::node(c).kind |= model::kHiddenFlag;
     redraw(d);
     EXPECT_EQ(count(kDrawColour), 0);
@@ -165,7 +165,7 @@ TEST_F(DrawTest, GridDotsUnderTheItems) {
 }
 
 TEST_F(DrawTest, StartPictureWithoutADocument) {
-    model::CloseDocument(doc);
+    model::close_document(doc);
     doc = nullptr;
     EXPECT_TRUE(redraw(d));
     int not_background = 0;
@@ -184,11 +184,11 @@ std::vector<uint8_t> render_at(int depth, std::vector<uint8_t>* expect_from_32 =
     model::Document* doc = model::NewDocument("d.pcb");
     const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x3366CC, 0xC0C0C0, 0x996633, 0xFFFF00};
     for (int i = 0; i < 6; ++i) {
-        model::SetLayerName(doc->setup.layers[i], "L");
+        model::set_layer_name(doc->setup.layers[i], "L");
         doc->setup.layers[i].type = i < 2 ? model::kLayerCopper : model::kLayerSilk;
-        model::SetLayerColour(doc->setup.layers[i], colours[i]);
+        model::set_layer_colour(doc->setup.layers[i], colours[i]);
     }
-    model::SetScreenColours(doc->setup, 0xFFFFFF, 0x909090, 0xFFFFFF, 0xFFFF00);
+    model::set_screen_colours(doc->setup, 0xFFFFFF, 0x909090, 0xFFFFFF, 0xFFFF00);
     doc->setup.current_layer = 1;
     Ref ring = doc->ring();
     model::MakeItem(ring, model::kLine, 1, 3000, 2000, 2000, 90000, 60000);
@@ -201,9 +201,9 @@ std::vector<uint8_t> render_at(int depth, std::vector<uint8_t>* expect_from_32 =
     Ref arc = model::MakeItem(ring, model::kArc, 3, 2500, 60000, 50000, 20000, 0);
     model::node(arc).arc.sweep = 40000;
     Ref solid = model::MakeItem(ring, model::kLine, 4, 0, 0, 0, 0, 0);
-    model::AddVertex(solid, 5000, 60000);
-    model::AddVertex(solid, 30000, 70000);
-    model::AddVertex(solid, 20000, 40000);
+    model::add_vertex(solid, 5000, 60000);
+    model::add_vertex(solid, 30000, 70000);
+    model::add_vertex(solid, 20000, 40000);
     Ref t = model::MakeItem(ring, model::kText, 5, 9000, 50000, 10000, 0, 0);
     model::SetText(t, "R12");
     testing::GuardedBuffer b(100, 80, depth);

@@ -534,10 +534,10 @@ TEST_F(TextItems, MeasuringFollowsTheStepSums) {
 
 TEST_F(TextItems, FieldReferencesAndPadSignalsAreDrawnAndMeasured) {
     // "&1" in a Component shows field 1, "R12": 6 + 5 + 6 = 17 steps -> 60 x 15 / 6 = 150.
-    Ref c = MakeComponent(ring, 0, 0,
+    Ref c = make_component(ring, 0, 0,
                           "RES\x7FR12\x7F"
                           "10k");
-    Ref members = MemberRing(c);
+    Ref members = member_ring(c);
     Ref ref = text("&1", 60, 1, 0, 0, 0, 0, members);
     measure_text_item(ref);
     EXPECT_EQ(node(ref).text.length, 150);

@@ -40,7 +40,7 @@ inline void apply_board_setup() {
         "-y7:00C0C0C0,00000000,8,7,Bottom Silk",
         "-il.012",
     };
-    model::ApplyTemplate(model::Template::ChooserDefaults);
+    model::apply_template(model::Template::ChooserDefaults);
     for (const char* l : kLines) {
         model::ApplyDirective(l);
     }
@@ -89,9 +89,9 @@ inline Ref make_text(Ref ring, int layer, Coord x, Coord y, uint16_t height, con
 
 inline Ref make_component(Ref ring, const std::string& pattern, const std::string& ref, Point insertion,
                           model::Angle angle = 0) {
-    Ref c = model::MakeComponent(ring, 0, angle, pattern + '\x7F' + ref + '\x7F' + "VAL");
-    node(model::MemberRing(c)).box.x1 = insertion.x;
-    node(model::MemberRing(c)).box.y1 = insertion.y;
+    Ref c = model::make_component(ring, 0, angle, pattern + '\x7F' + ref + '\x7F' + "VAL");
+    node(model::member_ring(c)).box.x1 = insertion.x;
+    node(model::member_ring(c)).box.y1 = insertion.y;
     return c;
 }
 
@@ -103,7 +103,7 @@ inline void write_board(const std::string& path, const std::function<void(Ref ri
     apply_board_setup();
     build(d->ring());
     model::FormatTable formats;
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
     std::string why;
     ASSERT_TRUE(model::SaveDocumentFile(formats, path, 'C', &why)) << why;
 }
@@ -137,7 +137,7 @@ inline void generate_board(Ref ring, unsigned seed, int n) {
         int pins = smd ? 2 : 2 * (1 + pick(4));
         Ref comp = make_component(ring, smd ? "0805" : "DIP", (smd ? "C" : "U") + std::to_string(c + 1),
                                   Point{ox, oy}, pick(6) == 0 ? 16384 : 0);
-        Ref members = model::MemberRing(comp);
+        Ref members = model::member_ring(comp);
         int per_row = smd ? 2 : pins / 2;
         for (int i = 0; i < pins; ++i) {
             bool second = !smd && i >= per_row;
@@ -161,7 +161,7 @@ inline void generate_board(Ref ring, unsigned seed, int n) {
         }
         make_text(members, kTopSilk, ox, y2 + 1000, 3277, "&1", static_cast<uint8_t>(pick(16)));
         make_text(members, kTopSilk, ox, y1 - 3000, 2621, "&2");
-        model::CloseComponent(comp);
+        model::close_component(comp);
     }
     for (size_t k = 1; k < pads.size(); ++k) {
         if (pick(3) == 0) {
@@ -185,10 +185,10 @@ inline void generate_board(Ref ring, unsigned seed, int n) {
     for (int s = 0; s < 3; ++s) {
         Ref solid = model::MakeItem(ring, model::kLine, kBottom, 0, 0, 0, 0, 0);
         Coord x = pick(cols) * kCell, y = pick(std::max(1, n / cols)) * kCell;
-        model::AddVertex(solid, x, y);
-        model::AddVertex(solid, x + 30000, y + 2000);
-        model::AddVertex(solid, x + 26000, y + 24000);
-        model::AddVertex(solid, x + 1000, y + 20000);
+        model::add_vertex(solid, x, y);
+        model::add_vertex(solid, x + 30000, y + 2000);
+        model::add_vertex(solid, x + 26000, y + 24000);
+        model::add_vertex(solid, x + 1000, y + 20000);
     }
     Ref arc = model::MakeItem(ring, model::kArc, kTop, 800, 20000, -20000, 12000, 0);
     node(arc).arc.start = 4000;

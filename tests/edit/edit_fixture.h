@@ -39,7 +39,7 @@ struct EditTest : ::testing::Test {
         layer(3, "Silk", model::kLayerSilk);
         layer(4, "Silk Bottom", model::kLayerSilk | model::kLayerBottom);
         layer(5, "Hidden", model::kLayerDrawing);
-        model::SetLayerColour(d->setup.layers[5], model::kNoColour);
+        model::set_layer_colour(d->setup.layers[5], model::kNoColour);
         d->setup.current_layer = 1;
         d->setup.line_width = 655;
     }
@@ -48,9 +48,9 @@ struct EditTest : ::testing::Test {
     }
 
     void layer(int i, const char* name, uint8_t type) {
-        model::SetLayerName(d->setup.layers[i], name);
+        model::set_layer_name(d->setup.layers[i], name);
         d->setup.layers[i].type = type;
-        model::SetLayerColour(d->setup.layers[i], 0x00FF00);
+        model::set_layer_colour(d->setup.layers[i], 0x00FF00);
     }
     Ref ring() const {
         return d->ring();
@@ -88,7 +88,7 @@ struct EditTest : ::testing::Test {
     Ref solid(int layer, std::initializer_list<Point> pts, Ref where = model::kNone) {
         Ref s = model::MakeItem(where ? where : ring(), model::kLine, static_cast<uint8_t>(layer), 0, 0, 0, 0, 0);
         for (Point p : pts) {
-            model::AddVertex(s, p.x, p.y);
+            model::add_vertex(s, p.x, p.y);
         }
         return s;
     }
@@ -98,16 +98,16 @@ struct EditTest : ::testing::Test {
         std::string params = "PAT";
         params += '\x7F';
         params += ref;
-        Ref c = model::MakeComponent(ring(), 0, 0, params);
-        node(model::MemberRing(c)).box.x1 = ix;
-        node(model::MemberRing(c)).box.y1 = iy;
+        Ref c = model::make_component(ring(), 0, 0, params);
+        node(model::member_ring(c)).box.x1 = ix;
+        node(model::member_ring(c)).box.y1 = iy;
         return c;
     }
     static Ref members(Ref c) {
-        return model::MemberRing(c);
+        return model::member_ring(c);
     }
     static void close(Ref c) {
-        model::CloseComponent(c);
+        model::close_component(c);
     }
     static Point p1(Ref line) {
         return Point{node(line).line.x1, node(line).line.y1};

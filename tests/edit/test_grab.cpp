@@ -102,7 +102,7 @@ TEST_F(Grab, AComponentPadPullsOutANewTrackThatAbandonRemoves) {
     EXPECT_EQ(g.entries.back().flags, edit::kGrabSecond | edit::kGrabNew);
     EXPECT_EQ(node(fresh).size, 7);
     EXPECT_EQ(node(fresh).layer, 1);
-    EXPECT_EQ(model::SignalName(model::ItemSignal(fresh)), "VCC");
+    EXPECT_EQ(model::signal_name(model::item_signal(fresh)), "VCC");
     EXPECT_EQ(ring_size(ring()), before + 1);
     EXPECT_EQ(edit::abandon(g, disp), 1);
     EXPECT_EQ(ring_size(ring()), before);
@@ -318,7 +318,7 @@ TEST_F(Grab, EndDroppedOntoTheOtherEndDeletesTheTrackForUndo) {
     EXPECT_EQ(ring_size(ring()), 1);
     edit::undo(*d, nullptr);
     EXPECT_EQ(ring_size(ring()), 2);
-    EXPECT_EQ(model::FirstItem(ring()), l);
+    EXPECT_EQ(model::first_item(ring()), l);
     EXPECT_TRUE(same(p2(l), Point{5000, 0}));
     (void)keep;
 }

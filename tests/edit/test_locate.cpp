@@ -147,29 +147,29 @@ TEST_F(Locate, SolidOnTheLayerBeforeTopLevelSolidsElsewhere) {
 TEST_F(Locate, VertexNearestOnTheCurrentLayerWithinManhattanReach) {
     Point at{0, 0};
     Ref far1 = track(1, 10000, 6384, 50000, 50000); // |dx| + |dy| = 16384 exactly
-    EXPECT_EQ(edit::FindVertexAt(*d, 1, at, false).item, far1);
+    EXPECT_EQ(edit::find_vertex_at(*d, 1, at, false).item, far1);
     node(far1).line.x1 = 10001; // 16385: out of reach
-    EXPECT_EQ(edit::FindVertexAt(*d, 1, at, false).item, model::kNone);
+    EXPECT_EQ(edit::find_vertex_at(*d, 1, at, false).item, model::kNone);
     // A nearer end on another layer counts only when the current layer has none.
     Ref near2 = track(2, 100, 0, 9000, 9000);
     Ref mid1 = track(1, 3000, 2000, 9000, -9000);
-    edit::VertexHit h = edit::FindVertexAt(*d, 1, at, false);
+    edit::VertexHit h = edit::find_vertex_at(*d, 1, at, false);
     EXPECT_EQ(h.item, mid1);
     EXPECT_EQ(h.end, 1);
     EXPECT_TRUE(same(h.at, Point{3000, 2000}));
-    EXPECT_EQ(edit::FindVertexAt(*d, 3, at, false).item, near2);
+    EXPECT_EQ(edit::find_vertex_at(*d, 3, at, false).item, near2);
     // A Component member on another layer never counts; on the current layer it does.
     Ref c = component("U1");
     Ref member = track(4, 10, 10, 9000, 9000, 100, members(c));
     close(c);
-    EXPECT_EQ(edit::FindVertexAt(*d, 3, at, false).item, near2);
-    EXPECT_EQ(edit::FindVertexAt(*d, 4, at, false).item, member);
+    EXPECT_EQ(edit::find_vertex_at(*d, 3, at, false).item, near2);
+    EXPECT_EQ(edit::find_vertex_at(*d, 4, at, false).item, member);
     // The wide variant adds Pad centres (a through-hole pad is on every layer) and Arc ends.
     Ref via = pad(0, 5, 5, 1000, 1000, kVia);
-    EXPECT_EQ(edit::FindVertexAt(*d, 1, at, false).item, mid1);
-    EXPECT_EQ(edit::FindVertexAt(*d, 1, at, true).item, via);
+    EXPECT_EQ(edit::find_vertex_at(*d, 1, at, false).item, mid1);
+    EXPECT_EQ(edit::find_vertex_at(*d, 1, at, true).item, via);
     Ref a = arc(1, -10000, 0, 10000, 0, 16384); // its start point is (0, 0)
-    edit::VertexHit ah = edit::FindVertexAt(*d, 1, at, true);
+    edit::VertexHit ah = edit::find_vertex_at(*d, 1, at, true);
     EXPECT_EQ(ah.item, a);
     EXPECT_EQ(ah.end, 1);
 }

@@ -31,15 +31,15 @@ struct IndexOracle : ::testing::Test {
         apply_board_setup();
         generate_board(d->ring(), 3, 20);
         // A hidden layer and a nested Component, so those rules are crossed too.
-        model::SetLayerColour(d->setup.layers[kBottomSilk], model::kNoColour);
+        model::set_layer_colour(d->setup.layers[kBottomSilk], model::kNoColour);
         Ref outer = make_component(d->ring(), "OUT", "X1", Point{-30000, -30000});
-        Ref inner = make_component(model::MemberRing(outer), "IN", "X2", Point{-30000, -30000});
-        make_text(model::MemberRing(inner), kTopSilk, -30000, -30000, 3000, "IN");
-        make_pad(model::MemberRing(inner), kTop, -30000, -30000, 2000, 2000, 6);
-        model::CloseComponent(inner);
-        make_text(model::MemberRing(outer), kTop, -30000, -30000, 3000, "OUT");
-        make_track(model::MemberRing(outer), kTop, -32000, -30000, -28000, -30000);
-        model::CloseComponent(outer);
+        Ref inner = make_component(model::member_ring(outer), "IN", "X2", Point{-30000, -30000});
+        make_text(model::member_ring(inner), kTopSilk, -30000, -30000, 3000, "IN");
+        make_pad(model::member_ring(inner), kTop, -30000, -30000, 2000, 2000, 6);
+        model::close_component(inner);
+        make_text(model::member_ring(outer), kTop, -30000, -30000, 3000, "OUT");
+        make_track(model::member_ring(outer), kTop, -32000, -30000, -28000, -30000);
+        model::close_component(outer);
         ed.grab.spatial = &ed.index;
     }
     void TearDown() override {
@@ -101,8 +101,8 @@ struct IndexOracle : ::testing::Test {
                     << p.x << "," << p.y << " layer " << layer;
                 ASSERT_EQ(edit::FindComponentAt(*d, layer, p), edit::FindComponentAt(*d, layer, p, ix));
                 for (bool wide : {false, true}) {
-                    edit::VertexHit a = edit::FindVertexAt(*d, layer, p, wide);
-                    edit::VertexHit b = edit::FindVertexAt(*d, layer, p, wide, ix);
+                    edit::VertexHit a = edit::find_vertex_at(*d, layer, p, wide);
+                    edit::VertexHit b = edit::find_vertex_at(*d, layer, p, wide, ix);
                     ASSERT_EQ(a.item, b.item) << p.x << "," << p.y << " layer " << layer;
                     ASSERT_EQ(a.end, b.end);
                 }

@@ -112,8 +112,8 @@ struct TestBoard {
         Ref r = d->ring();
         for (int part = 0; part < 2; ++part) {
             Coord ox = mil(300 + 800 * part), oy = mil(400);
-            Ref c = model::MakeComponent(r, 0, 0, part == 0 ? "DIP8\x7FU1\x7FNE555" : "DIP8\x7FU2\x7FLM358");
-            Ref mr = model::MemberRing(c);
+            Ref c = model::make_component(r, 0, 0, part == 0 ? "DIP8\x7FU1\x7FNE555" : "DIP8\x7FU2\x7FLM358");
+            Ref mr = model::member_ring(c);
             for (int i = 0; i < 8; ++i) {
                 Coord x = ox + mil(100) * (i % 4), y = oy + (i < 4 ? 0 : mil(300));
                 pad(mr, 0, i == 0 ? 2 : 1, x, y, mil(60), i == 0 ? mil(60) : mil(80), mil(35), i == 0 ? 0 : 16384);
@@ -121,7 +121,7 @@ struct TestBoard {
             line(mr, 1, mil(8), ox - mil(60), oy + mil(60), ox + mil(360), oy + mil(60));
             line(mr, 1, mil(8), ox - mil(60), oy + mil(240), ox + mil(360), oy + mil(240));
             text(mr, 1, mil(50), ox, oy + mil(100), part == 0 ? "U1" : "U2");
-            model::CloseComponent(c);
+            model::close_component(c);
         }
         // SMT resistors, one turned 90 degrees, one at 45 (painted) and an oblong at 30.
         pad(r, 3, 6, mil(300), mil(1000), mil(50), mil(60), 0);
@@ -147,13 +147,13 @@ struct TestBoard {
         Ref s = model::MakeItem(r, model::kLine, 3, 0, 0, 0, 0, 0);
         for (auto [x, y] : std::initializer_list<std::pair<int, int>>{
                  {1300, 1150}, {1900, 1150}, {1900, 1450}, {1600, 1450}, {1600, 1300}, {1300, 1300}}) {
-            model::AddVertex(s, mil(x), mil(y));
+            model::add_vertex(s, mil(x), mil(y));
         }
         line(r, 15, mil(10), 0, 0, mil(2000), 0);
         line(r, 15, mil(10), mil(2000), 0, mil(2000), mil(1500));
         text(r, 1, mil(60), mil(100), mil(1350), "TRAZEL TEST");
         text(r, 14, mil(60), mil(1900), mil(1350), "BOTTOM");
-        model::node(model::LastItem(r)).text.length = -1; // mirrored on the bottom
+        model::node(model::last_item(r)).text.length = -1; // mirrored on the bottom
     }
 
     void pad(Ref ring, int layer, int type, Coord x, Coord y, Coord w, Coord h, Coord hole, model::Angle a = 0) {
@@ -446,7 +446,7 @@ TEST_F(GerbvInterop, PicturesMatchOurRenderOfTheSameLayers) {
     const int dpi = 1000, w = 1960, h = 1460;
     const std::string window = "-O 0.02x0.02 -W 1.96x1.46";
     model::FormatTable formats;
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
     struct Case {
         const char* ext;
         std::vector<int> layers; // shown in our render; every other layer is switched off

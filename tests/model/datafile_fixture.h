@@ -23,7 +23,7 @@ struct DataFileTest : ::testing::Test {
 
     void SetUp() override {
         trazel::platform::install(&ui);
-        RegisterModelFormats(formats);
+        register_model_formats(formats);
         d = NewDocument("test.pcb");
         ASSERT_NE(d, nullptr);
     }
@@ -36,13 +36,13 @@ struct DataFileTest : ::testing::Test {
     }
     // Reads `text` into a fresh Document (the old one is closed) and returns the format code.
     char read(std::string_view text, char forced = 0, std::string_view name = "test.pcb") {
-        CloseDocument(d);
+        close_document(d);
         d = NewDocument(name);
-        return OpenDocumentBytes(formats, text, forced);
+        return open_document_bytes(formats, text, forced);
     }
     std::string write(char code = 'C') {
         std::string out;
-        EXPECT_TRUE(SaveDocumentBytes(formats, out, code));
+        EXPECT_TRUE(save_document_bytes(formats, out, code));
         return out;
     }
     // The Item records of a written file: the lines between the captions and the empty line before

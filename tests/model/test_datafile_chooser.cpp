@@ -79,24 +79,24 @@ TEST_F(DataFileTest, ChooserRowsAndForcedCodes) {
 
     // Text: printable bytes, TAB, CR, LF, form feed, 0x1A and code-page bytes; a control byte after the
     // first 1024 does not count.
-    EXPECT_TRUE(LooksLikeText("a\tb\r\n\f\x1A\xE6\xFF"));
-    EXPECT_FALSE(LooksLikeText("a\x01"));
-    EXPECT_FALSE(LooksLikeText("a\x7F"));
-    EXPECT_TRUE(LooksLikeText(std::string(1024, 'a') + '\x01'));
+    EXPECT_TRUE(looks_like_text("a\tb\r\n\f\x1A\xE6\xFF"));
+    EXPECT_FALSE(looks_like_text("a\x01"));
+    EXPECT_FALSE(looks_like_text("a\x7F"));
+    EXPECT_TRUE(looks_like_text(std::string(1024, 'a') + '\x01'));
 
     // A file that cannot be read: code 0 and the reason.
     std::string why;
     EXPECT_EQ(OpenDocumentFile(formats, "/nonexistent/dir/file.pcb", 0, &why), 0);
     EXPECT_FALSE(why.empty());
-    EXPECT_EQ(OpenDocumentBytes(formats, "", 0), 0);
+    EXPECT_EQ(open_document_bytes(formats, "", 0), 0);
 }
 
 TEST_F(DataFileTest, RegisteredRowsKeepTheFixedOrder) {
     // A later row (11) that takes everything sits between the Data file (1) and plain text (21).
-    EXPECT_TRUE(RegisterReader(formats, kOrderGerber, "everything", accept_all, read_marker));
-    EXPECT_TRUE(RegisterReader(formats, kOrderGerber, "Q files", accept_q, read_marker2));
-    EXPECT_FALSE(RegisterReader(formats, 24, "past the end", accept_all, read_marker));
-    EXPECT_FALSE(RegisterReader(formats, kOrderGerber, "no reader", accept_all, nullptr));
+    EXPECT_TRUE(register_reader(formats, kOrderGerber, "everything", accept_all, read_marker));
+    EXPECT_TRUE(register_reader(formats, kOrderGerber, "Q files", accept_q, read_marker2));
+    EXPECT_FALSE(register_reader(formats, 24, "past the end", accept_all, read_marker));
+    EXPECT_FALSE(register_reader(formats, kOrderGerber, "no reader", accept_all, nullptr));
     ASSERT_EQ(formats.readers.size(), 5u);
     std::vector<int> orders;
     for (auto& r : formats.readers) {
@@ -112,8 +112,8 @@ TEST_F(DataFileTest, RegisteredRowsKeepTheFixedOrder) {
 TEST_F(DataFileTest, ExportDispatcher) {
     Ref t = MakeItem(ring(), kText, 1, 3146, 0, 0, 0, 0);
     SetText(t, "top level   ");
-    Ref c = MakeComponent(ring(), 0, 0, "P\x7FU1");
-    SetText(MakeItem(MemberRing(c), kText, 1, 3146, 0, 0, 0, 0), "member");
+    Ref c = make_component(ring(), 0, 0, "P\x7FU1");
+    SetText(MakeItem(member_ring(c), kText, 1, 3146, 0, 0, 0, 0), "member");
     Ref hidden = MakeItem(ring(), kText, 1, 3146, 0, 0, 0, 0);
     SetText(hidden, "hidden");
     node(hidden).kind |= kHiddenFlag;
@@ -133,22 +133,22 @@ TEST_F(DataFileTest, ExportDispatcher) {
     d->setup.format_code = 'Z';
     EXPECT_EQ(write(0), "top level\r\n");
     // A registered writer takes its code.
-    RegisterWriter(formats, 'G', write_nothing);
+    register_writer(formats, 'G', write_nothing);
     EXPECT_EQ(write('G'), "nothing\r\n");
-    EXPECT_FALSE(RegisterWriter(formats, 0, write_nothing));
+    EXPECT_FALSE(register_writer(formats, 0, write_nothing));
 
     // Saving a file imported from an older format asks first; OK makes it a version 4 file.
     d->setup.format_code = '3';
     ui.answers.push_back(trazel::platform::Answer::Cancel);
-    EXPECT_FALSE(ConfirmOldFormatSave(*d));
+    EXPECT_FALSE(confirm_old_format_save(*d));
     EXPECT_EQ(d->setup.format_code, '3');
-    EXPECT_TRUE(ConfirmOldFormatSave(*d));
+    EXPECT_TRUE(confirm_old_format_save(*d));
     EXPECT_EQ(d->setup.format_code, 'C');
     EXPECT_EQ(ui.boxes.back().title, "Save File Warning");
     EXPECT_EQ(ui.boxes.back().text, "This file was imported from an old DOS TRAZEL format.\n\n"
                                     "Would you like to save it as a version 4 file?");
     size_t shown = ui.boxes.size();
-    EXPECT_TRUE(ConfirmOldFormatSave(*d));
+    EXPECT_TRUE(confirm_old_format_save(*d));
     EXPECT_EQ(ui.boxes.size(), shown);
 }
 

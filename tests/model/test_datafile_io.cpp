@@ -131,12 +131,12 @@ TEST(LineReader, FileChunksBytesAndProgress) {
         EXPECT_EQ(last, "after");
         EXPECT_EQ(count, 3856);
         std::vector<char> raw(tail.size() + 10);
-        EXPECT_EQ(in.PeekByte(), 0x1A);
+        EXPECT_EQ(in.peek_byte(), 0x1A);
         EXPECT_EQ(in.remaining(), static_cast<int64_t>(tail.size()));
         EXPECT_EQ(in.ReadBytes(raw.data(), raw.size()), tail.size());
         EXPECT_EQ(std::string(raw.data(), tail.size()), tail);
         EXPECT_EQ(in.ReadLine(), 0);
-        EXPECT_EQ(in.PeekByte(), -1);
+        EXPECT_EQ(in.peek_byte(), -1);
     }
     trazel::platform::install(nullptr);
     // Three chunks for 65543 + 70004 bytes, then the end of the bar.

@@ -20,13 +20,13 @@ Coord through_file(Coord v) {
 
 TEST(DataFileNumbers, WrittenValuesAreFixedPointsOfReadingBack) {
     // Every fraction of an inch, around a few integer parts: the value read back writes the same text,
-    // and CanonicalCoord predicts the value read back exactly.
+    // and canonical_coord predicts the value read back exactly.
     for (int32_t ip : {0, 1, -1, 123, -4000}) {
         for (int32_t fr = 0; fr < 65536; ++fr) {
             int32_t v = ip < 0 ? ip * 65536 - fr : ip * 65536 + fr;
             Coord back = through_file(v);
             ASSERT_EQ(fixed_string(back), fixed_string(v)) << v;
-            ASSERT_EQ(CanonicalCoord(v), back) << v;
+            ASSERT_EQ(canonical_coord(v), back) << v;
         }
     }
     // Angles: every stored angle writes the same degrees after one trip through the file.
@@ -56,16 +56,16 @@ TEST_F(DataFileTest, LineRecordsInEverySpelling) {
         EXPECT_EQ(n.line.y1, -16384);
         EXPECT_EQ(n.line.x2, 65536);
         EXPECT_EQ(n.line.y2, 131); // 2 thousandths = 131.07 units
-        EXPECT_EQ(SignalName(ItemSignal(v[k])), "VCC");
+        EXPECT_EQ(signal_name(item_signal(v[k])), "VCC");
     }
-    EXPECT_EQ(SignalUses(FindSignal("VCC", false)), 2u);
+    EXPECT_EQ(SignalUses(find_signal("VCC", false)), 2u);
     // Missing fields read as 0: Y2 of "1 5 .01 0 0 1".
     const Node& third = node(v[2]);
     EXPECT_EQ(third.layer, 5);
     EXPECT_EQ(third.size, 655);
     EXPECT_EQ(third.line.x2, 66);
     EXPECT_EQ(third.line.y2, 0);
-    EXPECT_EQ(ItemSignal(v[2]), kNone);
+    EXPECT_EQ(item_signal(v[2]), kNone);
 }
 
 TEST_F(DataFileTest, WriterFormatsOfEveryRecordKind) {
@@ -89,12 +89,12 @@ TEST_F(DataFileTest, WriterFormatsOfEveryRecordKind) {
     node(t).text.angle = 16384;
     node(t).text.anchor_font = 5 | 2 << 4;
     SetText(t, "  R1 ");
-    Ref c = MakeComponent(ring(), 0, 0,
+    Ref c = make_component(ring(), 0, 0,
                           std::string("DIP8\x7FU1\x7F"
                                       "555\x7F",
                                       13));
-    MakeItem(MemberRing(c), kPad, 0, 2, 0, 0, 0, 0);
-    node(MemberRing(c)).box.x1 = 65536; // hook point of the closing record
+    MakeItem(member_ring(c), kPad, 0, 2, 0, 0, 0, 0);
+    node(member_ring(c)).box.x1 = 65536; // hook point of the closing record
     std::string file = write();
     auto rec = records(file);
     std::vector<std::string> want = {
@@ -135,9 +135,9 @@ TEST_F(DataFileTest, PadTextAndComponentFieldsFromRecords) {
     EXPECT_EQ(p.pad.hole, 2294);  // .035 x 65536 = 2293.8
     EXPECT_EQ(p.pad.angle, 16384);
     EXPECT_EQ(p.pad.pin, 12u);
-    EXPECT_EQ(SignalName(ItemSignal(v[0])), "+5V");
-    EXPECT_EQ(PinText(v[1]), "A1");
-    EXPECT_EQ(ItemSignal(v[1]), kNone);
+    EXPECT_EQ(signal_name(item_signal(v[0])), "+5V");
+    EXPECT_EQ(pin_text(v[1]), "A1");
+    EXPECT_EQ(item_signal(v[1]), kNone);
     // A record cut short: every missing field is 0.
     const Node& s = node(v[2]);
     EXPECT_EQ(s.pad.x0, 65536);
@@ -156,7 +156,7 @@ TEST_F(DataFileTest, PadTextAndComponentFieldsFromRecords) {
     EXPECT_EQ(a.arc.sweep, 32768);
     EXPECT_EQ(a.arc.ellipse, 32768);
     EXPECT_EQ(a.layer, 2);
-    EXPECT_EQ(SignalName(ItemSignal(v[4])), "CLK");
+    EXPECT_EQ(signal_name(item_signal(v[4])), "CLK");
 }
 
 TEST_F(DataFileTest, ComponentsOpenCloseAndSort) {
@@ -182,7 +182,7 @@ TEST_F(DataFileTest, ComponentsOpenCloseAndSort) {
     EXPECT_EQ(ComponentField(top[1], 1), "R3");
     EXPECT_EQ(ComponentField(top[2], 1), "R10");
     EXPECT_EQ(node(top[3]).kind, kLine);
-    EXPECT_EQ(ComponentParameters(top[0]), "SIP2\x7FR2\x7F"
+    EXPECT_EQ(component_parameters(top[0]), "SIP2\x7FR2\x7F"
                                            "4k7");
     EXPECT_EQ(node(top[0]).size, 16384);
     // Boxes come from the members: the Arc's centre 2,2 plus and minus its radius .25; the Pad at 1,0
@@ -194,11 +194,11 @@ TEST_F(DataFileTest, ComponentsOpenCloseAndSort) {
     EXPECT_EQ(r10.box.x1, 65536 - 1966);
     EXPECT_EQ(r10.box.x2, 72090); // Text at 1.1 = 72089.6 -> 72090
     EXPECT_EQ(r10.box.y2, 6554);  // Text at .1
-    EXPECT_EQ(node(MemberRing(top[2])).box.x1, 65536);
-    EXPECT_EQ(ResolvedText(items(MemberRing(top[2]))[1]), "R10");
+    EXPECT_EQ(node(member_ring(top[2])).box.x1, 65536);
+    EXPECT_EQ(resolved_text(items(member_ring(top[2]))[1]), "R10");
     const Node& r3 = node(top[1]);
     EXPECT_EQ(r3.box.x1, -65536 - 3277);
-    EXPECT_EQ(node(MemberRing(top[1])).layer, kComponent);
+    EXPECT_EQ(node(member_ring(top[1])).layer, kComponent);
 
     // Written back: Components first in ring order, then the Line; reading that writes the same again.
     std::string first = write();
@@ -226,7 +226,7 @@ TEST_F(DataFileTest, ItemOrderOfTheWriter) {
     Ref hidden = MakeItem(ring(), kLine, 1, 655, 0, 0, 0, 0);
     node(hidden).kind |= kHiddenFlag;
     Ref empty = MakeItem(ring(), kText, 1, 3146, 0, 0, 0, 0);
-    MakeComponent(ring(), 0, 0, "EMPTY");
+    make_component(ring(), 0, 0, "EMPTY");
     auto rec = records(write());
     std::vector<std::string> want = {
         "5 6 0 0 0 0 0",           "4 1 .048 0 0 0 0 0 0 A", "4 8 .048 0 0 0 0 0 0 B", "3 4 5 0 0 0 0 0 0 0",
@@ -238,10 +238,10 @@ TEST_F(DataFileTest, ItemOrderOfTheWriter) {
 
 TEST_F(DataFileTest, SolidsKeepTheirVerticesAndClosingEdge) {
     Ref s = MakeItem(ring(), kLine, 12, 0, 0, 0, 0, 0);
-    AddVertex(s, 0, 0);
-    AddVertex(s, 65536, 0);
-    AddVertex(s, 65536, 32768);
-    AddVertex(s, 0, 32768);
+    add_vertex(s, 0, 0);
+    add_vertex(s, 65536, 0);
+    add_vertex(s, 65536, 32768);
+    add_vertex(s, 0, 32768);
     std::string first = write();
     auto rec = records(first);
     std::vector<std::string> want = {"1 12 0 0 0 1.0 .5", "1 12 0 0 0", "1 12 0 1.0 0", "1 12 0 1.0 .5", "1 12 0 0 .5"};
@@ -249,7 +249,7 @@ TEST_F(DataFileTest, SolidsKeepTheirVerticesAndClosingEdge) {
     read(first);
     auto v = items(ring());
     ASSERT_EQ(v.size(), 1u);
-    ASSERT_EQ(VertexCount(v[0]), 4);
+    ASSERT_EQ(vertex_count(v[0]), 4);
     // Each vertex Node holds its point and the next one; the last leads back to the first.
     std::vector<std::array<Coord, 4>> edges;
     for (Ref p = node(v[0]).link; p != kNone; p = node(p).link) {
@@ -265,7 +265,7 @@ TEST_F(DataFileTest, SolidsKeepTheirVerticesAndClosingEdge) {
     read(data_file("1 3 0 0 0\r\n1 3 .01 0 0 1 1\r\n1 3 0 5 5\r\n1 4 0 0 0 0 0\r\n1 5 0 1 1\r\n"));
     v = items(ring());
     ASSERT_EQ(v.size(), 2u);
-    EXPECT_EQ(VertexCount(v[1]), 0);
+    EXPECT_EQ(vertex_count(v[1]), 0);
 }
 
 TEST_F(DataFileTest, SignalLabelsOnSchematicLayersAndSnapping) {
@@ -278,9 +278,9 @@ TEST_F(DataFileTest, SignalLabelsOnSchematicLayersAndSnapping) {
     read(sheet, 0, "sheet.sch");
     auto v = items(ring());
     ASSERT_EQ(v.size(), 2u);
-    Ref sig = ItemSignal(v[0]);
-    EXPECT_EQ(SignalName(sig), "DATA"); // the label ends at the blank
-    EXPECT_EQ(sig, ItemSignal(v[1]));
+    Ref sig = item_signal(v[0]);
+    EXPECT_EQ(signal_name(sig), "DATA"); // the label ends at the blank
+    EXPECT_EQ(sig, item_signal(v[1]));
     EXPECT_EQ(SignalUses(sig), 2u);
     // Saving snaps to 0.001 inch: 1.0004 inch = 65562 units -> 1000 thousandths -> 65536.
     auto rec = records(write());
@@ -370,7 +370,7 @@ TEST_F(DataFileTest, NestingIsCappedAndClosingRecordsPairUp) {
     Ref r = top[0];
     while (node(r).kind == kComponent) {
         ++depth;
-        r = FirstItem(MemberRing(r));
+        r = first_item(member_ring(r));
     }
     EXPECT_EQ(depth, kMaxComponentDepth);
     EXPECT_EQ(node(r).kind, kPad);

@@ -31,7 +31,7 @@ TEST_F(DataFileTest, ABlankWhereANumberStartsIsAnEmptyField) {
     EXPECT_EQ(node(v[0]).text.anchor_font, 0);
     EXPECT_EQ(GetText(v[0]), "text");
     EXPECT_EQ(node(v[1]).kind, kLine);
-    EXPECT_EQ(ItemSignal(v[1]), kNone);
+    EXPECT_EQ(item_signal(v[1]), kNone);
     EXPECT_EQ(records(write()), (std::vector<std::string>{"4 1 .05 0 0 .1 0 0 0 text", "1 1 .01 0 0 .1 .1"}));
 
     // Directives read their numbers the same way: ", .05" is an empty diameter, then the hole.
@@ -74,10 +74,10 @@ TEST_F(DataFileTest, PinNamesKeepWhatTheirNodeHolds) {
                    std::string(28, '0') + "12x VCC\r\n"));
     auto v = items(ring());
     ASSERT_EQ(v.size(), 2u);
-    EXPECT_EQ(PinText(v[0]), "A,B");
-    EXPECT_EQ(SignalName(ItemSignal(v[0])), "GND");
-    EXPECT_EQ(PinText(v[1]), "");
-    EXPECT_EQ(SignalName(ItemSignal(v[1])), "VCC");
+    EXPECT_EQ(pin_text(v[0]), "A,B");
+    EXPECT_EQ(signal_name(item_signal(v[0])), "GND");
+    EXPECT_EQ(pin_text(v[1]), "");
+    EXPECT_EQ(signal_name(item_signal(v[1])), "VCC");
     std::string first = write();
     read(first);
     EXPECT_EQ(write(), first);
@@ -115,9 +115,9 @@ TEST_F(DataFileTest, CoordinatesStayInsideTheLimitWhereverTheyAreMade) {
     // as the reader will hold them.
     read(data_file(""));
     MakeItem(ring(), kLine, 1, 655, INT32_MAX, 0, INT32_MIN, 0);
-    Ref c = MakeComponent(ring(), 0, 0, "X");
-    MakeItem(MemberRing(c), kArc, 1, 655, kCoordLimit, 0, kCoordLimit, 0);
-    ASSERT_TRUE(CloseComponent(c));
+    Ref c = make_component(ring(), 0, 0, "X");
+    MakeItem(member_ring(c), kArc, 1, 655, kCoordLimit, 0, kCoordLimit, 0);
+    ASSERT_TRUE(close_component(c));
     first = write();
     auto r = records(first);
     ASSERT_EQ(r.size(), 4u);
@@ -137,11 +137,11 @@ TEST_F(DataFileTest, SavingASchematicGivesBackEveryNode) {
     EXPECT_EQ(records(first), std::vector<std::string>{"1 1 .001 0 0 1.0 1.0 THIN"});
     read(first);
     EXPECT_EQ(write(), first);
-    CloseDocument(d);
+    close_document(d);
     d = NewDocument("test.pcb");
     EXPECT_EQ(m.signal_index.size(), signals_before + 1);
     EXPECT_EQ(m.pool.used_count(), before + 1); // the new Signal record stays
-    EXPECT_EQ(SignalUses(FindSignal("THIN", false)), 0u);
+    EXPECT_EQ(SignalUses(find_signal("THIN", false)), 0u);
 }
 
 TEST(NodePoolChecks, ANodeGivenBackTwiceStopsTheProgram) {

@@ -162,12 +162,12 @@ struct RingWalk : ::testing::Test {
     }
     // Components nested `levels` deep, one Line in the innermost; returns the outermost.
     Ref nest(int levels) {
-        Ref outer = MakeComponent(ring(), 0, 0, "N");
+        Ref outer = make_component(ring(), 0, 0, "N");
         Ref c = outer;
         for (int i = 1; i < levels; ++i) {
-            c = MakeComponent(MemberRing(c), 0, 0, "N");
+            c = make_component(member_ring(c), 0, 0, "N");
         }
-        line(MemberRing(c), 99);
+        line(member_ring(c), 99);
         return outer;
     }
 };
@@ -182,7 +182,7 @@ TEST_F(RingWalk, RangeVisitsItemsInOrderAndLetsTheBodyDeleteThem) {
         DeleteItem(r);
     }
     EXPECT_EQ(seen, (std::vector<Ref>{a, b, c}));
-    EXPECT_TRUE(RingEmpty(ring()));
+    EXPECT_TRUE(ring_empty(ring()));
     int n = 0;
     for (Ref r : items_in(ring())) {
         (void)r;
@@ -193,8 +193,8 @@ TEST_F(RingWalk, RangeVisitsItemsInOrderAndLetsTheBodyDeleteThem) {
 
 TEST_F(RingWalk, TreeWalkVisitsMembersAfterTheirOwnerUnlessTold) {
     Ref a = line(ring(), 1);
-    Ref c = MakeComponent(ring(), 0, 0, "C");
-    Ref m1 = line(MemberRing(c), 2), m2 = line(MemberRing(c), 3);
+    Ref c = make_component(ring(), 0, 0, "C");
+    Ref m1 = line(member_ring(c), 2), m2 = line(member_ring(c), 3);
     Ref b = line(ring(), 4);
     std::vector<std::pair<Ref, int>> seen;
     walk_tree(ring(), [&](Ref r, int depth) { seen.emplace_back(r, depth); });
@@ -218,7 +218,7 @@ TEST_F(RingWalk, TreeWalkReachesTheDeepestNestingTheReaderMakesAndNoFurther) {
     EXPECT_EQ(deepest, kMaxComponentDepth);
     EXPECT_EQ(lines, 1);
 
-    DeleteItem(FirstItem(ring()));
+    DeleteItem(first_item(ring()));
     nest(kMaxComponentDepth + 1); // only code can build this; the walk stops at the limit
     deepest = -1;
     lines = 0;
@@ -231,8 +231,8 @@ TEST_F(RingWalk, TreeWalkReachesTheDeepestNestingTheReaderMakesAndNoFurther) {
 }
 
 TEST_F(RingWalk, TreeWalkEndsOnARingThatHoldsItsOwnOwner) {
-    Ref outer = MakeComponent(ring(), 0, 0, "A");
-    Ref inner = MakeComponent(MemberRing(outer), 0, 0, "B");
+    Ref outer = make_component(ring(), 0, 0, "A");
+    Ref inner = make_component(member_ring(outer), 0, 0, "B");
     Ref own = node(inner).link;
     node(inner).link = node(outer).link; // inner's members are the ring that holds inner
     int visits = 0;

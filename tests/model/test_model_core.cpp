@@ -9,7 +9,7 @@ using namespace trazel::model;
 
 namespace {
 
-struct Fixture : ::testing::Test {
+struct ItemsInADocument : ::testing::Test {
     Model m;
     Document* d = nullptr;
     void SetUp() override {
@@ -64,7 +64,7 @@ TEST(NodePool, BlocksHold29127Nodes) {
     EXPECT_EQ(m.pool.used_count() + m.pool.free_count(), 29127u);
 }
 
-TEST_F(Fixture, RingInsertUnlinkAndMove) {
+TEST_F(ItemsInADocument, RingInsertUnlinkAndMove) {
     Ref a = MakeItem(ring(), kLine, 1, 1, 0, 0, 0, 0);
     Ref b = MakeItem(ring(), kLine, 1, 2, 0, 0, 0, 0);
     Ref c = MakeItem(ring(), kLine, 1, 3, 0, 0, 0, 0);
@@ -78,19 +78,19 @@ TEST_F(Fixture, RingInsertUnlinkAndMove) {
     InsertBefore(a, ring()); // before the head appends
     EXPECT_EQ(ring_items(ring()), (std::vector<Ref>{c, b, a}));
     EXPECT_EQ(DeleteNode(c), b);
-    EXPECT_EQ(FirstItem(ring()), b);
-    EXPECT_EQ(LastItem(ring()), a);
+    EXPECT_EQ(first_item(ring()), b);
+    EXPECT_EQ(last_item(ring()), a);
 }
 
-TEST_F(Fixture, MakeItemWithoutRingAllocatesNothing) {
+TEST_F(ItemsInADocument, MakeItemWithoutRingAllocatesNothing) {
     uint32_t used = m.pool.used_count();
     EXPECT_EQ(MakeItem(kNone, kLine, 1, 1, 0, 0, 0, 0), kNone);
     EXPECT_EQ(m.pool.used_count(), used);
 }
 
-TEST_F(Fixture, SolidVertexChainClosesOnItself) {
+TEST_F(ItemsInADocument, SolidVertexChainClosesOnItself) {
     Ref s = MakeItem(ring(), kLine, 4, 0, 0, 0, 0, 0);
-    ASSERT_TRUE(AddVertex(s, 100, 200));
+    ASSERT_TRUE(add_vertex(s, 100, 200));
     // One vertex: box is the point and the vertex's next vertex is itself.
     EXPECT_EQ(node(s).line.x1, 100);
     EXPECT_EQ(node(s).line.y2, 200);
@@ -100,9 +100,9 @@ TEST_F(Fixture, SolidVertexChainClosesOnItself) {
     EXPECT_EQ(node(v).kind, kLine);
     EXPECT_EQ(node(v).layer, 4);
 
-    AddVertex(s, 300, -50);
-    AddVertex(s, 50, 400);
-    EXPECT_EQ(VertexCount(s), 3);
+    add_vertex(s, 300, -50);
+    add_vertex(s, 50, 400);
+    EXPECT_EQ(vertex_count(s), 3);
     // Edges in order, the last closing back to the first vertex.
     Ref v1 = node(v).link, v2 = node(v1).link;
     EXPECT_EQ(node(v).line.x2, 300);
@@ -115,7 +115,7 @@ TEST_F(Fixture, SolidVertexChainClosesOnItself) {
     EXPECT_EQ(node(s).line.y2, 400);
 }
 
-TEST_F(Fixture, TextChainsFill28BytesAndBreakAfterSeparator) {
+TEST_F(ItemsInADocument, TextChainsFill28BytesAndBreakAfterSeparator) {
     Ref t = MakeItem(ring(), kText, 1, 100, 0, 0, 0, 0);
     std::string thirty(30, 'x');
     SetText(t, thirty);
@@ -142,51 +142,51 @@ TEST_F(Fixture, TextChainsFill28BytesAndBreakAfterSeparator) {
 
 TEST(TypedText, SymbolCodesConvertBothWays) {
     // "ohms" anywhere becomes 0xEA and shows as "ohms" again; escapes and Windows bytes map to stored codes.
-    EXPECT_EQ(TypedToStored("4.7Kohms"), "4.7K\xEA");
-    EXPECT_EQ(StoredToTyped("4.7K\xEA"), "4.7Kohms");
-    EXPECT_EQ(TypedToStored("25\xB0" "C \\u \\o \xBD \xBC a\\tb\\nc"),
+    EXPECT_EQ(typed_to_stored("4.7Kohms"), "4.7K\xEA");
+    EXPECT_EQ(stored_to_typed("4.7K\xEA"), "4.7Kohms");
+    EXPECT_EQ(typed_to_stored("25\xB0" "C \\u \\o \xBD \xBC a\\tb\\nc"),
               "25\xF8" "C \xE6 \xEA \xAB \xAC a\tb\xFF" "c");
-    EXPECT_EQ(StoredToTyped("1\xFF" "2\t3\xE6"), "1\\n2\\t3\xB5");
+    EXPECT_EQ(stored_to_typed("1\xFF" "2\t3\xE6"), "1\\n2\\t3\xB5");
     // A field separator ends the string in a single edit field.
-    EXPECT_EQ(StoredToTyped("R1\x7F" "10k"), "R1");
-    EXPECT_EQ(TypedToStored("\\x"), "\\x"); // unknown escapes stay as typed
+    EXPECT_EQ(stored_to_typed("R1\x7F" "10k"), "R1");
+    EXPECT_EQ(typed_to_stored("\\x"), "\\x"); // unknown escapes stay as typed
 }
 
-TEST_F(Fixture, SignalsAreSortedSharedAndCounted) {
+TEST_F(ItemsInADocument, SignalsAreSortedSharedAndCounted) {
     Ref a = MakeItem(ring(), kLine, 3, 100, 0, 0, 1, 1);
     Ref b = MakeItem(ring(), kLine, 3, 100, 0, 0, 1, 1);
     Ref c = MakeItem(ring(), kPad, 0, 1, 0, 0, 0, 0);
     ASSERT_TRUE(AttachSignal(a, "vcc_main_supply_rail_5v")); // 23 characters
     ASSERT_TRUE(AttachSignal(b, "VCC_MAIN_SUPPLY_RAIL"));
-    EXPECT_EQ(SignalName(ItemSignal(a)), "VCC_MAIN_SUPPLY_RAI"); // 19 characters, upper case
-    EXPECT_EQ(ItemSignal(a), ItemSignal(b));
-    EXPECT_EQ(SignalUses(ItemSignal(a)), 2u);
+    EXPECT_EQ(signal_name(item_signal(a)), "VCC_MAIN_SUPPLY_RAI"); // 19 characters, upper case
+    EXPECT_EQ(item_signal(a), item_signal(b));
+    EXPECT_EQ(SignalUses(item_signal(a)), 2u);
     AttachSignal(c, "gnd extra"); // ends at the blank
-    EXPECT_EQ(SignalName(ItemSignal(c)), "GND");
+    EXPECT_EQ(signal_name(item_signal(c)), "GND");
     EXPECT_FALSE(AttachSignal(a, " leading"));
-    EXPECT_EQ(ItemSignal(a), kNone);
-    EXPECT_EQ(SignalUses(ItemSignal(b)), 1u);
+    EXPECT_EQ(item_signal(a), kNone);
+    EXPECT_EQ(SignalUses(item_signal(b)), 1u);
 
-    FindSignal("ABC", true);
-    FindSignal("abd", true);
-    FindSignal("AB", true);
+    find_signal("ABC", true);
+    find_signal("abd", true);
+    find_signal("AB", true);
     // The list runs in ascending name order from the head to the end record of 0xFF bytes.
     std::vector<std::string> names;
     Ref r = node(m.signals).link;
     for (; r != m.signals_end; r = node(r).link) {
-        names.push_back(SignalName(r));
+        names.push_back(signal_name(r));
     }
     EXPECT_EQ(names, (std::vector<std::string>{"AB", "ABC", "ABD", "GND", "VCC_MAIN_SUPPLY_RAI"}));
     EXPECT_EQ(node(m.signals_end).bytes()[27], 0xFF);
 
     // Records stay when their count drops to zero; deleting an Item lowers the count.
-    Ref vcc = ItemSignal(b);
+    Ref vcc = item_signal(b);
     DeleteItem(b);
     EXPECT_EQ(SignalUses(vcc), 0u);
-    EXPECT_EQ(FindSignal("vcc_main_supply_rai", false), vcc);
+    EXPECT_EQ(find_signal("vcc_main_supply_rai", false), vcc);
 }
 
-TEST_F(Fixture, PinTextGivesNumbersOrNameNodes) {
+TEST_F(ItemsInADocument, PinTextGivesNumbersOrNameNodes) {
     Ref p = MakeItem(ring(), kPad, 0, 1, 0, 0, 0, 0);
     SetPin(p, "12");
     EXPECT_EQ(node(p).pad.pin, 12u);
@@ -197,7 +197,7 @@ TEST_F(Fixture, PinTextGivesNumbersOrNameNodes) {
     for (const char* name : {"1024", "A1", "12b"}) {
         SetPin(p, name);
         EXPECT_GE(node(p).pad.pin, 1024u) << name;
-        EXPECT_EQ(PinText(p), name);
+        EXPECT_EQ(pin_text(p), name);
         EXPECT_EQ(node(node(p).pad.pin).tag() & 0xFF, kTagPinName);
     }
     // Replacing and deleting release the pin-name Node.
@@ -209,51 +209,51 @@ TEST_F(Fixture, PinTextGivesNumbersOrNameNodes) {
     EXPECT_EQ(m.pool.used_count(), used - 2);
 }
 
-TEST_F(Fixture, ComponentsParametersFieldsAndEmptyRings) {
-    Ref c = MakeComponent(ring(), 0, 0, "");
-    EXPECT_EQ(ComponentParameters(c), "*");
-    EXPECT_FALSE(CloseComponent(c)); // no members: the Component disappears
-    EXPECT_TRUE(RingEmpty(ring()));
+TEST_F(ItemsInADocument, ComponentsParametersFieldsAndEmptyRings) {
+    Ref c = make_component(ring(), 0, 0, "");
+    EXPECT_EQ(component_parameters(c), "*");
+    EXPECT_FALSE(close_component(c)); // no members: the Component disappears
+    EXPECT_TRUE(ring_empty(ring()));
 
-    c = MakeComponent(ring(), 0, 0, "DIP8\x7FU3\x7F" "NE555\x7F" "SMD");
+    c = make_component(ring(), 0, 0, "DIP8\x7FU3\x7F" "NE555\x7F" "SMD");
     EXPECT_EQ(ComponentField(c, 0), "DIP8");
     EXPECT_EQ(ComponentField(c, 1), "U3");
     EXPECT_EQ(ComponentField(c, 2), "NE555");
     EXPECT_EQ(ComponentField(c, 3), "SMD");
     EXPECT_EQ(ComponentField(c, 4), "");
-    Ref members = MemberRing(c);
-    EXPECT_EQ(RingOwner(members), c);
+    Ref members = member_ring(c);
+    EXPECT_EQ(ring_owner(members), c);
     EXPECT_EQ(node(members).layer, kComponent);
     MakeItem(members, kPad, 0, 1, -kInch, 0, 0, 0);
     MakeItem(members, kLine, 1, 100, -kInch, kInch, kInch / 2, -kInch / 4);
-    EXPECT_TRUE(CloseComponent(c));
+    EXPECT_TRUE(close_component(c));
     EXPECT_EQ(node(c).box.x1, -kInch);
     EXPECT_EQ(node(c).box.y1, -kInch / 4);
     EXPECT_EQ(node(c).box.x2, kInch / 2);
     EXPECT_EQ(node(c).box.y2, kInch);
 }
 
-TEST_F(Fixture, DeletingComponentReleasesNestedMembers) {
+TEST_F(ItemsInADocument, DeletingComponentReleasesNestedMembers) {
     uint32_t used = m.pool.used_count();
-    Ref outer = MakeComponent(ring(), 0, 0, "OUTER\x7FU1");
-    Ref inner = MakeComponent(MemberRing(outer), 0, 0, "INNER\x7FU2");
-    Ref t = MakeItem(MemberRing(inner), kText, 1, 100, 0, 0, 0, 0);
+    Ref outer = make_component(ring(), 0, 0, "OUTER\x7FU1");
+    Ref inner = make_component(member_ring(outer), 0, 0, "INNER\x7FU2");
+    Ref t = MakeItem(member_ring(inner), kText, 1, 100, 0, 0, 0, 0);
     SetText(t, "&1");
-    Ref p = MakeItem(MemberRing(inner), kPad, 0, 1, 0, 0, 0, 0);
+    Ref p = MakeItem(member_ring(inner), kPad, 0, 1, 0, 0, 0, 0);
     AttachSignal(p, "NET1");
     SetPin(p, "A1");
-    MakeItem(MemberRing(outer), kLine, 1, 10, 0, 0, 1, 1);
-    Ref net = ItemSignal(p);
+    MakeItem(member_ring(outer), kLine, 1, 10, 0, 0, 1, 1);
+    Ref net = item_signal(p);
     DeleteItem(outer);
-    EXPECT_TRUE(RingEmpty(ring()));
+    EXPECT_TRUE(ring_empty(ring()));
     // Only the Signal record (kept at zero uses) stays allocated.
     EXPECT_EQ(m.pool.used_count(), used + 1);
     EXPECT_EQ(SignalUses(net), 0u);
 }
 
-TEST_F(Fixture, ComponentKeyOrdersReferencesByNumber) {
-    Ref r10 = MakeComponent(ring(), 0, 0, "0805\x7FR10\x7F" "10k");
-    Ref r2 = MakeComponent(ring(), 0, 0, "0805\x7FR2\x7F" "10k");
+TEST_F(ItemsInADocument, ComponentKeyOrdersReferencesByNumber) {
+    Ref r10 = make_component(ring(), 0, 0, "0805\x7FR10\x7F" "10k");
+    Ref r2 = make_component(ring(), 0, 0, "0805\x7FR2\x7F" "10k");
     auto k10 = ComponentKey(r10), k2 = ComponentKey(r2);
     // Byte 0 the first letter, byte 1 blank because the second character is a digit, the pattern from
     // byte 2, the digit run right-aligned to end before byte 70.
@@ -267,36 +267,36 @@ TEST_F(Fixture, ComponentKeyOrdersReferencesByNumber) {
     EXPECT_EQ(std::string(k2.data() + 90, 3), "10k");
     EXPECT_LT(std::memcmp(k2.data(), k10.data(), 128), 0);
 
-    Ref c1 = MakeComponent(ring(), 0, 0, "0805\x7F" "C1");
-    Ref u1 = MakeComponent(ring(), 0, 0, "SO8\x7FU1");
-    SortComponent(r2);
-    SortComponent(c1);
-    SortComponent(u1);
-    SortComponent(r10);
+    Ref c1 = make_component(ring(), 0, 0, "0805\x7F" "C1");
+    Ref u1 = make_component(ring(), 0, 0, "SO8\x7FU1");
+    sort_component(r2);
+    sort_component(c1);
+    sort_component(u1);
+    sort_component(r10);
     auto items = ring_items(ring());
     EXPECT_EQ(items, (std::vector<Ref>{c1, r2, r10, u1}));
 }
 
-TEST_F(Fixture, FieldReferencesResolve) {
-    Ref c = MakeComponent(ring(), 0, 0, "TO220\x7FU7\x7FLM317");
-    Ref t1 = MakeItem(MemberRing(c), kText, 1, 100, 0, 0, 0, 0);
+TEST_F(ItemsInADocument, FieldReferencesResolve) {
+    Ref c = make_component(ring(), 0, 0, "TO220\x7FU7\x7FLM317");
+    Ref t1 = MakeItem(member_ring(c), kText, 1, 100, 0, 0, 0, 0);
     SetText(t1, "&1");
-    Ref t2 = MakeItem(MemberRing(c), kText, 1, 100, 0, 0, 0, 0);
+    Ref t2 = MakeItem(member_ring(c), kText, 1, 100, 0, 0, 0, 0);
     SetText(t2, "&2");
-    Ref ta = MakeItem(MemberRing(c), kText, 1, 100, 0, 0, 0, 0);
+    Ref ta = MakeItem(member_ring(c), kText, 1, 100, 0, 0, 0, 0);
     SetText(ta, "&@");
-    Ref p = MakeItem(MemberRing(c), kPad, 0, 1, 0, 0, 0, 0);
+    Ref p = MakeItem(member_ring(c), kPad, 0, 1, 0, 0, 0, 0);
     AttachSignal(p, "vout");
-    EXPECT_EQ(ResolvedText(t1), "U7");
-    EXPECT_EQ(ResolvedText(t2), "LM317");
-    EXPECT_EQ(ResolvedText(ta), "VOUT");
+    EXPECT_EQ(resolved_text(t1), "U7");
+    EXPECT_EQ(resolved_text(t2), "LM317");
+    EXPECT_EQ(resolved_text(ta), "VOUT");
     EXPECT_EQ(GetText(t1), "&1"); // the stored text stays as typed
     DetachSignal(p);
-    EXPECT_EQ(ResolvedText(ta), "&@"); // a Pad without a Signal shows the text itself
+    EXPECT_EQ(resolved_text(ta), "&@"); // a Pad without a Signal shows the text itself
     // At the top level there is no Component to take a field from.
     Ref top = MakeItem(ring(), kText, 1, 100, 0, 0, 0, 0);
     SetText(top, "&1");
-    EXPECT_EQ(ResolvedText(top), "&1");
+    EXPECT_EQ(resolved_text(top), "&1");
 }
 
 TEST(Documents, NamesAreUniqueCaseInsensitiveWithWildcards) {
@@ -311,10 +311,10 @@ TEST(Documents, NamesAreUniqueCaseInsensitiveWithWildcards) {
     EXPECT_EQ(u->name(), "TRAZEL'98 for Windows");
     EXPECT_EQ(m.current, u);
     EXPECT_EQ(node(u->ring()).layer, kDocument);
-    EXPECT_EQ(RingOwner(u->ring()), u->item);
+    EXPECT_EQ(ring_owner(u->ring()), u->item);
 
-    EXPECT_TRUE(NameMatches("a*b*c", "aXXbYYc"));
-    EXPECT_FALSE(NameMatches("a*b", "aXXc"));
+    EXPECT_TRUE(name_matches("a*b*c", "aXXbYYc"));
+    EXPECT_FALSE(name_matches("a*b", "aXXc"));
 }
 
 TEST(Documents, NewDocumentEmptiesImageSlotsAndCloseFreesNodes) {
@@ -327,17 +327,17 @@ TEST(Documents, NewDocumentEmptiesImageSlotsAndCloseFreesNodes) {
     MakeItem(b->ring(), kLine, 1, 10, 0, 0, 1, 1);
     Ref t = MakeItem(b->ring(), kText, 1, 10, 0, 0, 0, 0);
     SetText(t, std::string(40, 'q'));
-    CloseDocument(b);
+    close_document(b);
     EXPECT_EQ(m.current, a);
-    CloseDocument(a);
+    close_document(a);
     EXPECT_EQ(m.current, nullptr);
     EXPECT_EQ(m.pool.used_count(), used);
 }
 
-TEST_F(Fixture, LayerSymbolsResolveByTypeAndInitial) {
+TEST_F(ItemsInADocument, LayerSymbolsResolveByTypeAndInitial) {
     trazel::model::Setup& s = d->setup;
     auto layer = [&](int i, const char* name, uint8_t type) {
-        SetLayerName(s.layers[i], name);
+        set_layer_name(s.layers[i], name);
         s.layers[i].type = type;
     };
     layer(0, "Pad Master", kLayerCopper);
@@ -359,7 +359,7 @@ TEST_F(Fixture, LayerSymbolsResolveByTypeAndInitial) {
     EXPECT_FALSE(s.layers[7].in_use());
 }
 
-TEST_F(Fixture, SchematicTestAndSnapToThousandths) {
+TEST_F(ItemsInADocument, SchematicTestAndSnapToThousandths) {
     trazel::model::Setup& s = d->setup;
     EXPECT_FALSE(IsSchematic());
     s.layers[1].type = kLayerSymbols;
@@ -367,7 +367,7 @@ TEST_F(Fixture, SchematicTestAndSnapToThousandths) {
     EXPECT_TRUE(IsSchematic());
     // 0.0123 inch = 806.1 units -> 12 mils -> 786 units; 65535 units (999.98 mils) must not wrap to 0.
     Ref l = MakeItem(ring(), kLine, 2, 65535, 806, -806, 98304, 33);
-    SnapSchematic(ring());
+    snap_schematic(ring());
     EXPECT_EQ(node(l).line.x1, 786);
     EXPECT_EQ(node(l).line.y1, -786);
     EXPECT_EQ(node(l).line.x2, 98304);

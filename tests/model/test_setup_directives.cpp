@@ -103,13 +103,13 @@ TEST(SetupDirectives, SnapSpacingUnitsDecimalsAndTable) {
     EXPECT_EQ(s.snap_index, 0);
     EXPECT_STREQ(s.snap_table[3].data(), "100");
     EXPECT_EQ(s.snap_table[4][0], 0);
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.025\",0,1,5,25,100");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.025\",0,1,5,25,100");
 
     // 1 mm = 2^32 / 25.4 = 169093200.6; without a ",", index and table stay.
     ApplyDirective(s, "-gs1mm");
     EXPECT_EQ(s.snap, 169093201u);
     EXPECT_EQ(s.decimals, -1);
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs1.0mm,0,1,5,25,100");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs1.0mm,0,1,5,25,100");
 
     // Thousandths without a point: 25 -> 0.025 inch, three decimals.
     ApplyDirective(s, "-gs25,2");
@@ -123,16 +123,16 @@ TEST(SetupDirectives, SnapSpacingUnitsDecimalsAndTable) {
     EXPECT_EQ(s.snap, 1u << 29);
     EXPECT_EQ(s.decimals, 4);
     EXPECT_STREQ(s.snap_table[1].data(), "bcdefghijkl");
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.1250\",1,a,bcdefghijkl,c");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.1250\",1,a,bcdefghijkl,c");
 
     // Millimetre decimals are capped at 3; .5 mm = 2^32 * 0.5 / 25.4 = 84546600.3.
     ApplyDirective(s, "-gs.5mm,0");
     EXPECT_EQ(s.snap, 84546600u);
     EXPECT_EQ(s.decimals, -1);
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.5mm,0");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.5mm,0");
     ApplyDirective(s, "-gs0.12345MM,0");
     EXPECT_EQ(s.decimals, -3);
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.123mm,0"); // 0.12345 + 0.0005 cut to three decimals
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.123mm,0"); // 0.12345 + 0.0005 cut to three decimals
 
     // One inch or more, and b not above a, give the largest fraction.
     for (const char* l : {"-gs1/1\",0", "-gs3/2,0", "-gs1000,0", "-gs1.0\",0", "-gs30mm,0", "-gs5/0,0"}) {
@@ -140,13 +140,13 @@ TEST(SetupDirectives, SnapSpacingUnitsDecimalsAndTable) {
         EXPECT_EQ(s.snap, 0xFFFFFFFFu) << l;
     }
     ApplyDirective(s, "-gs1000,0");
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs1.000\",0"); // 0.99999999977 + 0.0005
+    EXPECT_EQ(directive_line(s, "gs"), "-gs1.000\",0"); // 0.99999999977 + 0.0005
 
     // Sixteen entries at most; the index stays inside the table.
     ApplyDirective(s, "-gs.1,99,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17");
     EXPECT_EQ(s.snap_index, 15);
     EXPECT_STREQ(s.snap_table[15].data(), "16");
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.1\",15,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.1\",15,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16");
 }
 
 TEST(SetupDirectives, GridDotsAndScreenColours) {
@@ -157,28 +157,28 @@ TEST(SetupDirectives, GridDotsAndScreenColours) {
     EXPECT_EQ(s.grid_dots, 429496730u);
     EXPECT_EQ(s.background, 0x909090u);
     EXPECT_EQ(s.background_pixel, 0x6F6F6Fu); // through the model's to_pixel
-    EXPECT_EQ(DirectiveLine(s, "gd"), "-gd.1,FFFFFF,909090,FFFFFF,FFFF00");
+    EXPECT_EQ(directive_line(s, "gd"), "-gd.1,FFFFFF,909090,FFFFFF,FFFF00");
 
     // Digits without a point are thousandths; missing colours read as 0.
     ApplyDirective(s, "-gd100");
     EXPECT_EQ(s.grid_dots, 429496730u);
-    EXPECT_EQ(DirectiveLine(s, "gd"), "-gd.1,000000,000000,000000,000000");
+    EXPECT_EQ(directive_line(s, "gd"), "-gd.1,000000,000000,000000,000000");
 
     // With a point a trailing m means millimetres: 0.5 mm = 0.019685 inch = 1290.08 units -> F ".01968".
     ApplyDirective(s, "-gd.5m,1,2,3,4");
     EXPECT_EQ(s.grid_dots, 84546600u);
     EXPECT_EQ(s.grid_colour, 1u);
     EXPECT_EQ(s.attention, 4u);
-    EXPECT_EQ(DirectiveLine(s, "gd"), "-gd.01968,000001,000002,000003,000004");
+    EXPECT_EQ(directive_line(s, "gd"), "-gd.01968,000001,000002,000003,000004");
 
     // .00006 inch is 257698 = 3.93 units: written rounded (4 units -> ".00006"), so it reads back the same.
     ApplyDirective(s, "-gd.00006");
-    EXPECT_EQ(DirectiveLine(s, "gd"), "-gd.00006,000000,000000,000000,000000");
+    EXPECT_EQ(directive_line(s, "gd"), "-gd.00006,000000,000000,000000,000000");
     ApplyDirective(s, "-gd5");
     EXPECT_EQ(s.grid_dots, 21474836u); // 0.005 * 2^32 = 21474836.48
     ApplyDirective(s, "-gd1000");
     EXPECT_EQ(s.grid_dots, 0xFFFFFFFFu);
-    EXPECT_EQ(DirectiveLine(s, "gd"), "-gd.99998,000000,000000,000000,000000"); // held below one inch
+    EXPECT_EQ(directive_line(s, "gd"), "-gd.99998,000000,000000,000000,000000"); // held below one inch
 }
 
 TEST(SetupDirectives, LayerLines) {
@@ -192,7 +192,7 @@ TEST(SetupDirectives, LayerLines) {
     EXPECT_EQ(l3.plot, 0x0000FFu);
     EXPECT_EQ(l3.type, 2);
     EXPECT_EQ(l3.sequence, 9);
-    EXPECT_EQ(DirectiveLine(s, "y3"), "-y3:00FF0000,000000FF,2,9,Top Side");
+    EXPECT_EQ(directive_line(s, "y3"), "-y3:00FF0000,000000FF,2,9,Top Side");
 
     // Four fields: no sequence after the type, so the sequence is the layer number.
     ApplyDirective(s, "-y5:0000FF00,01000000,18,Inner 1");
@@ -262,7 +262,7 @@ TEST(SetupDirectives, GerberFilesAndLibraries) {
     EXPECT_EQ(s.gerber[1].layers.count(), 2u);
     EXPECT_STREQ(s.gerber[2].ext, "DRL");
     EXPECT_FALSE(s.gerber[3].in_use());
-    EXPECT_EQ(DirectiveLine(s, "dy1"), "-dyBSM:10,12,13"); // layers ascending
+    EXPECT_EQ(directive_line(s, "dy1"), "-dyBSM:10,12,13"); // layers ascending
     ApplyDirective(s, "-dy");
     EXPECT_FALSE(s.gerber[0].in_use());
     for (int i = 0; i < 30; ++i) {
@@ -295,7 +295,7 @@ TEST(SetupDirectives, TrackIsolationNameOrTarget) {
     EXPECT_EQ(s.iso_top.target, 5);
     EXPECT_TRUE(s.iso_top.sources.none()); // emptied before the list
     // Written with the (empty) name field, so it reads back the same way.
-    EXPECT_EQ(DirectiveLine(s, "gtt"), "-gtt2,.01,.005,.002,.02,.01,.004,,5");
+    EXPECT_EQ(directive_line(s, "gtt"), "-gtt2,.01,.005,.002,.02,.01,.004,,5");
 
     ApplyDirective(s, "-GTB1,0,0,0,0,0,0,GND,3,1,2");
     EXPECT_STREQ(s.iso_bottom.signal, "GND");
@@ -327,9 +327,9 @@ TEST(SetupDirectives, ClearancesModesPlotAndDefaults) {
     EXPECT_STREQ(s.direct_signal, "VCC");
     EXPECT_EQ(s.flood_target, 3);
     EXPECT_EQ(s.flood_sources.count(), 2u); // 300 is no layer; the old 200 went
-    EXPECT_EQ(DirectiveLine(s, "gc"), "-gc.01,.014,.008,.012,.024,.01,.011,GND,VCC,3,1,12");
+    EXPECT_EQ(directive_line(s, "gc"), "-gc.01,.014,.008,.012,.024,.01,.011,GND,VCC,3,1,12");
     ApplyDirective(s, "-gc0,0,0,0,0,0");
-    EXPECT_EQ(DirectiveLine(s, "gc"), "-gc0,0,0,0,0,0,0,,,0");
+    EXPECT_EQ(directive_line(s, "gc"), "-gc0,0,0,0,0,0,0,,,0");
 
     ApplyDirective(s, "-gm3,6,3,265");
     EXPECT_EQ(s.mode_refs, 9); // a byte: 265 & 255
@@ -337,15 +337,15 @@ TEST(SetupDirectives, ClearancesModesPlotAndDefaults) {
     EXPECT_EQ(s.plot_scale, 98304);
     EXPECT_EQ(s.plot_xmin, -66); // -1 thousandth = -65.5 -> -66
     EXPECT_EQ(s.plot_ymax, 655360);
-    EXPECT_EQ(DirectiveLine(s, "gp"), "-gp7,0,1.5,-.001,0,.5,10.0,24");
+    EXPECT_EQ(directive_line(s, "gp"), "-gp7,0,1.5,-.001,0,.5,10.0,24");
     ApplyDirective(s, "-ga-1");
     EXPECT_EQ(s.router_algorithms, 0xFFFFFFFFu);
-    EXPECT_EQ(DirectiveLine(s, "ga"), "-ga-1");
+    EXPECT_EQ(directive_line(s, "ga"), "-ga-1");
     ApplyDirective(s, "-gfGx");
     EXPECT_EQ(s.format_code, 'G');
     ApplyDirective(s, "-gf");
     EXPECT_EQ(s.format_code, 0);
-    EXPECT_EQ(DirectiveLine(s, "gf"), "-gf");
+    EXPECT_EQ(directive_line(s, "gf"), "-gf");
     ApplyDirective(s, "-gz-.5,1");
     EXPECT_EQ(s.origin_x, -32768);
     EXPECT_EQ(s.origin_y, 66);
@@ -405,7 +405,7 @@ TEST(SetupDirectives, OlderDialect) {
     EXPECT_EQ(s.decimals, 2);
     EXPECT_EQ(s.snap, 214748365u); // 0.05 * 2^32 = 214748364.8
     EXPECT_EQ(s.snap_index, 0);
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.05\",0,1,5");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.05\",0,1,5");
 
     ApplyOldDirective(s, "-y4:12,2,Top Side");
     EXPECT_EQ(s.layers[4].colour, 0xFF5555u);
@@ -447,7 +447,7 @@ TEST(SetupTemplates, BuiltInSets) {
     ApplyDirective(s, "-y4:0,0,0,4,Old");
     ApplyDirective(s, "-dyTOP:0,3");
     ApplyDirective(s, "-bX.LIB");
-    ApplyTemplate(s, Template::ChooserDefaults);
+    apply_template(s, Template::ChooserDefaults);
     EXPECT_EQ(s.current_layer, 1);
     EXPECT_EQ(s.layers[4].name[0], 0);
     EXPECT_FALSE(s.gerber[0].in_use());
@@ -455,16 +455,16 @@ TEST(SetupTemplates, BuiltInSets) {
     EXPECT_EQ(s.grid_dots, 0u);
     EXPECT_EQ(s.background, 0x909090u);
 
-    ApplyTemplate(s, Template::GerberImport);
+    apply_template(s, Template::GerberImport);
     EXPECT_STREQ(s.layers[0].name, "Pad Master");
     EXPECT_EQ(s.layers[0].plot, 0x00FFFFFFu);
     EXPECT_EQ(s.gerber_fill_width, 131);
     EXPECT_STREQ(s.gerber[0].ext, "GER");
     EXPECT_TRUE(s.gerber[0].layers.test(1));
-    EXPECT_EQ(DirectiveLine(s, "gs"), "-gs0.025\",0,1,5,25,100");
+    EXPECT_EQ(directive_line(s, "gs"), "-gs0.025\",0,1,5,25,100");
 
     SetupRecord v;
-    ApplyTemplate(v, Template::Version2Board);
+    apply_template(v, Template::Version2Board);
     EXPECT_STREQ(v.layers[12].name, "Bottom Side");
     EXPECT_EQ(v.layers[12].colour, 0x0000AAu);
     EXPECT_EQ(v.layers[12].type, 10);
@@ -475,7 +475,7 @@ TEST(SetupTemplates, BuiltInSets) {
     EXPECT_FALSE(v.gerber[9].in_use());
 
     SetupRecord t;
-    ApplyTemplate(t, Template::TangoSchematic);
+    apply_template(t, Template::TangoSchematic);
     EXPECT_EQ(t.layers[1].type, 2); // "-y1:7,2,Symbols": palette index 7, type 2
     EXPECT_EQ(t.layers[2].type, 6);
     EXPECT_EQ(t.current_layer, 1);
@@ -483,14 +483,14 @@ TEST(SetupTemplates, BuiltInSets) {
     EXPECT_EQ(t.layers[2].plot, 0xFF00FFu);
 
     SetupRecord l;
-    ApplyTemplate(l, Template::LogView);
+    apply_template(l, Template::LogView);
     EXPECT_STREQ(l.layers[0].name, "TXT");
     EXPECT_EQ(l.layers[0].colour, 0u);
     EXPECT_EQ(l.grid_dots, 4294967u); // 0.001 * 2^32 = 4294967.3
     EXPECT_EQ(l.grid_colour, 0x0000FFu);
 
     SetupRecord p;
-    ApplyTemplate(p, Template::PenLayers);
+    apply_template(p, Template::PenLayers);
     EXPECT_STREQ(p.layers[9].name, "Pen 9");
     EXPECT_EQ(p.layers[9].colour, 0x5555FFu);
 }
@@ -511,7 +511,7 @@ void known_setup(Setup& s) {
     s.flood_sources.set(12);
     s.flood_sources.set(1);
     s.grid_dots = 0x1999999A;
-    SetScreenColours(s, 0xFFFFFF, 0x909090, 0xFFFFFF, 0xFFFF00);
+    set_screen_colours(s, 0xFFFFFF, 0x909090, 0xFFFFFF, 0xFFFF00);
     s.mode_lines = 3;
     s.mode_pads = 2;
     s.mode_text = 3;
@@ -552,8 +552,8 @@ void known_setup(Setup& s) {
     s.text_height = 3146;
     s.current_layer = 3;
     auto layer = [&](int i, const char* name, uint32_t colour, uint32_t plot, uint8_t type, uint8_t seq) {
-        SetLayerName(s.layers[i], name);
-        SetLayerColour(s.layers[i], colour);
+        set_layer_name(s.layers[i], name);
+        set_layer_colour(s.layers[i], colour);
         s.layers[i].plot = plot;
         s.layers[i].type = type;
         s.layers[i].sequence = seq;

@@ -207,10 +207,10 @@ TEST_F(KeyHandle, TypedPointRules) {
 TEST_F(KeyHandle, KeypadPlusAndMinusStepThroughLayersInUseAndShown) {
     model::Document* d = plain_document();
     auto& layers = d->setup.layers;
-    model::SetLayerName(layers[1], "Top");
-    model::SetLayerName(layers[2], "Bottom");
-    model::SetLayerName(layers[3], "Hidden");
-    model::SetLayerName(layers[5], "Silk");
+    model::set_layer_name(layers[1], "Top");
+    model::set_layer_name(layers[2], "Bottom");
+    model::set_layer_name(layers[3], "Hidden");
+    model::set_layer_name(layers[5], "Silk");
     layers[3].colour = model::kNoColour;
     d->setup.current_layer = 1;
     press(kPadPlus);

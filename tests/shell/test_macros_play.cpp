@@ -90,8 +90,8 @@ TEST_F(MacroPlay, PausesCountTicksAndPlaybackResumesFromTheTimer) {
 
 TEST_F(MacroPlay, ParameterDefaultsReadTheirValueForms) {
     model::Document* d = plain_document();
-    model::SetLayerName(d->setup.layers[1], "Top");
-    model::SetLayerName(d->setup.layers[7], "Mask");
+    model::set_layer_name(d->setup.layers[1], "Top");
+    model::set_layer_name(d->setup.layers[7], "Mask");
     shell::play_macro(*app, "<LT=.010> <AT=0.25mm> <AR=250> <AA=90> <AS=-90> <AE=.5> <AX=45> "
                             "<PP=A-very-long-pin-name-indeed> <PL=Mask> <PT=S2> <PX=.06> <PY=1.5mm> <PH=35> "
                             "<PR=180> <TS=.1> <TR=270> <TA=9> <TM=y> <ly=Top>");

@@ -62,7 +62,7 @@ void CliPlatform::report(std::string_view line) {
 
 Cli::Cli() {
     platform::install(&ui);
-    model::RegisterModelFormats(formats);
+    model::register_model_formats(formats);
 }
 
 Cli::~Cli() {

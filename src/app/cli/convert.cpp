@@ -48,7 +48,7 @@ int run_convert(int argc, char** argv) {
     if (code) {
         d->setup.format_code = code;
     }
-    model::SetDocumentName(d, out);
+    model::set_document_name(d, out);
     std::string why;
     if (!model::SaveDocumentFile(cli.formats, out, code, &why)) {
         return fail("cannot write \"" + out + "\": " + why);

@@ -26,7 +26,7 @@ int row_of(model::Ref r) {
     case kComponent:
         return kRowComponent;
     case kLine:
-        return IsSolid(r) ? kRowSolid : kRowLine;
+        return is_solid(r) ? kRowSolid : kRowLine;
     case kArc:
         return kRowArc;
     case kPad:
@@ -58,7 +58,7 @@ int run_info(int argc, char** argv) {
     const Setup& s = d->setup;
     char code = s.format_code;
     std::printf("File:    %s\n", in.c_str());
-    std::printf("Format:  %c (%.*s)\n", code, static_cast<int>(FormatName(code).size()), FormatName(code).data());
+    std::printf("Format:  %c (%.*s)\n", code, static_cast<int>(format_name(code).size()), format_name(code).data());
     bool text_view = std::string_view(s.layers[0].name) == "TXT";
     std::printf("Kind:    %s\n", IsSchematic(s) ? "schematic" : text_view ? "text view" : "board or drawing");
 
@@ -76,7 +76,7 @@ int run_info(int argc, char** argv) {
             per_layer[node(r).layer]++;
         }
         Coord a, b, c, e;
-        if (depth == 0 && !node(r).hidden() && ItemBox(r, a, b, c, e)) {
+        if (depth == 0 && !node(r).hidden() && item_box(r, a, b, c, e)) {
             if (!any) {
                 x1 = a, y1 = b, x2 = c, y2 = e;
                 any = true;
@@ -120,7 +120,7 @@ int run_info(int argc, char** argv) {
         if (SignalUses(r) == 0) {
             continue;
         }
-        std::string name = SignalName(r);
+        std::string name = signal_name(r);
         std::printf("  %-20s %6u\n", name.c_str(), SignalUses(r));
         ++shown;
     }

@@ -18,7 +18,7 @@ bool at(Point p, Coord x, Coord y) {
     return p.x == x && p.y == y;
 }
 
-struct EditE2E : ::testing::Test {
+struct EditingThroughTheShell : ::testing::Test {
     std::string path;
     std::unique_ptr<shell::HeadlessRun> run;
 
@@ -88,7 +88,7 @@ void joined_tracks(Ref ring) {
     make_track(ring, kBottom, 2 * kInch, 0, 2 * kInch, kInch);          // other side: stays
 }
 
-TEST_F(EditE2E, GrabLineStretchesBothJoinedTracksAndUndoPutsThemBack) {
+TEST_F(EditingThroughTheShell, GrabLineStretchesBothJoinedTracksAndUndoPutsThemBack) {
     load(joined_tracks);
     Ref grabbed = line_from(kInch, kInch), left = line_from(kInch, 2 * kInch);
     Ref right = line_from(2 * kInch, kInch), bottom = line_from(2 * kInch, 0);
@@ -119,13 +119,13 @@ TEST_F(EditE2E, GrabLineStretchesBothJoinedTracksAndUndoPutsThemBack) {
     EXPECT_TRUE(at(p1(right), 2 * kInch, kInch * 5 / 4));
 }
 
-TEST_F(EditE2E, EscapeAndRightClickAbandonWithEverythingRestored) {
+TEST_F(EditingThroughTheShell, EscapeAndRightClickAbandonWithEverythingRestored) {
     load([](Ref ring) {
         joined_tracks(ring);
         // A Component pad at the end of a track: grabbing that track pulls a new track out of the pad.
         Ref c = make_component(ring, "TP", "TP1", Point{4 * kInch, kInch});
-        make_pad(model::MemberRing(c), 0, 4 * kInch, kInch, 4000, 4000, 1);
-        model::CloseComponent(c);
+        make_pad(model::member_ring(c), 0, 4 * kInch, kInch, 4000, 4000, 1);
+        model::close_component(c);
         make_track(ring, kTop, 4 * kInch, kInch, 5 * kInch, kInch);
     });
     std::string before = item_lines(data_file_text());
@@ -156,7 +156,7 @@ TEST_F(EditE2E, EscapeAndRightClickAbandonWithEverythingRestored) {
     EXPECT_EQ(item_lines(data_file_text()), before);
 }
 
-TEST_F(EditE2E, GrabVertexAtAViaCentreDragsTheViaWithEveryTrackEnd) {
+TEST_F(EditingThroughTheShell, GrabVertexAtAViaCentreDragsTheViaWithEveryTrackEnd) {
     load([](Ref ring) {
         make_pad(ring, 0, kInch, kInch, 3000, 3000, 3);
         make_track(ring, kTop, kInch, kInch, 2 * kInch, kInch);
@@ -190,7 +190,7 @@ constexpr Coord kU1x = 2 * kInch, kU1y = 2 * kInch;
 
 void component_board(Ref ring) {
     Ref c = make_component(ring, "DIP", "U1", Point{kU1x, kU1y});
-    Ref m = model::MemberRing(c);
+    Ref m = model::member_ring(c);
     make_pad(m, 0, kU1x, kU1y, 4000, 4000, 2);
     make_pad(m, 0, kU1x + kInch / 2, kU1y, 4000, 4000, 1);
     make_pad(m, kTop, kU1x + kInch, kU1y, 3000, 2000, 6);
@@ -200,7 +200,7 @@ void component_board(Ref ring) {
     Ref a = model::MakeItem(m, model::kArc, kTopSilk, 500, kU1x - 6000, kU1y, 1000, 0);
     node(a).arc.start = 1000;
     node(a).arc.sweep = 30000;
-    model::CloseComponent(c); // box y from kU1y - 4346 to kU1y + 4346 or above
+    model::close_component(c); // box y from kU1y - 4346 to kU1y + 4346 or above
     make_track(ring, kTop, kU1x, kU1y, kU1x, kU1y + 3 * kInch);           // loose
     make_track(ring, kTop, kU1x + kInch / 2, kU1y, kU1x, kU1y);           // pad to pad
     Coord via_y = kU1y - 4346 - 3277;                                     // 0.05 inch below the box
@@ -211,7 +211,7 @@ void component_board(Ref ring) {
     make_text(ring, kTopSilk, 0, 0, 4000, "BOARD", 0, 0);
 }
 
-TEST_F(EditE2E, GrabComponentCarriesItsTracksAndAFanOutVia) {
+TEST_F(EditingThroughTheShell, GrabComponentCarriesItsTracksAndAFanOutVia) {
     load(component_board);
     Ref comp = first_of_kind(model::kComponent);
     Ref loose = line_from(kU1x, kU1y);
@@ -236,13 +236,13 @@ TEST_F(EditE2E, GrabComponentCarriesItsTracksAndAFanOutVia) {
     });
     Coord via_y = node(via).pad.y0;
     Coord c_x1 = node(comp).box.x1;
-    Point ins{node(model::MemberRing(comp)).box.x1, node(model::MemberRing(comp)).box.y1};
+    Point ins{node(model::member_ring(comp)).box.x1, node(model::member_ring(comp)).box.y1};
 
     // Picked inside its box, dropped 0.5 inch right and 0.25 inch up.
     play("\"2.25,2\" Enter <GC> \"2.75,2.25\" Enter Enter");
     Coord dx = kInch / 2, dy = kInch / 4;
     EXPECT_EQ(node(comp).box.x1, c_x1 + dx);
-    EXPECT_TRUE(at(Point{node(model::MemberRing(comp)).box.x1, node(model::MemberRing(comp)).box.y1}, ins.x + dx,
+    EXPECT_TRUE(at(Point{node(model::member_ring(comp)).box.x1, node(model::member_ring(comp)).box.y1}, ins.x + dx,
                    ins.y + dy));
     EXPECT_TRUE(at(p1(loose), kU1x + dx, kU1y + dy));                   // stretched
     EXPECT_TRUE(at(p2(loose), kU1x, kU1y + 3 * kInch));
@@ -256,7 +256,7 @@ TEST_F(EditE2E, GrabComponentCarriesItsTracksAndAFanOutVia) {
     EXPECT_TRUE(at(p1(far), kU1x + kInch + dx, kU1y + dy));
     EXPECT_TRUE(at(p2(far), kU1x + 2 * kInch, kU1y));
     // Every member moved.
-    model::for_each_item(model::MemberRing(comp), [&](Ref m) {
+    model::for_each_item(model::member_ring(comp), [&](Ref m) {
         if (node(m).item_kind() == model::kPad) {
             EXPECT_EQ(node(m).pad.y0, kU1y + dy);
         }
@@ -264,7 +264,7 @@ TEST_F(EditE2E, GrabComponentCarriesItsTracksAndAFanOutVia) {
     EXPECT_EQ(edit::undo_groups(doc()), 1);
 }
 
-TEST_F(EditE2E, FourQuarterTurnsReturnEveryCoordinateExactly) {
+TEST_F(EditingThroughTheShell, FourQuarterTurnsReturnEveryCoordinateExactly) {
     load(component_board);
     std::string before = item_lines(data_file_text());
     Ref comp = first_of_kind(model::kComponent);
@@ -274,7 +274,7 @@ TEST_F(EditE2E, FourQuarterTurnsReturnEveryCoordinateExactly) {
     play("\"2.25,2\" Enter <GC> \"r\" Enter");
     EXPECT_FALSE(edit::grab_pending(run->app));
     Ref pad1 = model::kNone;
-    model::for_each_item(model::MemberRing(comp), [&](Ref m) {
+    model::for_each_item(model::member_ring(comp), [&](Ref m) {
         if (pad1 == model::kNone && node(m).item_kind() == model::kPad) {
             pad1 = m;
         }
@@ -299,7 +299,7 @@ TEST_F(EditE2E, FourQuarterTurnsReturnEveryCoordinateExactly) {
     EXPECT_EQ(item_lines(data_file_text()), before);
 }
 
-TEST_F(EditE2E, TransformsWithoutAGrabOnlyReport) {
+TEST_F(EditingThroughTheShell, TransformsWithoutAGrabOnlyReport) {
     load(joined_tracks);
     std::string before = item_lines(data_file_text());
     play("\"1.5,1\" Enter \"r\"");
