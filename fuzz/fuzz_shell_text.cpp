@@ -64,6 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)shell::parse_typed_point(text, INT32_MAX, INT32_MIN, x, y);
 
     shell::HeadlessRun& run = session();
+    // The scripted platform keeps every box, dialog, sound and report for tests to read; the session
+    // lives across inputs, so they are dropped here or they would grow without end.
+    platform::Headless& ui = run.ui();
+    ui.boxes.clear();
+    ui.dialogs.clear();
+    ui.sounds.clear();
+    ui.reports.clear();
     // As in the batch verb: no key can stop playback, so a budget of tokens does (repeats count each press).
     shell::Services& sv = run.app.shell.services;
     sv.macro_token_budget = 4096;

@@ -1,23 +1,13 @@
 #include "display/bitmap_font.h"
 
+#include "model/numbers.h"
 #include "resources/resources.h"
 
 namespace trazel::display {
 
 namespace {
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
+using model::hex_digit;
 
 std::string_view strip_cr(std::string_view s) {
     while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) {

@@ -154,6 +154,8 @@ int outlined_line_units(const View& v, Raster& r, uint32_t pixel, uint32_t width
 // Draws the cross-hair (and the rubber band) at the cursor pixel by XOR; off removes what on drew.
 void crosshair_on(Display& d);
 void crosshair_off(Display& d);
+// Takes a rubber band down (the cross-hair stays as it was).
+void end_rubber_band(Display& d);
 // Moves it: off at the old place, on at the view's cursor pixel.
 void crosshair_refresh(Display& d);
 // The XOR figures themselves, clipped to `r`: the plain cross-hair through (row, col) across the drawing

@@ -175,6 +175,18 @@ void crosshair_off(Display& d) {
     unlock_after(d, locked);
 }
 
+void end_rubber_band(Display& d) {
+    if (d.band == RubberBand::None) {
+        return;
+    }
+    bool showing = d.crosshair_showing;
+    crosshair_off(d);
+    d.band = RubberBand::None;
+    if (showing) {
+        crosshair_on(d);
+    }
+}
+
 void crosshair_refresh(Display& d) {
     crosshair_off(d);
     crosshair_on(d);

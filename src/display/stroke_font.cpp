@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/model.h"
+#include "model/numbers.h"
 #include "resources/resources.h"
 
 namespace trazel::display {
@@ -15,18 +16,7 @@ using model::abs64;
 using model::floor_div;
 using model::node;
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
+using model::hex_digit;
 
 // A two-digit hex token, or -1.
 int hex_byte(std::string_view t) {

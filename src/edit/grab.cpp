@@ -629,24 +629,8 @@ void solid_box(Ref solid) {
 // The box of a Component's members, as the reader computes it when the member ring closes.
 void component_box(Ref c) {
     Ref head = node(c).link;
-    if (head == model::kNone) {
-        return;
-    }
-    bool any = false;
     Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
-    model::for_each_item(head, [&](Ref r) {
-        Coord a, b, cc, d;
-        if (node(r).hidden() || !model::item_box(r, a, b, cc, d)) {
-            return;
-        }
-        if (!any) {
-            bx1 = a, by1 = b, bx2 = cc, by2 = d;
-            any = true;
-        } else {
-            bx1 = std::min(bx1, a), by1 = std::min(by1, b), bx2 = std::max(bx2, cc), by2 = std::max(by2, d);
-        }
-    });
-    if (any) {
+    if (head != model::kNone && model::members_box(head, bx1, by1, bx2, by2)) {
         Node& n = node(c);
         n.box.x1 = bx1;
         n.box.y1 = by1;

@@ -104,25 +104,30 @@ bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2) {
     }
 }
 
-bool close_component(Ref c) {
-    Ref head = member_ring(c);
-    if (head == kNone) {
-        return false;
-    }
+bool members_box(Ref head, Coord& x1, Coord& y1, Coord& x2, Coord& y2) {
     bool any = false;
-    Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
     for_each_item(head, [&](Ref r) {
         Coord a, b, cc, d;
         if (node(r).hidden() || !item_box(r, a, b, cc, d)) {
             return;
         }
         if (!any) {
-            bx1 = a, by1 = b, bx2 = cc, by2 = d;
+            x1 = a, y1 = b, x2 = cc, y2 = d;
             any = true;
         } else {
-            bx1 = std::min(bx1, a), by1 = std::min(by1, b), bx2 = std::max(bx2, cc), by2 = std::max(by2, d);
+            x1 = std::min(x1, a), y1 = std::min(y1, b), x2 = std::max(x2, cc), y2 = std::max(y2, d);
         }
     });
+    return any;
+}
+
+bool close_component(Ref c) {
+    Ref head = member_ring(c);
+    if (head == kNone) {
+        return false;
+    }
+    Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
+    members_box(head, bx1, by1, bx2, by2);
     if (ring_empty(head)) {
         DeleteItem(c);
         return false;

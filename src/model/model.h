@@ -245,6 +245,9 @@ std::string ComponentField(Ref c, int n);
 // returns false then.
 bool close_component(Ref c);
 bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
+// The box of the visible members of a ring, as closing a Component computes it; false (the corners
+// untouched) when no member has a box.
+bool members_box(Ref head, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
 // The 128-byte comparison key of a Component's Parameters.
 std::array<char, 128> ComponentKey(Ref c);
 // Moves a top-level Component to its sorted place in its ring; inserts a new one the same way.

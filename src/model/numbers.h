@@ -13,6 +13,10 @@ namespace trazel::model {
 constexpr bool is_digit(char ch) {
     return ch >= '0' && ch <= '9';
 }
+// The value of a hexadecimal digit of either case; -1 for any other character.
+constexpr int hex_digit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
 constexpr char lower(char ch) {
     return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
 }

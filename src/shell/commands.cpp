@@ -50,15 +50,7 @@ bool function_active(const App& app) {
 int execute_command(App& app, uint16_t code, Source source) {
     clear_function(app);
     app.shell.move_ignore = 0;
-    display::Display& d = app.display;
-    if (d.band != display::RubberBand::None) {
-        bool showing = d.crosshair_showing;
-        display::crosshair_off(d);
-        d.band = display::RubberBand::None;
-        if (showing) {
-            display::crosshair_on(d);
-        }
-    }
+    display::end_rubber_band(app.display);
     // A single code a subsystem registered comes before the handler of its letter's group.
     if (auto one = app.commands.find(code); one != app.commands.end() && one->second) {
         GroupHandler h = one->second;

@@ -30,15 +30,7 @@ display::Rect clip_rect(App& app) {
 }
 
 void end_band(App& app) {
-    display::Display& d = app.display;
-    if (d.band != display::RubberBand::None) {
-        bool showing = d.crosshair_showing;
-        display::crosshair_off(d);
-        d.band = display::RubberBand::None;
-        if (showing) {
-            display::crosshair_on(d);
-        }
-    }
+    display::end_rubber_band(app.display);
 }
 
 int cancel(App& app) {
