@@ -21,7 +21,8 @@ namespace {
 constexpr Coord kCollapsed = 3;       // a dropped track shorter than this in both axes is deleted
 constexpr Coord kMinNewTrack = 7;     // the narrowest track pulled out of a pad
 
-Coord clamp_coord(int64_t v) {
+// Displacements and lengths: anything an int32 holds.  Coordinates go through model::clamp_coord.
+Coord clamp_int32(int64_t v) {
     return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
@@ -106,8 +107,8 @@ void apply_offset(Node& n, uint8_t flags, int64_t dx, int64_t dy) {
     }
     bool first = (flags & kGrabFirst) != 0, second = (flags & kGrabSecond) != 0;
     auto move = [&](Coord& x, Coord& y) {
-        x = clamp_coord(x + dx);
-        y = clamp_coord(y + dy);
+        x = model::clamp_coord(x + dx);
+        y = model::clamp_coord(y + dy);
     };
     switch (n.item_kind()) {
     case model::kLine:
@@ -477,7 +478,7 @@ Ref grab_item_at(GrabList& g, int layer, Point p) {
 }
 
 Point grab_offset(const GrabList& g) {
-    return Point{clamp_coord(int64_t{g.at.x} - g.ref.x), clamp_coord(int64_t{g.at.y} - g.ref.y)};
+    return Point{clamp_int32(int64_t{g.at.x} - g.ref.x), clamp_int32(int64_t{g.at.y} - g.ref.y)};
 }
 
 // --- Display ------------------------------------------------------------------------------------------
@@ -510,8 +511,8 @@ template <class Draw> void draw_copies(GrabList& g, Point at, Draw&& draw) {
             s = Node{};
             s.kind = model::kLine;
             s.size = 1;
-            s.line = model::LineFields{clamp_coord(int64_t{x} - h), clamp_coord(int64_t{y} - h),
-                                       clamp_coord(int64_t{x} + h), clamp_coord(int64_t{y} + h), 0};
+            s.line = model::LineFields{model::clamp_coord(int64_t{x} - h), model::clamp_coord(int64_t{y} - h),
+                                       model::clamp_coord(int64_t{x} + h), model::clamp_coord(int64_t{y} + h), 0};
             draw(g.scratch);
             std::swap(s.line.y1, s.line.y2);
         }

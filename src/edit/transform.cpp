@@ -17,7 +17,8 @@ namespace {
 constexpr Angle kQuarter = 16384;
 constexpr Angle kHalf = 32768;
 
-Coord clamp_coord(int64_t v) {
+// Displacements and lengths: anything an int32 holds.  Coordinates go through model::clamp_coord.
+Coord clamp_int32(int64_t v) {
     return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
@@ -51,7 +52,7 @@ struct Mapper {
             ny = scale(y);
             break;
         }
-        return Point{clamp_coord(pivot.x + nx), clamp_coord(pivot.y + ny)};
+        return Point{model::clamp_coord(pivot.x + nx), model::clamp_coord(pivot.y + ny)};
     }
 
     int64_t scale(int64_t v) const {
@@ -114,7 +115,7 @@ void map_arc_whole(const Mapper& m, Node& n) {
     f.x0 = c.x;
     f.y0 = c.y;
     if (m.t == Transform::Scale) {
-        f.radius = clamp_coord(m.scale(f.radius));
+        f.radius = clamp_int32(m.scale(f.radius));
         return;
     }
     bool turned = f.ellipse != 0 || f.angle != 0;

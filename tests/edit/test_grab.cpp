@@ -391,5 +391,22 @@ TEST_F(Grab, ArcEndFollowsAlongItsCircle) {
     EXPECT_EQ(node(a).arc.radius, 10000);
 }
 
+// Coordinates made by moving or transforming stay inside the limit the Data file keeps (+-16384 inches
+// less one unit), so what is dropped is written and read back unchanged.
+TEST_F(Grab, MovedAndScaledPointsStayInsideTheCoordinateLimit) {
+    const Coord lim = model::kCoordLimit;
+    Ref l = track(1, lim - 1000, 0, lim - 10, 0);
+    start(Point{0, 0});
+    edit::add_entry(g, l, edit::kGrabWhole);
+    edit::transform_grab(g, disp, edit::Transform::Scale, 0x40000); // 4x about the origin
+    const Node& c = node(edit::find_entry(g, l)->copy);
+    EXPECT_EQ(c.line.x1, lim);
+    EXPECT_EQ(c.line.x2, lim);
+    Node moved = node(l);
+    edit::apply_offset(moved, edit::kGrabWhole, -int64_t{lim} * 3, 0);
+    EXPECT_EQ(moved.line.x1, -lim);
+    EXPECT_EQ(moved.line.x2, -lim);
+}
+
 } // namespace
 } // namespace edit_test
