@@ -721,6 +721,18 @@ int disc(Raster& r, uint32_t value, int diameter, int row, int col) {
         }
         return drew;
     }
+    if (rad <= kDiscTableRadii && row - rad >= c.top && row + rad <= c.bottom) {
+        // Every row inside the clip rectangle (the common small disc): the table's run straight through.
+        const uint16_t* run = r.work->discs.run(static_cast<int>(rad));
+        int64_t hw = 0;
+        for (int64_t y = rad; y >= 1; --y) {
+            hw += run[y];
+            drew |= hspan(r, value, m, row - y, col - hw, col + hw);
+            drew |= hspan(r, value, m, row + y, col - hw, col + hw);
+        }
+        hw += run[0];
+        return drew | hspan(r, value, m, row, col - hw, col + hw);
+    }
     int64_t near = 0, far = 0;
     if (!visible_rows(c, row, rad, near, far)) {
         return 0;
