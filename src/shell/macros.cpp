@@ -150,6 +150,12 @@ std::optional<int> layer_value(App& app, std::string_view v) {
 
 bool keep_going(App& app);
 
+// One more token played: for the every-64-tokens question and for the run's budget.
+void count_token(Shell& sh) {
+    ++sh.playback_tokens;
+    ++sh.services.macro_tokens_played;
+}
+
 // Whether the token numbered `token` (counted over the whole run) may still be played; marks the budget
 // spent when not.
 bool within_budget(Services& sv, uint64_t token) {
@@ -168,8 +174,7 @@ void press(App& app, uint16_t key, int64_t count) {
     uint32_t serial = sh.services.macro_serial;
     for (int64_t i = 0; i < count && sh.services.macro_serial == serial; ++i) {
         if (i > 0) {
-            ++sh.playback_tokens;
-            ++sh.services.macro_tokens_played;
+            count_token(sh);
         }
         handle_key(app, key);
         if (i + 1 < count && sh.services.macro_serial == serial &&
@@ -242,8 +247,7 @@ bool next_token(App& app) {
         sh.playback_pos = i;
         return false;
     }
-    ++sh.playback_tokens;
-    ++sh.services.macro_tokens_played;
+    count_token(sh);
     if (s[i] == '<') {
         size_t end = s.find('>', i + 1);
         std::string t = s.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "document_fixture.h"
 #include "model/fixed.h"
 #include "model/model.h"
 
@@ -147,16 +148,7 @@ TEST(BoxType, GrowsByPointsAndBoxes) {
 
 namespace {
 
-struct RingWalk : ::testing::Test {
-    Model m;
-    Document* d = nullptr;
-    void SetUp() override {
-        d = NewDocument("walk.pcb");
-        ASSERT_NE(d, nullptr);
-    }
-    Ref ring() {
-        return d->ring();
-    }
+struct RingWalk : model_test::ItemsInADocument {
     Ref line(Ref into, Coord x) {
         return MakeItem(into, kLine, 1, 10, x, 0, x, 1);
     }

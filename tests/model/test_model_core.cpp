@@ -3,23 +3,14 @@
 
 #include <cstring>
 
+#include "document_fixture.h"
 #include "model/model.h"
 
 using namespace trazel::model;
 
 namespace {
 
-struct ItemsInADocument : ::testing::Test {
-    Model m;
-    Document* d = nullptr;
-    void SetUp() override {
-        d = NewDocument("test.pcb");
-        ASSERT_NE(d, nullptr);
-    }
-    Ref ring() {
-        return d->ring();
-    }
-};
+using model_test::ItemsInADocument;
 
 std::vector<Ref> ring_items(Ref head) {
     std::vector<Ref> v;

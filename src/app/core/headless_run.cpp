@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "model/chooser.h"
+#include "model/numbers.h"
 #include "shell/macros.h"
 
 namespace trazel::shell {
@@ -36,9 +37,7 @@ std::string fresh_config_dir() {
 std::string lower(std::string_view s) {
     std::string o(s);
     for (char& c : o) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = model::lower(c);
     }
     return o;
 }
