@@ -202,6 +202,22 @@ void sort_component(Ref c) {
     InsertBefore(c, place);
 }
 
+ComponentOrder::ComponentOrder(Ref ring) : ring_(ring) {
+    for (Ref r : items_in(ring)) {
+        if (node(r).item_kind() == kComponent) {
+            by_key_.emplace_hint(by_key_.end(), ComponentKey(r), r);
+        }
+    }
+}
+
+void ComponentOrder::insert(Ref c) {
+    auto key = ComponentKey(c);
+    auto after = by_key_.upper_bound(key);
+    Unlink(c);
+    InsertBefore(c, after == by_key_.end() ? ring_ : after->second);
+    by_key_.emplace_hint(after, key, c);
+}
+
 std::string resolved_text(Ref t) {
     std::string s = GetText(t);
     if (s.size() == 2 && s[0] == '&') {

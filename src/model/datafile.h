@@ -29,6 +29,12 @@ char ReadDataFile(LineReader& in);
 // Writes the current Document.  Returns 0 when the output failed.
 bool WriteDataFile(OutBuffer& out);
 
+// One library entry: the Component record `first` and the records after it in `in`, up to its closing
+// record, parsed into `ring` without Signals, with Texts in font 0 and the Component on no layer;
+// `version` 3 reads the older record layouts (short angles, pad layer in the type field, no pad angle,
+// bottom-left texts).  False when the pool ran out.
+bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int version);
+
 // Library files (".LIB" in any case) write layers in their symbolic form.
 bool is_library_name(std::string_view name);
 

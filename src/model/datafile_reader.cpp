@@ -1,6 +1,7 @@
 // Reading the Data file: Setup directives, Item records into nested rings, and the pixel image blocks.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "model/datafile.h"
@@ -43,6 +44,9 @@ namespace {
 struct OpenRing {
     Ref owner;
     Ref last_component = kNone; // the Component that sorts last in this ring so far
+    // Made at the first Component out of key order, so a sorted file never pays for it and an unsorted
+    // one does not walk the ring once per Component.
+    std::unique_ptr<ComponentOrder> order;
 };
 
 // Recently attached Signal records by name, so the sorted list is searched once per name rather than once
@@ -95,15 +99,23 @@ struct ReadState {
     SignalCache signals;
     Ref doc_ring = kNone;
     Ref doc_last_component = kNone;
+    std::unique_ptr<ComponentOrder> doc_order;
     std::vector<OpenRing> open;
     int skipped = 0;           // Component records past the nesting limit whose "0" is still to come
     bool out_of_nodes = false; // the pool is exhausted: stop building
+    // Library entries arrive without Signals, Texts in font 0, Components on no layer; version 3 entries
+    // have the older record layouts.
+    bool library = false;
+    int version = 4;
 
     Ref ring() const {
         return open.empty() ? doc_ring : member_ring(open.back().owner);
     }
     Ref& last_component() {
         return open.empty() ? doc_last_component : open.back().last_component;
+    }
+    std::unique_ptr<ComponentOrder>& order() {
+        return open.empty() ? doc_order : open.back().order;
     }
 };
 
@@ -137,6 +149,11 @@ std::string_view pin_field(Cursor& c) {
     std::string_view t(s, static_cast<size_t>(c.p - s));
     c.skip(1);
     return t;
+}
+
+// Version 3 angles are 1/256 turns.
+Angle short_angle(Cursor& c) {
+    return static_cast<Angle>(static_cast<uint32_t>(read_int(c)) << 8);
 }
 
 uint8_t layer_field(Cursor& c) {
@@ -184,9 +201,17 @@ void finish_ring(ReadState& st, Ref owner) {
     // Component after a Line still finds its place and the ring stays sorted for the next save.
     Ref& last = st.last_component();
     if (last != kNone && keys_greater(last, owner)) {
-        sort_component(owner);
+        auto& order = st.order();
+        if (!order) {
+            Unlink(owner);
+            order = std::make_unique<ComponentOrder>(st.ring());
+        }
+        order->insert(owner);
     } else {
         last = owner;
+        if (st.order()) {
+            st.order()->insert(owner); // already in place at the end; the order learns it
+        }
     }
 }
 
@@ -207,7 +232,15 @@ void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
         return;
     }
     uint8_t layer = static_cast<uint8_t>(read_int(c));
-    uint16_t size = kind == kComponent ? read_angle(c) : static_cast<uint16_t>(read_int(c));
+    uint16_t size;
+    if (kind != kComponent) {
+        size = static_cast<uint16_t>(read_int(c));
+    } else {
+        size = st.version == 3 ? short_angle(c) : read_angle(c);
+    }
+    if (st.library) {
+        layer = 0;
+    }
     Coord x1 = coord(c), y1 = coord(c), x2 = coord(c), y2 = coord(c);
     std::string_view rest = c.rest();
     std::string_view params =
@@ -229,7 +262,7 @@ void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
         n.kind = kDocument;
         node(n.link).layer = kDocument;
     }
-    st.open.push_back({item});
+    st.open.push_back(OpenRing{item, kNone, nullptr});
 }
 
 void read_line_record(ReadState& st, Cursor& c) {
@@ -257,7 +290,7 @@ void read_line_record(ReadState& st, Cursor& c) {
         st.out_of_nodes = true;
         return;
     }
-    if (width != 0) {
+    if (width != 0 && !st.library) {
         st.signals.attach(item, c.rest());
     }
 }
@@ -266,10 +299,25 @@ void read_arc(ReadState& st, Cursor& c) {
     uint8_t layer = layer_field(c);
     Length width = length16(c);
     Coord x0 = coord(c), y0 = coord(c), radius = coord(c);
-    Angle start = read_angle(c);
-    Angle sweep = read_angle(c);
-    uint16_t ellipse = static_cast<uint16_t>(read_decimal(c) & 0xFFFF);
-    Angle angle = read_angle(c);
+    Angle start, sweep, angle;
+    uint16_t ellipse;
+    if (st.version == 3) {
+        radius = radius < 0 ? -radius : radius;
+        int32_t s = read_int(c), w = read_int(c);
+        if (w < 0) {
+            s += w;
+            w = -w;
+        }
+        start = static_cast<Angle>(static_cast<uint32_t>(s) << 8);
+        sweep = static_cast<Angle>(static_cast<uint32_t>(w) << 8);
+        ellipse = static_cast<uint16_t>(static_cast<uint32_t>(read_int(c)) << 8);
+        angle = short_angle(c);
+    } else {
+        start = read_angle(c);
+        sweep = read_angle(c);
+        ellipse = static_cast<uint16_t>(read_decimal(c) & 0xFFFF);
+        angle = read_angle(c);
+    }
     Ref item = MakeItem(st.ring(), kArc, layer, width, x0, y0, radius, 0);
     if (item == kNone) {
         st.out_of_nodes = true;
@@ -280,7 +328,9 @@ void read_arc(ReadState& st, Cursor& c) {
     n.arc.sweep = sweep;
     n.arc.ellipse = ellipse;
     n.arc.angle = angle;
-    st.signals.attach(item, c.rest());
+    if (!st.library) {
+        st.signals.attach(item, c.rest());
+    }
 }
 
 void read_pad(ReadState& st, Cursor& c) {
@@ -288,7 +338,19 @@ void read_pad(ReadState& st, Cursor& c) {
     uint16_t type = static_cast<uint16_t>(read_int(c));
     Coord x0 = coord(c), y0 = coord(c);
     Length w = length16(c), h = length16(c), hole = length16(c);
-    Angle angle = read_angle(c);
+    Angle angle = 0;
+    if (st.version == 3) {
+        // Through-hole pads are written on layer 0 with their layer in the type field's high nibble; a
+        // pad written on its own layer is surface mount.  No angle field.
+        if (layer != 0) {
+            type = static_cast<uint16_t>((type & 7) | 4);
+        } else {
+            layer = static_cast<uint8_t>((type >> 4) & 15);
+            type &= 7;
+        }
+    } else {
+        angle = read_angle(c);
+    }
     Ref item = MakeItem(st.ring(), kPad, layer, type, x0, y0, 0, 0);
     if (item == kNone) {
         st.out_of_nodes = true;
@@ -307,16 +369,42 @@ void read_pad(ReadState& st, Cursor& c) {
     if (!SetPin(item, pin)) {
         st.out_of_nodes = true;
     }
-    st.signals.attach(item, c.rest());
+    if (!st.library) {
+        st.signals.attach(item, c.rest());
+    }
 }
 
 void read_text(ReadState& st, Cursor& c) {
     uint8_t layer = layer_field(c);
-    Length height = length16(c);
-    Coord x0 = coord(c), y0 = coord(c), length = coord(c);
-    Angle angle = read_angle(c);
-    int anchor = read_int(c);
-    int font = read_int(c);
+    Length height;
+    Coord x0, y0, length;
+    Angle angle;
+    int anchor = 0, font = 0;
+    if (st.version == 3) {
+        // A negative height is a mirrored text; the position is the bottom-left corner (anchor 0).
+        Coord h = read_length(c);
+        x0 = coord(c);
+        y0 = coord(c);
+        length = coord(c);
+        length = length < 0 ? -length : length;
+        if (h < 0) {
+            h = -h;
+            length = -length;
+        }
+        height = static_cast<Length>(std::min<Coord>(h, 65535));
+        angle = static_cast<Angle>(read_int(c));
+    } else {
+        height = length16(c);
+        x0 = coord(c);
+        y0 = coord(c);
+        length = coord(c);
+        angle = read_angle(c);
+        anchor = read_int(c);
+        font = read_int(c);
+    }
+    if (st.library) {
+        font = 0;
+    }
     // The text starts right after the blank that follows the font field; trailing blanks would not
     // survive the next save, so they are not kept now either.
     std::string_view text = trim_blanks(c.rest());
@@ -331,11 +419,11 @@ void read_text(ReadState& st, Cursor& c) {
     Node& n = node(item);
     n.text.angle = angle;
     n.text.anchor_font = static_cast<uint8_t>((anchor & 15) | (font & 15) << 4);
-    bool kept =
-        M().setup().layers[layer].kind() == kLayerSchematic ? st.signals.attach(item, text) : SetText(item, text);
+    bool label = !st.library && M().setup().layers[layer].kind() == kLayerSchematic;
+    bool kept = label ? st.signals.attach(item, text) : SetText(item, text);
     if (!kept) {
         // A label without a name holds nothing; a chain that did not fit leaves an empty Text.
-        if (M().setup().layers[layer].kind() != kLayerSchematic) {
+        if (!label) {
             st.out_of_nodes = true;
         }
         DeleteItem(item);
@@ -509,6 +597,41 @@ char ReadDataFile(LineReader& in) {
     char code = d.setup.format_code ? d.setup.format_code : 'C';
     d.setup.format_code = saved;
     return code;
+}
+
+bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int version) {
+    ReadState st;
+    st.library = true;
+    st.version = version == 3 ? 3 : 4;
+    st.doc_ring = ring;
+    st.open.reserve(kMaxComponentDepth);
+    int depth = 0;
+    std::string_view rec = first;
+    for (;;) {
+        if (rec.size() >= 2 && rec[0] >= '0' && rec[0] <= '6' && rec[1] == ' ') {
+            read_record(st, rec);
+            if (st.out_of_nodes) {
+                return false;
+            }
+            depth += rec[0] == '6' ? 1 : rec[0] == '0' ? -1 : 0;
+            if (depth <= 0) {
+                break;
+            }
+        }
+        int n;
+        do {
+            n = in.ReadLine();
+        } while (n < 0);
+        if (n == 0) {
+            break;
+        }
+        rec = in.line();
+    }
+    st.skipped = 0;
+    while (!st.open.empty()) {
+        close_ring(st, kComponent, 0, 0, 0);
+    }
+    return true;
 }
 
 } // namespace trazel::model

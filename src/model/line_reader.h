@@ -49,6 +49,10 @@ class LineReader {
     }
     // Bytes not yet read, or -1 when the size of the input is not known (a pipe).
     int64_t remaining() const;
+    // The input offset of the next byte: before ReadLine, where the next line starts.
+    int64_t offset() const {
+        return base_offset_ + (pos_ - base_);
+    }
     bool failed() const {
         return failed_;
     }

@@ -53,6 +53,7 @@ struct Model {
     Ref open_docs = kNone;    // ring head of the list of open Documents
     std::vector<std::unique_ptr<Document>> docs;
     Document* current = nullptr;
+    Ref library_scratch = kNone; // ring head outside every Document that a library lookup copies into
     std::array<std::vector<uint8_t>, kImageSlots> images; // pixel image blocks, header and data
     // Converts a 0x00RRGGBB colour to the screen's pixel value; the display installs its own.
     std::function<uint32_t(uint32_t)> to_pixel = [](uint32_t c) { return c; };
@@ -250,8 +251,24 @@ bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
 bool members_box(Ref head, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
 // The 128-byte comparison key of a Component's Parameters.
 std::array<char, 128> ComponentKey(Ref c);
-// Moves a top-level Component to its sorted place in its ring; inserts a new one the same way.
+// Moves a top-level Component to its sorted place in its ring; inserts a new one the same way.  One walk
+// of the ring per call: for many insertions into one ring use ComponentOrder.
 void sort_component(Ref c);
+
+// The Components of one ring by key, for inserting many Components in sorted place without walking the
+// ring each time (a library out of key order, a batch of placements).  The ring must be sorted when the
+// order is built, and change only through insert() while the order is in use.
+class ComponentOrder {
+  public:
+    explicit ComponentOrder(Ref ring);
+    // Moves `c` (linked in any ring) before the first Component whose key is greater, as sort_component
+    // does.
+    void insert(Ref c);
+
+  private:
+    Ref ring_;
+    std::multimap<std::array<char, 128>, Ref> by_key_;
+};
 
 // --- Field references -----------------------------------------------------------------------------
 // The text a Text Item shows: "&n" resolves to field n of the enclosing Component, "&@" to the Signal of

@@ -35,14 +35,17 @@ std::string env(const char* name) {
     return v && *v ? std::string(v) : std::string();
 }
 
-std::string settings_file(const App& app) {
-    std::string dir = settings_dir(app);
+std::string settings_file_in(const std::string& dir) {
     return dir.empty() ? std::string() : (fs::path(dir) / kSettingsFileName).string();
 }
 
-Store load_store(const App& app) {
+std::string settings_file(const App& app) {
+    return settings_file_in(settings_dir(app));
+}
+
+Store load_store_in(const std::string& dir) {
     Store s;
-    std::string file = settings_file(app);
+    std::string file = settings_file_in(dir);
     if (file.empty()) {
         return s;
     }
@@ -59,6 +62,10 @@ Store load_store(const App& app) {
         s[line.substr(0, eq)] = unescape_value(std::string_view(line).substr(eq + 1));
     }
     return s;
+}
+
+Store load_store(const App& app) {
+    return load_store_in(settings_dir(app));
 }
 
 // Writes a whole file through a temporary beside it that replaces it only when complete.
@@ -241,6 +248,10 @@ std::string settings_dir(const App& app) {
     if (!app.shell.services.config_dir.empty()) {
         return app.shell.services.config_dir;
     }
+    return default_settings_dir();
+}
+
+std::string default_settings_dir() {
     if (std::string d = env("TRAZEL_CONFIG_DIR"); !d.empty()) {
         return d;
     }
@@ -295,7 +306,11 @@ std::string unescape_value(std::string_view text) {
 }
 
 std::string read_setting(const App& app, std::string_view name, bool* found) {
-    Store s = load_store(app);
+    return read_setting_in(settings_dir(app), name, found);
+}
+
+std::string read_setting_in(const std::string& dir, std::string_view name, bool* found) {
+    Store s = load_store_in(dir);
     auto it = s.find(name);
     if (found) {
         *found = it != s.end();

@@ -31,6 +31,10 @@ constexpr const char* kSettingsFileName = "settings.txt";
 // --- The store ----------------------------------------------------------------------------------
 // The folder of the settings file (created when writing).
 std::string settings_dir(const App& app);
+// The folder without an App: $TRAZEL_CONFIG_DIR, else $XDG_CONFIG_HOME/trazel, else ~/.config/trazel.
+std::string default_settings_dir();
+// A setting read from the file in `dir` (the batch tool reads settings without an App).
+std::string read_setting_in(const std::string& dir, std::string_view name, bool* found = nullptr);
 // The value of a setting, "" when it is missing (or the store cannot be read); `found` tells the two
 // apart.
 std::string read_setting(const App& app, std::string_view name, bool* found = nullptr);

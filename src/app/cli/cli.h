@@ -49,6 +49,14 @@ model::Document* load(Cli& cli, const std::string& path, char forced = 0);
 // A coordinate in inches with three decimals, for listings ("-0.125").
 std::string inches(model::Coord v);
 
+// The folder of the running program, "/" last ("" when unknown).
+std::string program_dir();
+// The library directory for a verb: its --library-path, else the "Library Path" setting, else the
+// libraries beside the program.
+std::string resolve_library_directory(const std::string& option);
+// A LIB argument: a bare name is looked up in the library directory.
+std::string library_file(const std::string& directory, const std::string& lib);
+
 struct Verb {
     std::string_view name;
     std::string_view usage;            // arguments after the verb
@@ -58,6 +66,7 @@ struct Verb {
 
 int run_convert(int argc, char** argv);
 int run_info(int argc, char** argv);
+int run_library(int argc, char** argv);
 int run_gerber(int argc, char** argv);
 int run_render(int argc, char** argv);
 int run_macro(int argc, char** argv);
