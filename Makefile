@@ -15,12 +15,24 @@ DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libg
 	libpng-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify
 
-.PHONY: all deps build test unit-test asan-test fuzz-build fuzz-smoke bench run clean
+.PHONY: all deps deps-kicad build test unit-test asan-test fuzz-build fuzz-smoke bench run clean
 
 all: build
 
 deps:
 	@missing=$$(for p in $(DEB_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing:" $$missing; \
+		SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+		export DEBIAN_FRONTEND=noninteractive; \
+		$$SUDO apt-get update -qq && $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+# KiCad and its footprint libraries: only the interop comparison of our footprint libraries uses them.
+KICAD_PACKAGES := kicad kicad-footprints
+
+deps-kicad:
+	@missing=$$(for p in $(KICAD_PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 		echo "Installing:" $$missing; \
 		SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \

@@ -13,7 +13,7 @@ for b in "$BUILD"/bench_*; do
     echo "== $(basename "$b")"
     case "$(basename "$b")" in
     bench_datafile) "$b" "$BOARD" ;;
-    bench_zoom) "$b" --board "$BOARD" ;;
+    bench_zoom | bench_library) "$b" --board "$BOARD" ;;
     *) "$b" ;;
     esac
 done

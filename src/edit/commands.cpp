@@ -4,6 +4,7 @@
 #include "edit/commands.h"
 #include "edit/editor.h"
 #include "edit/grab.h"
+#include "edit/place.h"
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "resources/resources.h"
@@ -14,6 +15,10 @@ namespace trazel::edit {
 
 Editor& editor(App& app) {
     return app.state<Editor>();
+}
+
+PlaceSettings& place_settings(App& app) {
+    return app.state<PlaceSettings>();
 }
 
 void install_edit(App& app) {
@@ -41,6 +46,7 @@ void install_edit(App& app) {
     app.display.hooks.draw_held = [&app](display::Display& d, display::Raster& r) {
         draw_held(editor(app).grab, d, r);
     };
+    install_place_symbols(app);
     load_edit_messages(app);
 }
 

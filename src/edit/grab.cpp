@@ -671,7 +671,15 @@ int drop(GrabList& g, display::Display& d) {
         const Node& n = node(e.real);
         if (e.is_new() && n.item_kind() == model::kComponent && n.link != model::kNone) {
             quiet.insert(n.link);
-            model::walk_tree(n.link, [&](Ref m, int) { quiet.insert(m); });
+            model::walk_tree(n.link, [&](Ref m, int) {
+                quiet.insert(m);
+                // A member Solid's vertices have entries of their own: they are no Items to record.
+                if (is_solid(node(m))) {
+                    for (Ref v = node(m).link; v != model::kNone; v = node(v).link) {
+                        quiet.insert(v);
+                    }
+                }
+            });
         }
     }
     auto is_component = [](const GrabEntry& e) {

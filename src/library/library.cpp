@@ -74,55 +74,6 @@ bool same_name(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Moves an Item (members, vertices and hook included) by (dx, dy).
-void move_item(Ref r, Coord dx, Coord dy) {
-    model::Node& n = node(r);
-    auto mv = [&](Coord& x, Coord& y) {
-        x = model::clamp_coord(int64_t{x} + dx);
-        y = model::clamp_coord(int64_t{y} + dy);
-    };
-    switch (n.item_kind()) {
-    case model::kLine:
-        mv(n.line.x1, n.line.y1);
-        mv(n.line.x2, n.line.y2);
-        if (n.size == 0) {
-            for (Ref v = n.link; v != kNone; v = node(v).link) {
-                mv(node(v).line.x1, node(v).line.y1);
-                mv(node(v).line.x2, node(v).line.y2);
-            }
-        }
-        break;
-    case model::kPointGroup:
-        mv(n.line.x1, n.line.y1);
-        mv(n.line.x2, n.line.y2);
-        break;
-    case model::kArc:
-        mv(n.arc.x0, n.arc.y0);
-        break;
-    case model::kPad:
-        mv(n.pad.x0, n.pad.y0);
-        break;
-    case model::kText:
-        mv(n.text.x0, n.text.y0);
-        break;
-    case model::kComponent:
-    case model::kDocument: {
-        mv(n.box.x1, n.box.y1);
-        mv(n.box.x2, n.box.y2);
-        Ref head = model::member_ring(r);
-        if (head != kNone) {
-            mv(node(head).box.x1, node(head).box.y1);
-            for (Ref m : model::items_in(head)) {
-                move_item(m, dx, dy);
-            }
-        }
-        break;
-    }
-    default:
-        break;
-    }
-}
-
 // The scratch ring holds one Component: hook to (0,0), Texts measured.  False (and the error sound) when
 // what was read is not a Component.
 bool finish_copy() {
@@ -134,7 +85,7 @@ bool finish_copy() {
     }
     Ref head = model::member_ring(c);
     Coord hx = node(head).box.x1, hy = node(head).box.y1;
-    move_item(c, -hx, -hy);
+    model::offset_item(c, -hx, -hy);
     model::walk_tree(scratch_ring(), [](Ref r, int) {
         if (node(r).item_kind() == model::kText) {
             display::measure_text_item(r);

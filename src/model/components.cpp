@@ -202,6 +202,54 @@ void sort_component(Ref c) {
     InsertBefore(c, place);
 }
 
+void offset_item(Ref r, Coord dx, Coord dy) {
+    Node& n = node(r);
+    auto mv = [&](Coord& x, Coord& y) {
+        x = clamp_coord(int64_t{x} + dx);
+        y = clamp_coord(int64_t{y} + dy);
+    };
+    switch (n.item_kind()) {
+    case kLine:
+        mv(n.line.x1, n.line.y1);
+        mv(n.line.x2, n.line.y2);
+        if (n.size == 0) {
+            for (Ref v = n.link; v != kNone; v = node(v).link) {
+                mv(node(v).line.x1, node(v).line.y1);
+                mv(node(v).line.x2, node(v).line.y2);
+            }
+        }
+        break;
+    case kPointGroup:
+        mv(n.line.x1, n.line.y1);
+        mv(n.line.x2, n.line.y2);
+        break;
+    case kArc:
+        mv(n.arc.x0, n.arc.y0);
+        break;
+    case kPad:
+        mv(n.pad.x0, n.pad.y0);
+        break;
+    case kText:
+        mv(n.text.x0, n.text.y0);
+        break;
+    case kComponent:
+    case kDocument: {
+        mv(n.box.x1, n.box.y1);
+        mv(n.box.x2, n.box.y2);
+        Ref head = member_ring(r);
+        if (head != kNone) {
+            mv(node(head).box.x1, node(head).box.y1);
+            for (Ref m : items_in(head)) {
+                offset_item(m, dx, dy);
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 ComponentOrder::ComponentOrder(Ref ring) : ring_(ring) {
     for (Ref r : items_in(ring)) {
         if (node(r).item_kind() == kComponent) {

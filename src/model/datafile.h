@@ -2,6 +2,7 @@
 // The Data file: the native, self-defining text format of every Document (header of Setup directives,
 // one record per Item, an end marker, then the pixel image blocks).
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "model/line_reader.h"
@@ -34,6 +35,12 @@ bool WriteDataFile(OutBuffer& out);
 // `version` 3 reads the older record layouts (short angles, pad layer in the type field, no pad angle,
 // bottom-left texts).  False when the pool ran out.
 bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int version);
+// The same with the Data file's own rules when `library` is false (Signals attached, fonts kept): the
+// symbol templates of the Place functions.
+bool read_component_records(LineReader& in, std::string_view first, Ref ring, bool library, int version);
+
+// One Component (members and all) as the Data file writes it, numeric layers, CR LF line ends.
+std::string component_records(Ref c);
 
 // Library files (".LIB" in any case) write layers in their symbolic form.
 bool is_library_name(std::string_view name);

@@ -600,8 +600,12 @@ char ReadDataFile(LineReader& in) {
 }
 
 bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int version) {
+    return read_component_records(in, first, ring, true, version);
+}
+
+bool read_component_records(LineReader& in, std::string_view first, Ref ring, bool library, int version) {
     ReadState st;
-    st.library = true;
+    st.library = library;
     st.version = version == 3 ? 3 : 4;
     st.doc_ring = ring;
     st.open.reserve(kMaxComponentDepth);

@@ -498,4 +498,18 @@ bool WriteDataFile(OutBuffer& out) {
     return !out.failed();
 }
 
+std::string component_records(Ref c) {
+    std::string sink;
+    OutBuffer out;
+    out.open_memory(&sink);
+    Writer w(out, M().setup());
+    w.prepare_layers();
+    MemberBox b;
+    if (node(c).item_kind() == kComponent && w.component_box(c, b)) {
+        w.write_component(c, b, 0);
+    }
+    out.commit();
+    return sink;
+}
+
 } // namespace trazel::model

@@ -249,6 +249,9 @@ bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
 // The box of the visible members of a ring, as closing a Component computes it; false (the corners
 // untouched) when no member has a box.
 bool members_box(Ref head, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
+// Moves an Item by (dx, dy): both points of Lines and Component boxes, Solid vertices, the centre or
+// anchor of others, a Component's members and hook with it; results held by clamp_coord.
+void offset_item(Ref item, Coord dx, Coord dy);
 // The 128-byte comparison key of a Component's Parameters.
 std::array<char, 128> ComponentKey(Ref c);
 // Moves a top-level Component to its sorted place in its ring; inserts a new one the same way.  One walk

@@ -89,6 +89,15 @@ bool Headless::dialog(Form& form) {
     return ok;
 }
 
+bool Headless::dialog_again(Form& form) {
+    auto it = dialog_answers.find(form.name);
+    if (it == dialog_answers.end() || it->second.empty()) {
+        dialogs.push_back(form);
+        return false;
+    }
+    return dialog(form);
+}
+
 void Headless::play(Sound s) {
     sounds.push_back(s);
 }

@@ -23,6 +23,7 @@ class Headless : public Platform {
     Answer message_box(std::string_view text, std::string_view title, Buttons buttons,
                        int default_button = 0) override;
     bool dialog(Form& form) override;
+    bool dialog_again(Form& form) override;
     void play(Sound s) override;
     void progress(std::string_view what, int percent) override;
     WaitingInput peek_input() override;

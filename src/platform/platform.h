@@ -49,6 +49,11 @@ class Platform {
                                int default_button = 0) = 0;
     // Shows the form; returns true when it was closed with OK (fields then hold the answers).
     virtual bool dialog(Form& form) = 0;
+    // The same dialog shown again after its values were refused (or to show a new list): a script that
+    // has no new answer for it cancels, so a refused answer cannot bring the dialog back for ever.
+    virtual bool dialog_again(Form& form) {
+        return dialog(form);
+    }
     virtual void play(Sound s) = 0;
     // Progress of a long operation; percent -1 ends it.
     virtual void progress(std::string_view what, int percent) = 0;

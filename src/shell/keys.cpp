@@ -95,43 +95,6 @@ void cursor_moved(App& app) {
 
 // --- Typed coordinates --------------------------------------------------------------------------
 
-std::optional<model::Coord> parse_typed_length(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && s.back() == ' ') {
-        s.remove_suffix(1);
-    }
-    size_t i = 0;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-        ++i;
-    }
-    size_t digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-        ++i, ++digits;
-    }
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-            ++i, ++digits;
-        }
-    }
-    if (digits == 0) {
-        return std::nullopt;
-    }
-    std::string_view unit = s.substr(i);
-    std::string text(s.substr(0, i));
-    if (unit.empty() || unit == "\"") {
-        text += '"'; // a bare number is inches here, not thousandths
-    } else if (unit == "mm" || unit == "MM" || unit == "m" || unit == "M") {
-        text += "mm";
-    } else {
-        return std::nullopt;
-    }
-    model::Cursor c(text);
-    return model::read_length_unit(c);
-}
-
 model::Coord add_clamped(model::Coord a, model::Coord b) {
     return static_cast<model::Coord>(std::clamp<int64_t>(int64_t{a} + b, INT32_MIN + 1, INT32_MAX));
 }
@@ -727,6 +690,43 @@ void two_key_tick(App& app) {
         sh.pending_group = 0;
         open_group_menu(app, group);
     }
+}
+
+std::optional<model::Coord> parse_typed_length(std::string_view s) {
+    while (!s.empty() && s.front() == ' ') {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && s.back() == ' ') {
+        s.remove_suffix(1);
+    }
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
+        ++i;
+    }
+    size_t digits = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        ++i, ++digits;
+    }
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            ++i, ++digits;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    std::string_view unit = s.substr(i);
+    std::string text(s.substr(0, i));
+    if (unit.empty() || unit == "\"") {
+        text += '"'; // a bare number is inches here, not thousandths
+    } else if (unit == "mm" || unit == "MM" || unit == "m" || unit == "M") {
+        text += "mm";
+    } else {
+        return std::nullopt;
+    }
+    model::Cursor c(text);
+    return model::read_length_unit(c);
 }
 
 bool parse_typed_point(std::string_view text, model::Coord rel_x, model::Coord rel_y, model::Coord& x,

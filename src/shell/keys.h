@@ -4,6 +4,7 @@
 // steps, typed coordinates and keystroke macros.
 #include <cstdint>
 #include <string>
+#include <optional>
 #include <string_view>
 
 #include "shell/services.h"
@@ -81,6 +82,8 @@ void two_key_tick(App& app);
 
 // The typed-coordinate text "X,Y": two lengths in inches (a trailing '"' or "mm" chooses the unit),
 // relative to the relative origin.  False when the text is not two such numbers.
+// One typed length: a number in inches, or with a trailing '"' or "mm"; nothing when it is not one.
+std::optional<model::Coord> parse_typed_length(std::string_view s);
 bool parse_typed_point(std::string_view text, model::Coord rel_x, model::Coord rel_y, model::Coord& x, model::Coord& y);
 
 } // namespace trazel::shell

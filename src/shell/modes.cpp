@@ -201,6 +201,11 @@ bool run_dialog(App& app, platform::Form& form) {
     return app.platform().dialog(form);
 }
 
+bool run_dialog_again(App& app, platform::Form& form) {
+    Suspension held(app);
+    return app.platform().dialog_again(form);
+}
+
 platform::Answer ask(App& app, std::string_view text, std::string_view title, platform::Buttons buttons,
                      int default_button) {
     Suspension held(app);

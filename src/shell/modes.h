@@ -19,6 +19,8 @@ void lend_menu_bar(App& app, int how);
 void attach_menu_bar(App& app);
 // A modal dialog and a message box shown with the shell suspended around them.
 bool run_dialog(App& app, platform::Form& form);
+// The dialog again after its values were refused: a script without a new answer cancels it.
+bool run_dialog_again(App& app, platform::Form& form);
 platform::Answer ask(App& app, std::string_view text, std::string_view title, platform::Buttons buttons,
                      int default_button = 0);
 

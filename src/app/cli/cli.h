@@ -67,6 +67,7 @@ struct Verb {
 int run_convert(int argc, char** argv);
 int run_info(int argc, char** argv);
 int run_library(int argc, char** argv);
+int run_place(int argc, char** argv);
 int run_gerber(int argc, char** argv);
 int run_render(int argc, char** argv);
 int run_macro(int argc, char** argv);

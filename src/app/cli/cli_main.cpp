@@ -21,6 +21,9 @@ constexpr Verb kVerbs[] = {
      "play a keystroke macro on a file through the key handler and save the result", run_macro},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
+    {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "
+              "--list FILE  [--lib NAME]... [--library-path DIR]",
+     "place library Components as the Place Component function does", run_place},
     {"", "", "", nullptr},
 };
 

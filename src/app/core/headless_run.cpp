@@ -194,6 +194,14 @@ bool MacroPlatform::dialog(platform::Form& form) {
     return Headless::dialog(form);
 }
 
+bool MacroPlatform::dialog_again(platform::Form& form) {
+    if (dialogs_.count(form.name) != 0) {
+        dialogs.push_back(form);
+        return false; // the job's answer was refused once; it would be refused again
+    }
+    return Headless::dialog_again(form);
+}
+
 std::vector<std::string> MacroPlatform::open_file_dialog(std::string_view, const std::vector<std::string>&, int&,
                                                          bool) {
     auto it = dialogs_.find("OpenFile");

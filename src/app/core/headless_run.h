@@ -79,6 +79,8 @@ class MacroPlatform : public platform::Headless {
     platform::Answer message_box(std::string_view text, std::string_view title, platform::Buttons buttons,
                                  int default_button = 0) override;
     bool dialog(platform::Form& form) override;
+    // A dialog shown again keeps the job's answer only when the job has none for it (then it cancels).
+    bool dialog_again(platform::Form& form) override;
     std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>& filters,
                                               int& filter_index, bool multiple) override;
     std::string save_file_dialog(std::string_view title, const std::vector<std::string>& filters, int& filter_index,

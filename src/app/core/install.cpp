@@ -2,11 +2,13 @@
 
 #include "cam/commands.h"
 #include "edit/commands.h"
+#include "library/commands.h"
 
 namespace trazel {
 
 void install_subsystems(App& app) {
     // A new subsystem adds its install function here (and its library to the app target).
+    library::install_library(app);
     edit::install_edit(app);
     cam::install_cam(app);
 }
