@@ -39,15 +39,15 @@ std::string part_name(int i) {
     return b;
 }
 
-// A library of `n` parts of about 1.3 KB each, written in the order `order` gives.
+// A library of parts of about 1.3 KB each, written in the order `order` gives.
 void write_library(const fs::path& path, const std::vector<int>& order) {
     std::ofstream f(path, std::ios::binary);
     f << "TRAZEL Version 4.0 -- Data File.\r\n\r\n";
     for (int i : order) {
         f << "6 0 0 -.4 -.2 .4 .2 " << part_name(i) << "\x7FU?\r\n";
         f << "4 1 .05 -.4 .25 .1 0 0 0 &1\r\n";
-        for (int p = 0; p < 16; ++p) {
-            f << "3 0 " << (p == 0 ? 2 : 1) << " " << (p % 8) * 0.1 - 0.35 << " " << (p < 8 ? -0.15 : 0.15)
+        for (int p = 0; p < 32; ++p) {
+            f << "3 0 " << (p == 0 ? 2 : 1) << " " << (p % 16) * 0.1 - 0.75 << " " << (p < 16 ? -0.15 : 0.15)
               << " .06 .06 .035 0 " << p + 1 << "\r\n";
         }
         f << "1 1 .01 -.4 -.2 .4 -.2\r\n1 1 .01 .4 -.2 .4 .2\r\n1 1 .01 .4 .2 -.4 .2\r\n1 1 .01 -.4 .2 -.4 -.2\r\n";

@@ -46,6 +46,7 @@ void install_edit(App& app) {
     app.display.hooks.draw_held = [&app](display::Display& d, display::Raster& r) {
         draw_held(editor(app).grab, d, r);
     };
+    install_place_drawing(app); // before the symbols: the group handler takes over codes set before it
     install_place_symbols(app);
     load_edit_messages(app);
 }

@@ -2,6 +2,7 @@
 // until the file's size or time changes; the plain scan of every file stays as the reference.
 #include "library/library.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -33,21 +34,23 @@ bool field_end(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == '\x7F';
 }
 
-// The pattern name of a "6" record: after "6 ", the layer field, one number and four coordinates are
-// skipped; the name runs to the first character at or below a blank or 0x7F.  `fields` is how many
-// fields follow the record letter before the Parameters.
-std::string_view record_name(std::string_view line, int fields = 6) {
+// Where the Parameters of a "6" record start: after "6 ", the layer field, one number and four
+// coordinates, each ended by one blank.  The line's length when it ends first.
+size_t params_start(std::string_view line, int fields = 6) {
     size_t i = 2;
-    for (int k = 0; k < fields; ++k) {
+    for (int k = 0; k < fields && i < line.size(); ++k) {
         while (i < line.size() && line[i] != ' ') {
             ++i;
         }
         ++i; // the blank after the field
     }
-    if (i >= line.size()) {
-        return {};
-    }
-    size_t b = i;
+    return std::min(i, line.size());
+}
+
+// The pattern name of a "6" record: the first field of its Parameters, up to the first character at or
+// below a blank or 0x7F.
+std::string_view record_name(std::string_view line) {
+    size_t b = params_start(line), i = b;
     while (i < line.size() && !field_end(line[i])) {
         ++i;
     }
@@ -592,8 +595,7 @@ Listing list_library_file(const std::string& path, std::string_view shown, std::
                 if (level == 0) {
                     std::string_view name = record_name(line);
                     if (wanted(name)) {
-                        size_t at = static_cast<size_t>(name.data() - line.data());
-                        std::string_view params = line.substr(at);
+                        std::string_view params = line.substr(params_start(line));
                         while (!params.empty() && (params.back() == ' ' || params.back() == '\x7F')) {
                             params.remove_suffix(1);
                         }

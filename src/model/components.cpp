@@ -140,13 +140,39 @@ bool close_component(Ref c) {
     return true;
 }
 
+namespace {
+
+// Field n of a Component as the bytes its chain Node holds: no copy, so that keys of many Components
+// (sorted insertion walks the ring) cost no allocation.
+std::string_view field_bytes(Ref c, int n) {
+    Ref head = member_ring(c);
+    if (head == kNone) {
+        return {};
+    }
+    Ref f = node(head).link;
+    for (int i = 0; i < n && f != kNone; ++i) {
+        f = node(f).link;
+    }
+    if (f == kNone) {
+        return {};
+    }
+    const char* b = reinterpret_cast<const char*>(node(f).bytes());
+    size_t len = 0;
+    while (len < static_cast<size_t>(kChainBytes) && b[len] != 0 && b[len] != '\x7F') {
+        ++len;
+    }
+    return {b, len};
+}
+
+} // namespace
+
 std::array<char, 128> ComponentKey(Ref c) {
     std::array<char, 128> k;
     k.fill(' ');
-    std::string pattern = ComponentField(c, 0);
-    std::string ref = ComponentField(c, 1);
-    std::string value = ComponentField(c, 2);
-    std::string modifier = ComponentField(c, 3);
+    std::string_view pattern = field_bytes(c, 0);
+    std::string_view ref = field_bytes(c, 1);
+    std::string_view value = field_bytes(c, 2);
+    std::string_view modifier = field_bytes(c, 3);
     auto put = [&](int at, int end, std::string_view s) {
         for (size_t i = 0; i < s.size() && at + static_cast<int>(i) < end; ++i) {
             k[at + i] = s[i];
@@ -168,13 +194,13 @@ std::array<char, 128> ComponentKey(Ref c) {
     while (d1 < ref.size() && is_digit(ref[d1])) {
         ++d1;
     }
-    put(26, 70, std::string_view(ref).substr(0, d0));
+    put(26, 70, ref.substr(0, d0));
     size_t nd = d1 - d0;
     if (nd > 0) {
         size_t take = std::min<size_t>(nd, 44);
-        put(70 - static_cast<int>(take), 70, std::string_view(ref).substr(d1 - take, take));
+        put(70 - static_cast<int>(take), 70, ref.substr(d1 - take, take));
     }
-    put(70, 90, std::string_view(ref).substr(d1));
+    put(70, 90, ref.substr(d1));
     put(90, 104, value);
     put(104, 128, modifier);
     return k;

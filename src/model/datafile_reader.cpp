@@ -72,6 +72,9 @@ class SignalCache {
         if (n == 0) {
             return false;
         }
+        if (slots_.empty()) {
+            slots_.assign(kSlots, kNone); // made at the first name: a library entry never needs it
+        }
         Ref& slot = slots_[h & (kSlots - 1)];
         if (slot != kNone) {
             // Only records that AttachSignal returned are kept here, and records are never released.
@@ -92,7 +95,7 @@ class SignalCache {
   private:
     static constexpr uint32_t kOneUse = 256; // a reference in the record's tag word
     static constexpr size_t kSlots = 16384;
-    std::vector<Ref> slots_ = std::vector<Ref>(kSlots, kNone);
+    std::vector<Ref> slots_;
 };
 
 struct ReadState {

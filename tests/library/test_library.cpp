@@ -317,6 +317,14 @@ TEST_F(LibraryTest, BrowserListing) {
                                    "\" cannot be processed\nas a component library.\n\nPlease open it and save it "
                                    "as a TRAZEL V4 file type.");
     }
+    // Records cut short list as entries without a name, and find nothing.
+    write("SHORT.LIB", lines({kHeader, "6 0 ", "0 6 ", "6 0 0 1", "0 6 0 0 0"}));
+    LibrarySet shorts = set({"SHORT.LIB"});
+    Listing cut = ListLibrary(shorts, 0);
+    ASSERT_TRUE(cut.ok);
+    EXPECT_EQ(cut.lines.size(), 2u);
+    EXPECT_FALSE(find(shorts, "1"));
+
     Listing gone = ListLibrary(s, 3);
     EXPECT_EQ(gone.title, "Library file not found");
     EXPECT_EQ(gone.message, "The file \"" + s.path(3) + "\" cannot be located.");

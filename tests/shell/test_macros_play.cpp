@@ -47,9 +47,8 @@ TEST_F(MacroPlay, QuotedTextTypesEachCharacterWithSymbolsInFontCodes) {
 }
 
 TEST_F(MacroPlay, CommandTokensRunWithSourceZero) {
-    // Without a Place group the command plays the error sound, as the dispatcher does for any group
-    // without a handler.
-    shell::play_macro(*app, "<PL>");
+    // A code no handler takes plays the error sound, as the dispatcher does for any group without one.
+    shell::play_macro(*app, "<PZ>");
     EXPECT_EQ(sounds(platform::Sound::Error), 1);
     spy("PZ?");
     shell::play_macro(*app, "<PL> <zi> <?O> <Z> <5x>");
