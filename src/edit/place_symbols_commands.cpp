@@ -12,6 +12,7 @@
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "library/library.h"
+#include "library/preview.h"
 #include "model/numbers.h"
 #include "platform/form_builder.h"
 #include "shell/app.h"
@@ -115,6 +116,8 @@ std::vector<std::string> library_names(const model::Document& doc) {
 
 // "ComponentLibraryBox": the five fields, the angle, a library to browse with a filter, its entries, and
 // the Reference ID stepped to a free one.  False when cancelled or the Component is in no library.
+constexpr int kPreviewWidth = 200, kPreviewHeight = 150;
+
 bool ask_component(App& app) {
     PlaceSettings& s = place_settings(app);
     model::Document& doc = *app.doc();
@@ -133,6 +136,12 @@ bool ask_component(App& app) {
         for (int i = 0; i < 5; ++i) {
             box.text("field" + std::to_string(i), labels[i], s.component[static_cast<size_t>(i)]);
         }
+        // The entry as it stands drawn small, when the libraries have it.
+        std::vector<uint8_t> preview;
+        if (!s.component[0].empty() && library::FindLibraryComponent(libs, s.component[0])) {
+            preview = library::draw_scratch(doc, app.display.format, kPreviewWidth, kPreviewHeight);
+        }
+        box.picture("preview", "Entry", kPreviewWidth, kPreviewHeight, std::move(preview));
         platform::Form f = std::move(box)
                                .text("angle", "Angle (degrees)", model::angle_string(s.component_angle))
                                .choice("refstep", "Reference ID", {"As typed", "Next free", "Previous free"})
@@ -160,6 +169,7 @@ bool ask_component(App& app) {
             s.component[0] = line.substr(0, line.find('\t')).substr(0, kNameLimit);
         }
         if (f.get("action") == "1") {
+            // The dialog comes back with the library's entries and the chosen one drawn.
             library::Listing l = library::ListLibrary(libs, slot, filter);
             if (!l.ok) {
                 shell::ask(app, l.message, l.title, platform::Buttons::Ok);

@@ -51,6 +51,19 @@ class FormBuilder {
         return this->entries(Field::Kind::List, std::move(id), std::move(label), std::move(entries), index);
     }
 
+    // A picture shown beside its label; `rgb` holds width x height pixels of 3 bytes, rows top down.
+    FormBuilder& picture(std::string id, std::string label, int width, int height, std::vector<uint8_t> rgb) {
+        add(Field::Kind::Picture, std::move(id), std::move(label), {});
+        Field& f = form_.fields.back();
+        bool whole = width > 0 && height > 0 && rgb.size() == static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+        f.width = whole ? width : 0;
+        f.height = whole ? height : 0;
+        if (whole) {
+            f.rgb = std::move(rgb);
+        }
+        return *this;
+    }
+
     Form build() const& {
         return form_;
     }

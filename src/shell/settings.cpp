@@ -39,10 +39,6 @@ std::string settings_file_in(const std::string& dir) {
     return dir.empty() ? std::string() : (fs::path(dir) / kSettingsFileName).string();
 }
 
-std::string settings_file(const App& app) {
-    return settings_file_in(settings_dir(app));
-}
-
 Store load_store_in(const std::string& dir) {
     Store s;
     std::string file = settings_file_in(dir);

@@ -2,6 +2,8 @@
 // rules, ports and grounds from templates, the dimension line; each undone byte for byte.
 #include "keys_fixture.h"
 
+#include <set>
+
 #include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/place.h"
@@ -116,10 +118,32 @@ TEST_F(PlaceSymbols, ComponentDialogRefusesBadReferencesAndUnknownPatterns) {
     const platform::Form& listed = ui.dialogs.back();
     ASSERT_EQ(listed.field("entries")->options.size(), 2u);
     EXPECT_EQ(listed.field("entries")->options[1], "R0805\tR?");
+    // Every show of the dialog has its picture of the entry.
+    const platform::Field* picture = ui.dialogs.front().field("preview");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->kind, platform::Field::Kind::Picture);
     click();
     EXPECT_EQ(components("R77").size(), 1u);
     edit::undo(*app->doc(), nullptr, true);
     EXPECT_EQ(saved(), before);
+}
+
+TEST_F(PlaceSymbols, TheDialogDrawsTheEntryItNames) {
+    open("share/examples/demo.pcb");
+    answer("ComponentLibraryBox", {{"field0", "DIP8"}, {"action", "1"}});
+    answer("ComponentLibraryBox", {}, false);
+    EXPECT_EQ(run(code('P', 'C')), 0);
+    ASSERT_EQ(ui.dialogs.size(), 2u);
+    EXPECT_EQ(ui.dialogs[0].field("preview")->width, 0); // nothing named yet
+    const platform::Field& drawn = *ui.dialogs[1].field("preview");
+    ASSERT_GT(drawn.width, 0);
+    ASSERT_EQ(drawn.rgb.size(), static_cast<size_t>(drawn.width * drawn.height * 3));
+    // Pads and outlines in their layer colours on the background: more than one colour.
+    std::set<uint32_t> colours;
+    for (size_t i = 0; i + 2 < drawn.rgb.size(); i += 3) {
+        colours.insert(uint32_t{drawn.rgb[i]} << 16 | uint32_t{drawn.rgb[i + 1]} << 8 | drawn.rgb[i + 2]);
+    }
+    EXPECT_GE(colours.size(), 3u);
 }
 
 TEST_F(PlaceSymbols, PortsGroundsAndTheirNames) {

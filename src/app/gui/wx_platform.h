@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -124,6 +125,16 @@ class WxPlatform : public platform::Platform {
                 }
                 grid->Add(w, 1, wxEXPAND);
                 readers.push_back([w, fp] { fp->value = std::to_string(std::max(0, w->GetSelection())); });
+                break;
+            }
+            case K::Picture: {
+                if (f.width > 0 && f.height > 0) {
+                    wxImage img(f.width, f.height);
+                    std::copy(f.rgb.begin(), f.rgb.end(), img.GetData());
+                    grid->Add(new wxStaticBitmap(&d, wxID_ANY, wxBitmap(img)));
+                } else {
+                    grid->AddSpacer(1);
+                }
                 break;
             }
             default: {
