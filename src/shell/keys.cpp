@@ -119,6 +119,17 @@ void move_cursor_to(App& app, model::Coord x, model::Coord y) {
     cursor_moved(app);
 }
 
+// The entry ends; the function it interrupted (a polyline being drawn) goes on with its prompt.
+void end_coordinate_entry(App& app) {
+    Shell& s = app.shell;
+    s.modal_key = nullptr;
+    s.services.coord_text.clear();
+    show_text(app, "");
+    s.prompt = s.services.coord_under_prompt;
+    s.services.coord_under_prompt.clear();
+    refresh_status_bar(app);
+}
+
 int coordinate_key(App& app, uint16_t key) {
     std::string& text = app.shell.services.coord_text;
     if (key == kKeyEnter) {
@@ -128,16 +139,12 @@ int coordinate_key(App& app, uint16_t key) {
             error_sound(app);
             return 0;
         }
-        clear_function(app);
-        text.clear();
-        show_text(app, "");
+        end_coordinate_entry(app);
         move_cursor_to(app, x, y);
         return 1;
     }
     if (key == kKeyEscape) {
-        clear_function(app);
-        text.clear();
-        show_text(app, "");
+        end_coordinate_entry(app);
         return 1;
     }
     if (key == kKeyBackspace) {
@@ -166,7 +173,10 @@ int start_coordinate_entry(App& app, uint16_t key) {
     if (!app.shell.trazel_mode) {
         enter_trazel_mode(app);
     }
-    set_function(app, nullptr, nullptr, kCoordinatePrompt);
+    // Only the keys are taken: the current function keeps its handlers, so coordinates can be typed
+    // between the clicks of a line or a polygon.
+    app.shell.services.coord_under_prompt = app.shell.prompt;
+    app.shell.prompt = std::string(kCoordinatePrompt);
     app.shell.modal_key = coordinate_key;
     app.shell.services.coord_text.assign(1, static_cast<char>(char_of(key)));
     show_entry(app);

@@ -73,6 +73,8 @@ struct Services {
 
     // Typed coordinates: the text collected so far while the entry function runs.
     std::string coord_text;
+    // The prompt of the function the coordinate entry interrupted; the entry sits on top of it.
+    std::string coord_under_prompt;
 
     ParameterDefaults params;
     bool macro_loop = false;   // the playback loop is running (a macro started inside it replaces the text)

@@ -117,3 +117,12 @@ TEST(CliPlace, TheSameAsThePlaceComponentFunction) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(body(slurp(s / "macro.pcb")), body(slurp(s / "shown.pcb")));
 }
+
+TEST(CliPlace, CoordinatesTypedBetweenTheClicksOfALine) {
+    Scratch s;
+    // The typed point moves the cursor and the line goes on: the click after it fixes the segment.
+    Result r = run(s, "macro " + quote(kDemo) + " " + quote(s / "line.pcb") +
+                          " --keys '\"0.5,0.5\" Enter <PL> \"1.5,0.5\" Enter Enter'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(count(slurp(s / "line.pcb"), "\r\n1 4 .012 .5 .5 1.5 .5\r\n"), 1);
+}
