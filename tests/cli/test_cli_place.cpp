@@ -107,11 +107,16 @@ TEST(CliPlace, TheSameAsThePlaceComponentFunction) {
                           " --component TO220 --ref Q7 --value 7805 --at 1.5,0.5" + kLibs);
     ASSERT_EQ(r.status, 0) << r.err;
     // The macro: cursor to the point, PC with its dialog answered, the click that drops it.
-    // The macro's own settings folder has no "Library Path": the libraries beside the program are used.
     r = run(s, "macro " + quote(kDemo) + " " + quote(s / "macro.pcb") +
                    " --keys '\"1.5,0.5\" Enter <PC> Enter' --field ComponentLibraryBox.field0=TO220"
-                   " --field ComponentLibraryBox.field1=Q7 --field ComponentLibraryBox.field2=7805");
+                   " --field ComponentLibraryBox.field1=Q7 --field ComponentLibraryBox.field2=7805" + kLibs);
     ASSERT_EQ(r.status, 0) << r.err;
+    // A library folder that does not hold the part: the macro's PC finds nothing and places nothing.
+    Result none = run(s, "macro " + quote(kDemo) + " " + quote(s / "none.pcb") +
+                             " --keys '<PC> Enter' --field ComponentLibraryBox.field0=TO220 --library-path " +
+                             quote(s.dir.string()));
+    ASSERT_EQ(none.status, 0) << none.err;
+    EXPECT_EQ(count(slurp(s / "none.pcb"), "TO220\x7F"), 0); // the board has a TO220V of its own
     // Showing a board measures its Texts again; the verb's file goes through the same showing.
     r = run(s, "macro " + quote(s / "verb.pcb") + " " + quote(s / "shown.pcb") + " --keys ''");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -17,7 +17,9 @@ constexpr Verb kVerbs[] = {
      run_gerber},
     {"render", "IN OUT.png|OUT.bmp [--depth N] [--size WxH] [--view ...] [--scale DPI] [--layer N]",
      "draw a file as the screen shows it, into a picture", run_render},
-    {"macro", "IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,...]]... [--field FORM.FIELD=VALUE]... [--max-ticks N]",
+    {"macro",
+     "IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,...]]... [--field FORM.FIELD=VALUE]... [--library-path DIR] "
+     "[--max-ticks N]",
      "play a keystroke macro on a file through the key handler and save the result", run_macro},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},

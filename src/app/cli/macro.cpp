@@ -1,4 +1,5 @@
-// trazel-cli macro IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,BUTTON...]]... [--field FORM.FIELD=VALUE]...:
+// trazel-cli macro IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,BUTTON...]]... [--field FORM.FIELD=VALUE]...
+// [--library-path DIR]:
 // loads IN into a headless shell, plays the keystroke macro text through the real key handler, answers the
 // message boxes and dialogs it raises, and saves the current data file to OUT.
 #include <cstdio>
@@ -107,6 +108,11 @@ int run_macro(int argc, char** argv) {
                 return usage_error(kVerb, "--field takes FORM.FIELD=VALUE");
             }
             job.dialogs[value.substr(0, dot)][value.substr(dot + 1, eq - dot - 1)] = value.substr(eq + 1);
+        } else if (option_value(argc, argv, k, "--library-path", value, missing)) {
+            if (missing || value.empty()) {
+                return usage_error(kVerb, "--library-path takes a folder");
+            }
+            job.library_path = value;
         } else if (option_value(argc, argv, k, "--max-ticks", value, missing)) {
             char* end = nullptr;
             long n = missing ? 0 : std::strtol(value.c_str(), &end, 10);

@@ -10,6 +10,7 @@
 #include "model/chooser.h"
 #include "model/numbers.h"
 #include "shell/macros.h"
+#include "shell/settings.h"
 
 namespace trazel::shell {
 
@@ -241,6 +242,9 @@ int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::stri
     }
     HeadlessRun run(job.width, job.height, job.config_dir, &ui);
     run.app.shell.program_dir = job.program_dir;
+    if (!job.library_path.empty() && !write_setting(run.app, "Library Path", job.library_path)) {
+        return fail("cannot store the library path");
+    }
     if (!run.start({job.input})) {
         return fail("the shell did not start");
     }

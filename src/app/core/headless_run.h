@@ -67,6 +67,7 @@ struct MacroJob {
     std::map<std::string, std::map<std::string, std::string>> dialogs; // form name -> field -> value
     std::string config_dir; // empty: a fresh settings folder of its own
     std::string program_dir; // the program's folder ("TEMPLATE", "Backup", "Autosave" beside it), "/" last
+    std::string library_path; // the "Library Path" setting for the run; empty: as the settings say
     int max_ticks = 200000;
     int width = 1024, height = 768;
 };
