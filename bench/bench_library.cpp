@@ -137,20 +137,20 @@ int main(int argc, char** argv) {
         model::OpenDocumentFile(formats, board, 0);
         long items = 0;
         model::walk_tree(d->ring(), [&](model::Ref, int) { ++items; });
-        constexpr int kClicks = 50;
-        double worst = 0, total = 0;
+        constexpr int kClicks = 200;
+        std::vector<double> times;
         for (int i = 0; i < kClicks; ++i) {
             auto c0 = Clock::now();
             library::FindLibraryComponent(set, wanted[static_cast<size_t>(i)]);
             model::Ref c = edit::copy_library_component(d->ring(), {"", "U" + std::to_string(900000 + i), "", "", ""},
                                                         0, {65536 * (i % 10), 65536});
             model::sort_component(c);
-            double t = ms_since(c0);
-            worst = std::max(worst, t);
-            total += t;
+            times.push_back(ms_since(c0));
         }
-        std::printf("  place click        : %8.3f ms average, %.3f ms worst on %ld Items (target 5 ms)\n",
-                    total / kClicks, worst, items);
+        // The median and the 90th percentile: a shared machine's stalls show in the worst click, not the work.
+        std::sort(times.begin(), times.end());
+        std::printf("  place click        : %8.3f ms median, %.3f ms at the 90th percentile on %ld Items (target 5 ms)\n",
+                    times[times.size() / 2], times[times.size() * 9 / 10], items);
         model::close_document(d);
     }
 

@@ -210,6 +210,32 @@ static bool key_greater(const std::array<char, 128>& a, const std::array<char, 1
     return std::memcmp(a.data(), b.data(), a.size()) > 0;
 }
 
+namespace {
+
+// Whether Component r sorts after the key `k`.  Most Components differ from a new one in the first bytes
+// of the key (the Reference ID's letters, the pattern), which come from the first two fields: only when
+// those agree is the whole key made.
+bool sorts_after(Ref r, const std::array<char, 128>& k) {
+    std::string_view pattern = field_bytes(r, 0);
+    std::string_view ref = field_bytes(r, 1);
+    auto is_digit = [](char ch) { return ch >= '0' && ch <= '9'; };
+    unsigned char r0 = ref.size() > 0 ? static_cast<unsigned char>(ref[0]) : ' ';
+    unsigned char r1 = ref.size() > 1 ? static_cast<unsigned char>(ref[1]) : ' ';
+    unsigned char head[26];
+    head[0] = r0 < ' ' ? ' ' : r0;
+    head[1] = r1 < ' ' || is_digit(static_cast<char>(r1)) ? ' ' : r1;
+    for (size_t i = 0; i < 24; ++i) {
+        head[2 + i] = i < pattern.size() ? static_cast<unsigned char>(pattern[i]) : ' ';
+    }
+    int c = std::memcmp(head, k.data(), sizeof head);
+    if (c != 0) {
+        return c > 0;
+    }
+    return key_greater(ComponentKey(r), k);
+}
+
+} // namespace
+
 void sort_component(Ref c) {
     Ref head = c;
     // Find the ring head: walk back until a Node of kind 0.
@@ -220,7 +246,7 @@ void sort_component(Ref c) {
     Unlink(c);
     Ref place = head;
     for (Ref r : items_in(head)) {
-        if (node(r).item_kind() == kComponent && key_greater(ComponentKey(r), key)) {
+        if (node(r).item_kind() == kComponent && sorts_after(r, key)) {
             place = r;
             break;
         }
