@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <memory>
-#include <sstream>
 #include <unordered_map>
 
 #include "display/stroke_font.h"
@@ -259,14 +258,20 @@ FileIndex* index_of(const std::string& path) {
     if (slot && slot->size == static_cast<int64_t>(size) && slot->time == time) {
         return slot.get();
     }
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
         return nullptr;
     }
-    std::ostringstream all;
-    all << f.rdbuf();
     auto ix = std::make_unique<FileIndex>();
-    ix->bytes = std::move(all).str();
+    // Read in one piece of the size the file had; a file that grew meanwhile is read on to its end.
+    ix->bytes.resize(static_cast<size_t>(size));
+    size_t got = std::fread(ix->bytes.data(), 1, ix->bytes.size(), f);
+    ix->bytes.resize(got);
+    char more[65536];
+    for (size_t n; (n = std::fread(more, 1, sizeof more, f)) > 0;) {
+        ix->bytes.append(more, n);
+    }
+    std::fclose(f);
     ix->size = static_cast<int64_t>(ix->bytes.size());
     ix->time = time;
     build_index(*ix);
