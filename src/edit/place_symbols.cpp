@@ -53,50 +53,34 @@ model::Point turned(const display::Rotation& r, Coord x, Coord y) {
     return {model::clamp_coord(r.x(x, y)), model::clamp_coord(r.y(x, y))};
 }
 
-// Turns an Item about (0,0) by `a`: points, vertices, members, and the angles Items carry.
+// Turns an Item about (0,0) by `a`: its points, and the angles Arcs, Pads, Texts and Components carry.
 void turn_item(Ref item, const display::Rotation& r, model::Angle a) {
-    Node& n = node(item);
-    auto turn = [&](Coord& x, Coord& y) {
-        model::Point p = turned(r, x, y);
-        x = p.x;
-        y = p.y;
-    };
-    switch (n.item_kind()) {
-    case model::kLine:
-        turn(n.line.x1, n.line.y1);
-        turn(n.line.x2, n.line.y2);
-        if (n.size == 0) {
-            for (Ref v = n.link; v != kNone; v = node(v).link) {
-                turn(node(v).line.x1, node(v).line.y1);
-                turn(node(v).line.x2, node(v).line.y2);
+    model::for_each_point(
+        item,
+        [&](Coord& x, Coord& y) {
+            model::Point p = turned(r, x, y);
+            x = p.x;
+            y = p.y;
+        },
+        [&](Node& n) {
+            switch (n.item_kind()) {
+            case model::kArc:
+                n.arc.start = static_cast<model::Angle>(n.arc.start + a);
+                n.arc.angle = static_cast<model::Angle>(n.arc.angle + a);
+                break;
+            case model::kPad:
+                n.pad.angle = static_cast<model::Angle>(n.pad.angle + a);
+                break;
+            case model::kText:
+                n.text.angle = static_cast<model::Angle>(n.text.angle + a);
+                break;
+            case model::kComponent:
+                n.size = static_cast<uint16_t>(n.size + a);
+                break;
+            default:
+                break;
             }
-        }
-        break;
-    case model::kArc:
-        turn(n.arc.x0, n.arc.y0);
-        n.arc.start = static_cast<model::Angle>(n.arc.start + a);
-        n.arc.angle = static_cast<model::Angle>(n.arc.angle + a);
-        break;
-    case model::kPad:
-        turn(n.pad.x0, n.pad.y0);
-        n.pad.angle = static_cast<model::Angle>(n.pad.angle + a);
-        break;
-    case model::kText:
-        turn(n.text.x0, n.text.y0);
-        n.text.angle = static_cast<model::Angle>(n.text.angle + a);
-        break;
-    case model::kComponent: {
-        n.size = static_cast<uint16_t>(n.size + a);
-        Ref head = model::member_ring(item);
-        turn(node(head).box.x1, node(head).box.y1);
-        for (Ref m : model::items_in(head)) {
-            turn_item(m, r, a);
-        }
-        break;
-    }
-    default:
-        break;
-    }
+        });
 }
 
 // The vertices of a Solid set in chain order, each edge running to the next point, the box around them.

@@ -164,6 +164,18 @@ std::string_view field_bytes(Ref c, int n) {
     return {b, len};
 }
 
+// The first 26 bytes of a key: the Reference ID's first character and its second unless that is a digit
+// (control characters as blanks), then the pattern, blank-filled.
+void key_head(char* out, std::string_view ref, std::string_view pattern) {
+    unsigned char r0 = ref.size() > 0 ? static_cast<unsigned char>(ref[0]) : ' ';
+    unsigned char r1 = ref.size() > 1 ? static_cast<unsigned char>(ref[1]) : ' ';
+    out[0] = static_cast<char>(r0 < ' ' ? ' ' : r0);
+    out[1] = static_cast<char>(r1 < ' ' || (r1 >= '0' && r1 <= '9') ? ' ' : r1);
+    for (size_t i = 0; i < 24; ++i) {
+        out[2 + i] = i < pattern.size() ? pattern[i] : ' ';
+    }
+}
+
 } // namespace
 
 std::array<char, 128> ComponentKey(Ref c) {
@@ -179,11 +191,7 @@ std::array<char, 128> ComponentKey(Ref c) {
         }
     };
     auto is_digit = [](char ch) { return ch >= '0' && ch <= '9'; };
-    unsigned char r0 = ref.size() > 0 ? static_cast<unsigned char>(ref[0]) : ' ';
-    unsigned char r1 = ref.size() > 1 ? static_cast<unsigned char>(ref[1]) : ' ';
-    k[0] = static_cast<char>(r0 < ' ' ? ' ' : r0);
-    k[1] = static_cast<char>(r1 < ' ' || is_digit(static_cast<char>(r1)) ? ' ' : r1);
-    put(2, 26, pattern);
+    key_head(k.data(), ref, pattern);
     // Reference ID: letters before the digit run from byte 26, the digits right-aligned to end before byte
     // 70, what follows them from byte 70, so R2 sorts before R10.
     size_t d0 = 0;
@@ -218,15 +226,8 @@ namespace {
 bool sorts_after(Ref r, const std::array<char, 128>& k) {
     std::string_view pattern = field_bytes(r, 0);
     std::string_view ref = field_bytes(r, 1);
-    auto is_digit = [](char ch) { return ch >= '0' && ch <= '9'; };
-    unsigned char r0 = ref.size() > 0 ? static_cast<unsigned char>(ref[0]) : ' ';
-    unsigned char r1 = ref.size() > 1 ? static_cast<unsigned char>(ref[1]) : ' ';
-    unsigned char head[26];
-    head[0] = r0 < ' ' ? ' ' : r0;
-    head[1] = r1 < ' ' || is_digit(static_cast<char>(r1)) ? ' ' : r1;
-    for (size_t i = 0; i < 24; ++i) {
-        head[2 + i] = i < pattern.size() ? static_cast<unsigned char>(pattern[i]) : ' ';
-    }
+    char head[26];
+    key_head(head, ref, pattern);
     int c = std::memcmp(head, k.data(), sizeof head);
     if (c != 0) {
         return c > 0;
@@ -255,51 +256,13 @@ void sort_component(Ref c) {
 }
 
 void offset_item(Ref r, Coord dx, Coord dy) {
-    Node& n = node(r);
-    auto mv = [&](Coord& x, Coord& y) {
-        x = clamp_coord(int64_t{x} + dx);
-        y = clamp_coord(int64_t{y} + dy);
-    };
-    switch (n.item_kind()) {
-    case kLine:
-        mv(n.line.x1, n.line.y1);
-        mv(n.line.x2, n.line.y2);
-        if (n.size == 0) {
-            for (Ref v = n.link; v != kNone; v = node(v).link) {
-                mv(node(v).line.x1, node(v).line.y1);
-                mv(node(v).line.x2, node(v).line.y2);
-            }
-        }
-        break;
-    case kPointGroup:
-        mv(n.line.x1, n.line.y1);
-        mv(n.line.x2, n.line.y2);
-        break;
-    case kArc:
-        mv(n.arc.x0, n.arc.y0);
-        break;
-    case kPad:
-        mv(n.pad.x0, n.pad.y0);
-        break;
-    case kText:
-        mv(n.text.x0, n.text.y0);
-        break;
-    case kComponent:
-    case kDocument: {
-        mv(n.box.x1, n.box.y1);
-        mv(n.box.x2, n.box.y2);
-        Ref head = member_ring(r);
-        if (head != kNone) {
-            mv(node(head).box.x1, node(head).box.y1);
-            for (Ref m : items_in(head)) {
-                offset_item(m, dx, dy);
-            }
-        }
-        break;
-    }
-    default:
-        break;
-    }
+    for_each_point(
+        r,
+        [&](Coord& x, Coord& y) {
+            x = clamp_coord(int64_t{x} + dx);
+            y = clamp_coord(int64_t{y} + dy);
+        },
+        [](Node&) {});
 }
 
 ComponentOrder::ComponentOrder(Ref ring) : ring_(ring) {

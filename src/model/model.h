@@ -249,8 +249,54 @@ bool item_box(Ref item, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
 // The box of the visible members of a ring, as closing a Component computes it; false (the corners
 // untouched) when no member has a box.
 bool members_box(Ref head, Coord& x1, Coord& y1, Coord& x2, Coord& y2);
-// Moves an Item by (dx, dy): both points of Lines and Component boxes, Solid vertices, the centre or
-// anchor of others, a Component's members and hook with it; results held by clamp_coord.
+// Calls f(x, y) with references to every point an Item carries: both points of Lines, Point groups and
+// Component boxes, the vertices of a Solid (both ends of each edge), the centre or anchor of the others,
+// and for a Component (or nested Document) its hook and its members' points.  g(Node&) is called once for
+// each Item visited, for what is not a point (angles).
+template <class F, class G> void for_each_point(Ref item, F&& f, G&& g, int depth = 0) {
+    Node& n = node(item);
+    g(n);
+    switch (n.item_kind()) {
+    case kLine:
+        f(n.line.x1, n.line.y1);
+        f(n.line.x2, n.line.y2);
+        if (n.size == 0) {
+            for (Ref v = n.link; v != kNone; v = node(v).link) {
+                f(node(v).line.x1, node(v).line.y1);
+                f(node(v).line.x2, node(v).line.y2);
+            }
+        }
+        break;
+    case kPointGroup:
+        f(n.line.x1, n.line.y1);
+        f(n.line.x2, n.line.y2);
+        break;
+    case kArc:
+        f(n.arc.x0, n.arc.y0);
+        break;
+    case kPad:
+        f(n.pad.x0, n.pad.y0);
+        break;
+    case kText:
+        f(n.text.x0, n.text.y0);
+        break;
+    case kComponent:
+    case kDocument:
+        f(n.box.x1, n.box.y1);
+        f(n.box.x2, n.box.y2);
+        if (n.link != kNone && depth < kMaxComponentDepth) {
+            f(node(n.link).box.x1, node(n.link).box.y1);
+            for (Ref m : items_in(n.link)) {
+                for_each_point(m, f, g, depth + 1);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// Moves an Item by (dx, dy), everything for_each_point reaches; results held by clamp_coord.
 void offset_item(Ref item, Coord dx, Coord dy);
 // The 128-byte comparison key of a Component's Parameters.
 std::array<char, 128> ComponentKey(Ref c);
