@@ -106,10 +106,6 @@ struct ReadState {
     std::vector<OpenRing> open;
     int skipped = 0;           // Component records past the nesting limit whose "0" is still to come
     bool out_of_nodes = false; // the pool is exhausted: stop building
-    // Library entries arrive without Signals, Texts in font 0, Components on no layer; version 3 entries
-    // have the older record layouts.
-    bool library = false;
-    int version = 4;
 
     Ref ring() const {
         return open.empty() ? doc_ring : member_ring(open.back().owner);
@@ -229,6 +225,7 @@ void close_ring(ReadState& st, uint8_t owner_kind, uint16_t size, Coord hx, Coor
     finish_ring(st, owner);
 }
 
+template <bool kLibrary, int kVersion>
 void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
     if (static_cast<int>(st.open.size()) >= kMaxComponentDepth) {
         ++st.skipped;
@@ -239,9 +236,9 @@ void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
     if (kind != kComponent) {
         size = static_cast<uint16_t>(read_int(c));
     } else {
-        size = st.version == 3 ? short_angle(c) : read_angle(c);
+        size = kVersion == 3 ? short_angle(c) : read_angle(c);
     }
-    if (st.library) {
+    if (kLibrary) {
         layer = 0;
     }
     Coord x1 = coord(c), y1 = coord(c), x2 = coord(c), y2 = coord(c);
@@ -268,6 +265,7 @@ void open_ring(ReadState& st, uint8_t kind, Cursor& c) {
     st.open.push_back(OpenRing{item, kNone, nullptr});
 }
 
+template <bool kLibrary, int kVersion>
 void read_line_record(ReadState& st, Cursor& c) {
     uint8_t layer = layer_field(c);
     Length width = length16(c);
@@ -293,18 +291,19 @@ void read_line_record(ReadState& st, Cursor& c) {
         st.out_of_nodes = true;
         return;
     }
-    if (width != 0 && !st.library) {
+    if (width != 0 && !kLibrary) {
         st.signals.attach(item, c.rest());
     }
 }
 
+template <bool kLibrary, int kVersion>
 void read_arc(ReadState& st, Cursor& c) {
     uint8_t layer = layer_field(c);
     Length width = length16(c);
     Coord x0 = coord(c), y0 = coord(c), radius = coord(c);
     Angle start, sweep, angle;
     uint16_t ellipse;
-    if (st.version == 3) {
+    if (kVersion == 3) {
         radius = radius < 0 ? -radius : radius;
         int32_t s = read_int(c), w = read_int(c);
         if (w < 0) {
@@ -331,18 +330,19 @@ void read_arc(ReadState& st, Cursor& c) {
     n.arc.sweep = sweep;
     n.arc.ellipse = ellipse;
     n.arc.angle = angle;
-    if (!st.library) {
+    if (!kLibrary) {
         st.signals.attach(item, c.rest());
     }
 }
 
+template <bool kLibrary, int kVersion>
 void read_pad(ReadState& st, Cursor& c) {
     uint8_t layer = layer_field(c);
     uint16_t type = static_cast<uint16_t>(read_int(c));
     Coord x0 = coord(c), y0 = coord(c);
     Length w = length16(c), h = length16(c), hole = length16(c);
     Angle angle = 0;
-    if (st.version == 3) {
+    if (kVersion == 3) {
         // Through-hole pads are written on layer 0 with their layer in the type field's high nibble; a
         // pad written on its own layer is surface mount.  No angle field.
         if (layer != 0) {
@@ -372,18 +372,19 @@ void read_pad(ReadState& st, Cursor& c) {
     if (!SetPin(item, pin)) {
         st.out_of_nodes = true;
     }
-    if (!st.library) {
+    if (!kLibrary) {
         st.signals.attach(item, c.rest());
     }
 }
 
+template <bool kLibrary, int kVersion>
 void read_text(ReadState& st, Cursor& c) {
     uint8_t layer = layer_field(c);
     Length height;
     Coord x0, y0, length;
     Angle angle;
     int anchor = 0, font = 0;
-    if (st.version == 3) {
+    if (kVersion == 3) {
         // A negative height is a mirrored text; the position is the bottom-left corner (anchor 0).
         Coord h = read_length(c);
         x0 = coord(c);
@@ -405,7 +406,7 @@ void read_text(ReadState& st, Cursor& c) {
         anchor = read_int(c);
         font = read_int(c);
     }
-    if (st.library) {
+    if (kLibrary) {
         font = 0;
     }
     // The text starts right after the blank that follows the font field; trailing blanks would not
@@ -422,7 +423,7 @@ void read_text(ReadState& st, Cursor& c) {
     Node& n = node(item);
     n.text.angle = angle;
     n.text.anchor_font = static_cast<uint8_t>((anchor & 15) | (font & 15) << 4);
-    bool label = !st.library && M().setup().layers[layer].kind() == kLayerSchematic;
+    bool label = !kLibrary && M().setup().layers[layer].kind() == kLayerSchematic;
     bool kept = label ? st.signals.attach(item, text) : SetText(item, text);
     if (!kept) {
         // A label without a name holds nothing; a chain that did not fit leaves an empty Text.
@@ -456,6 +457,7 @@ void read_closing(ReadState& st, Cursor& c) {
     close_ring(st, kind, size, hx, hy);
 }
 
+template <bool kLibrary, int kVersion>
 void read_record(ReadState& st, std::string_view rec) {
     Cursor c(rec.substr(2));
     switch (rec[0]) {
@@ -463,25 +465,25 @@ void read_record(ReadState& st, std::string_view rec) {
         read_closing(st, c);
         break;
     case '1':
-        read_line_record(st, c);
+        read_line_record<kLibrary, kVersion>(st, c);
         break;
     case '2':
-        read_arc(st, c);
+        read_arc<kLibrary, kVersion>(st, c);
         break;
     case '3':
-        read_pad(st, c);
+        read_pad<kLibrary, kVersion>(st, c);
         break;
     case '4':
-        read_text(st, c);
+        read_text<kLibrary, kVersion>(st, c);
         break;
     case '5':
         read_point_group(st, c);
         break;
     case '6':
-        open_ring(st, kComponent, c);
+        open_ring<kLibrary, kVersion>(st, kComponent, c);
         break;
     case '7':
-        open_ring(st, kDocument, c);
+        open_ring<kLibrary, kVersion>(st, kDocument, c);
         break;
     default:
         break;
@@ -584,7 +586,7 @@ char ReadDataFile(LineReader& in) {
             line.remove_prefix(std::min(k + 1, line.size()));
         }
         if (line.size() >= 2 && line[0] >= '0' && line[0] <= '7' && line[1] == ' ') {
-            read_record(st, line);
+            read_record<false, 4>(st, line);
             if (st.out_of_nodes) {
                 platform::P().report("The drawing is too large for memory: reading stopped at line " +
                                      std::to_string(line_no) + ".");
@@ -608,15 +610,19 @@ bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int ve
 
 bool read_component_records(LineReader& in, std::string_view first, Ref ring, bool library, int version) {
     ReadState st;
-    st.library = library;
-    st.version = version == 3 ? 3 : 4;
     st.doc_ring = ring;
     st.open.reserve(kMaxComponentDepth);
     int depth = 0;
     std::string_view rec = first;
     for (;;) {
         if (rec.size() >= 2 && rec[0] >= '0' && rec[0] <= '6' && rec[1] == ' ') {
-            read_record(st, rec);
+            if (!library) {
+                read_record<false, 4>(st, rec);
+            } else if (version == 3) {
+                read_record<true, 3>(st, rec);
+            } else {
+                read_record<true, 4>(st, rec);
+            }
             if (st.out_of_nodes) {
                 return false;
             }
