@@ -255,7 +255,7 @@ void hang(App& app, Ref c, uint16_t function, bool dimension) {
     g.building = false;
     g.at = g.ref;
     show_grab(g, app.display);
-    move_grab(g, app.display, cursor_point(app), dimension ? 1 : app.display.view.angle_mode);
+    move_grab(g, app.display, cursor_point(app), app.display.view.angle_mode);
 }
 
 // Builds the function's symbol at the cursor and hangs it; false when its dialog was cancelled or nothing
@@ -287,6 +287,12 @@ bool start_symbol(App& app, const SymbolFunction& f) {
             stretch_port(c);
         }
         if (c != kNone && f.code == code('P', 'X')) {
+            // The far end goes horizontally or vertically, unless the Setup chose the 45-degree or eight-way
+            // mode, which stays (as the Signal Wire does).
+            int& mode = app.display.view.angle_mode;
+            if (mode < 2) {
+                mode = 1;
+            }
             Coord h = dimension_text_height(doc.setup.dim_text_size);
             set_dimension(c, at, at, doc.setup.decimals, h);
             st.fresh_dimension = c;

@@ -204,7 +204,7 @@ TEST_F(PlaceSymbols, DimensionFollowsItsDraggedEnd) {
     std::string before = saved();
     at(1, 1);
     ASSERT_EQ(run(code('P', 'X')), 1);
-    at(2, 1);
+    at(2, 1.05); // the far end goes horizontally: ortho mode 1
     click();
     auto dims = components("$$DIM");
     ASSERT_EQ(dims.size(), 1u);
@@ -212,6 +212,7 @@ TEST_F(PlaceSymbols, DimensionFollowsItsDraggedEnd) {
     ASSERT_TRUE(edit::dimension_ends(dims[0], a, b));
     EXPECT_EQ(a.x, 65536);
     EXPECT_EQ(b.x, 2 * 65536);
+    EXPECT_EQ(b.y, 65536);
     std::string shown;
     for (model::Ref m : model::items_in(model::member_ring(dims[0]))) {
         if (model::node(m).item_kind() == model::kText) {
