@@ -13,6 +13,7 @@
 #include "library/library.h"
 #include "model/datafile.h"
 #include "model/line_reader.h"
+#include "model/numbers.h"
 #include "resources/cmp_templates.h"
 
 namespace trazel::edit {
@@ -161,15 +162,7 @@ Ref build_symbol(Ref ring, std::string_view name, std::string_view signal, int l
     }
     // The template's Component text is the symbol's Reference ID ("$$SIG", "$$DIM" ...): the placed
     // symbol gets it as its second field, behind an empty pattern.
-    size_t params = 0;
-    for (int k = 0; k < 7 && params != std::string::npos; ++k) {
-        params = text.find(' ', params);
-        params = params == std::string::npos ? params : params + 1;
-    }
-    if (params == std::string::npos || params > text.find('\n')) {
-        return kNone;
-    }
-    text.insert(params, 1, '\x7F');
+    text.insert(library::parameters_start(std::string_view(text).substr(0, text.find('\n'))), 1, '\x7F');
     Ref c = read_component(ring, text);
     if (c == kNone) {
         return kNone;
@@ -271,6 +264,33 @@ Ref duplicate_component(Ref ring, Ref c) {
     return read_component(ring, model::component_records(c));
 }
 
+std::unordered_set<std::string> references_in(Ref ring) {
+    std::unordered_set<std::string> refs;
+    for (Ref r : model::items_in(ring)) {
+        if (node(r).item_kind() == model::kComponent) {
+            refs.insert(model::upper_ascii(model::ComponentField(r, 1)));
+        }
+    }
+    return refs;
+}
+
+bool first_free_reference(std::string& ref, std::unordered_set<std::string>& taken) {
+    if (ref.find('?') != std::string::npos) {
+        for (char& c : ref) {
+            c = c == '?' ? '1' : c;
+        }
+        while (taken.count(model::upper_ascii(ref)) != 0) {
+            std::string next = advance_name(ref);
+            if (next == ref) {
+                return false;
+            }
+            ref = next;
+        }
+    }
+    taken.insert(model::upper_ascii(ref));
+    return true;
+}
+
 Coord dimension_text_height(Coord setting) {
     return setting < 3 ? 6291 : setting;
 }
@@ -297,16 +317,11 @@ Ref copy_library_component(Ref ring, const std::array<std::string, 5>& fields, m
         params += f[static_cast<size_t>(i)];
     }
     std::string text = model::component_records(src);
-    // The Parameters follow the seventh field of the first line.
-    size_t at_params = 0;
-    for (int k = 0; k < 7 && at_params != std::string::npos; ++k) {
-        at_params = text.find(' ', at_params);
-        at_params = at_params == std::string::npos ? at_params : at_params + 1;
-    }
     size_t eol = text.find("\r\n");
-    if (at_params == std::string::npos || eol == std::string::npos || at_params > eol) {
+    if (eol == std::string::npos) {
         return kNone;
     }
+    size_t at_params = library::parameters_start(std::string_view(text).substr(0, eol));
     text.replace(at_params, eol - at_params, params.empty() ? std::string("*") : params);
     Ref c = read_component(ring, text);
     if (c == kNone) {

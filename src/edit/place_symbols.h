@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "model/fixed.h"
 #include "model/model.h"
@@ -36,6 +37,13 @@ Coord dimension_text_height(Coord setting);
 // An independent copy of a Component (through its Data file text) appended to `ring`; kNone when the pool
 // ran out.
 Ref duplicate_component(Ref ring, Ref c);
+
+// The Reference IDs of the Components of a ring, upper case: what a new Reference ID must not repeat.
+std::unordered_set<std::string> references_in(Ref ring);
+
+// A Reference ID with "?" takes the first free number: every "?" becomes "1", then it counts up while
+// `taken` has it (case ignored).  The ID is added to `taken`.  False when it cannot count further.
+bool first_free_reference(std::string& ref, std::unordered_set<std::string>& taken);
 
 // A copy of the library Component held in the scratch ring, made through its Data file text (so the
 // copy shares nothing), with `fields` as its Parameters (joined with 0x7F; empty fields keep the

@@ -91,21 +91,6 @@ bool ask_signal_name(App& app, bool advance) {
     return true;
 }
 
-// A Component of the Document already carries this Reference ID (case ignored).
-std::unordered_set<std::string> references_in(const model::Document& doc) {
-    std::unordered_set<std::string> refs;
-    for (Ref r : model::items_in(const_cast<model::Document&>(doc).ring())) {
-        if (node(r).item_kind() == model::kComponent) {
-            std::string ref = model::ComponentField(r, 1);
-            for (char& ch : ref) {
-                ch = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch;
-            }
-            refs.insert(std::move(ref));
-        }
-    }
-    return refs;
-}
-
 std::vector<std::string> library_names(const model::Document& doc) {
     std::vector<std::string> names;
     for (const auto& l : doc.setup.libraries) {
@@ -180,13 +165,9 @@ bool ask_component(App& app) {
         std::string& ref = s.component[1];
         std::string step = f.get("refstep");
         if (step == "1" || step == "2") {
-            auto taken = references_in(doc);
+            auto taken = references_in(doc.ring());
             bool moved = step_reference_id(ref, step == "1", [&](std::string_view r) {
-                std::string u(r);
-                for (char& ch : u) {
-                    ch = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch;
-                }
-                return taken.count(u) != 0;
+                return taken.count(model::upper_ascii(r)) != 0;
             });
             if (!moved) {
                 shell::beep(app);

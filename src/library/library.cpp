@@ -13,6 +13,7 @@
 #include "model/datafile.h"
 #include "model/line_reader.h"
 #include "model/model.h"
+#include "model/numbers.h"
 #include "platform/platform.h"
 
 namespace trazel::library {
@@ -25,43 +26,18 @@ using model::Ref;
 
 namespace {
 
-char up(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
 bool field_end(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == '\x7F';
-}
-
-// Where the Parameters of a "6" record start: after "6 ", the layer field, one number and four
-// coordinates, each ended by one blank.  The line's length when it ends first.
-size_t params_start(std::string_view line, int fields = 6) {
-    size_t i = 2;
-    for (int k = 0; k < fields && i < line.size(); ++k) {
-        while (i < line.size() && line[i] != ' ') {
-            ++i;
-        }
-        ++i; // the blank after the field
-    }
-    return std::min(i, line.size());
 }
 
 // The pattern name of a "6" record: the first field of its Parameters, up to the first character at or
 // below a blank or 0x7F.
 std::string_view record_name(std::string_view line) {
-    size_t b = params_start(line), i = b;
+    size_t b = parameters_start(line), i = b;
     while (i < line.size() && !field_end(line[i])) {
         ++i;
     }
     return line.substr(b, i - b);
-}
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = up(c);
-    }
-    return out;
 }
 
 bool same_name(std::string_view a, std::string_view b) {
@@ -69,7 +45,7 @@ bool same_name(std::string_view a, std::string_view b) {
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        if (up(a[i]) != up(b[i])) {
+        if (model::upper(a[i]) != model::upper(b[i])) {
             return false;
         }
     }
@@ -218,7 +194,7 @@ void build_index(FileIndex& ix) {
             ++line_no;
             std::string_view line = n < 0 ? std::string_view() : in.line();
             if (line.size() >= 2 && line[0] == '6' && line[1] == ' ') {
-                ix.data.try_emplace(upper(record_name(line)), Hit{at, line_no});
+                ix.data.try_emplace(model::upper_ascii(record_name(line)), Hit{at, line_no});
             }
         }
     } else if (ix.rec.kind == LibraryKind::Source) {
@@ -425,6 +401,17 @@ uint32_t packed(int slot, long line) {
 
 } // namespace
 
+size_t parameters_start(std::string_view record) {
+    size_t i = 2;
+    for (int k = 0; k < 6 && i < record.size(); ++k) {
+        while (i < record.size() && record[i] != ' ') {
+            ++i;
+        }
+        ++i; // the blank after the field
+    }
+    return std::min(i, record.size());
+}
+
 Pattern normalize_pattern(std::string_view requested) {
     Pattern p;
     for (size_t i = 0; i < requested.size() && p.name.size() < kPatternMax; ++i) {
@@ -438,7 +425,7 @@ Pattern normalize_pattern(std::string_view requested) {
             p.variant = c - 'a' + 1;
             break;
         }
-        p.name += up(c);
+        p.name += model::upper(c);
     }
     return p;
 }
@@ -600,7 +587,7 @@ Listing list_library_file(const std::string& path, std::string_view shown, std::
                 if (level == 0) {
                     std::string_view name = record_name(line);
                     if (wanted(name)) {
-                        std::string_view params = line.substr(params_start(line));
+                        std::string_view params = line.substr(parameters_start(line));
                         while (!params.empty() && (params.back() == ' ' || params.back() == '\x7F')) {
                             params.remove_suffix(1);
                         }

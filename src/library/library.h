@@ -55,6 +55,10 @@ struct LibrarySet {
 // that exists (the installed and the built program find the bundled libraries alike).
 std::string library_directory(std::string_view configured, const std::string& program_dir);
 
+// Where the Parameters of a Component record ("6 ...") start: after the record letter, the layer field,
+// one number and four coordinates, each ended by one blank.  The record's length when it ends first.
+size_t parameters_start(std::string_view record);
+
 // Kinds of library file, told by the first line.
 enum class LibraryKind { None, Data, Source };
 struct Recognition {

@@ -13,14 +13,6 @@ namespace trazel::library {
 
 namespace {
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-    }
-    return out;
-}
-
 std::string trim(std::string_view s) {
     while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') {
         s.remove_prefix(1);
@@ -135,7 +127,7 @@ NameLine parse_name_line(std::string_view line) {
         if (eq == std::string_view::npos) {
             return out; // an alias line without a target defines nothing
         }
-        out.target = upper(trim(s.substr(eq + 1)));
+        out.target = model::upper_ascii(trim(s.substr(eq + 1)));
         s = s.substr(0, eq);
     }
     size_t i = 0;
@@ -144,7 +136,7 @@ NameLine parse_name_line(std::string_view line) {
         if (comma == std::string_view::npos) {
             comma = s.size();
         }
-        std::string name = upper(trim(s.substr(i, comma - i)));
+        std::string name = model::upper_ascii(trim(s.substr(i, comma - i)));
         if (!name.empty()) {
             out.names.push_back(std::move(name));
         }

@@ -20,6 +20,18 @@ constexpr int hex_digit(char c) {
 constexpr char lower(char ch) {
     return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
 }
+constexpr char upper(char ch) {
+    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+// ASCII letters upper case, every other byte as it is: names compared case-blind (patterns, Reference
+// IDs, library names).
+inline std::string upper_ascii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = upper(c);
+    }
+    return out;
+}
 // The readers below take a blank where a number starts as an empty field; typed values (macro
 // parameters, settings) may have blanks before the number, so their callers drop them first.
 constexpr std::string_view skip_leading_blanks(std::string_view v) {

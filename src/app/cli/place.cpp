@@ -24,32 +24,6 @@ constexpr std::string_view kVerb = "place";
 
 using app::Placement;
 
-std::string upper(std::string s) {
-    for (char& c : s) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-    }
-    return s;
-}
-
-// A Reference ID with "?" takes the first free number: every "?" becomes "1", then it counts up while a
-// Component of the Document has it.
-bool free_reference(std::string& ref, std::unordered_set<std::string>& taken) {
-    if (ref.find('?') != std::string::npos) {
-        for (char& c : ref) {
-            c = c == '?' ? '1' : c;
-        }
-        while (taken.count(upper(ref)) != 0) {
-            std::string next = edit::advance_name(ref);
-            if (next == ref) {
-                return false;
-            }
-            ref = next;
-        }
-    }
-    taken.insert(upper(ref));
-    return true;
-}
-
 } // namespace
 
 int run_place(int argc, char** argv) {
@@ -119,7 +93,7 @@ int run_place(int argc, char** argv) {
     for (const auto& l : libs) {
         bool present = false;
         for (const auto& slot : s.libraries) {
-            present = present || upper(slot.data()) == upper(l);
+            present = present || model::upper_ascii(slot.data()) == model::upper_ascii(l);
         }
         for (auto& slot : s.libraries) {
             if (present || l.empty()) {
@@ -160,12 +134,7 @@ int run_place(int argc, char** argv) {
     }
 
     library::LibrarySet set = library::LibrarySet::from_setup(s, resolve_library_directory(path_option));
-    std::unordered_set<std::string> taken;
-    for (model::Ref r : model::items_in(d->ring())) {
-        if (model::node(r).item_kind() == model::kComponent) {
-            taken.insert(upper(model::ComponentField(r, 1)));
-        }
-    }
+    std::unordered_set<std::string> taken = edit::references_in(d->ring());
     model::ComponentOrder order(d->ring());
     for (Placement& p : todo) {
         std::string where = p.line ? list_file + ":" + std::to_string(p.line) + ": " : std::string();
@@ -175,7 +144,7 @@ int run_place(int argc, char** argv) {
         if (p.fields[1].empty()) {
             p.fields[1] = model::ComponentField(model::first_item(library::scratch_ring()), 1);
         }
-        if (!free_reference(p.fields[1], taken)) {
+        if (!edit::first_free_reference(p.fields[1], taken)) {
             return fail(where + "no free Reference ID for \"" + p.fields[1] + "\"");
         }
         if (!edit::valid_reference_id(p.fields[1])) {
