@@ -48,6 +48,11 @@ void install_edit(App& app) {
     };
     install_place_drawing(app); // before the symbols: the group handler takes over codes set before it
     install_place_symbols(app);
+    install_edit_items(app);
+    install_structure_edits(app);
+    install_delete_items(app);
+    install_query(app);
+    install_block(app);
     load_edit_messages(app);
 }
 

@@ -36,6 +36,18 @@ void cursor_moved(App& app);
 // The Grab group: GL GE GA GG GD GP GT GC GO GF GI and the transforms GR GN GX GY GM GS.
 int grab_group(App& app, uint16_t code, shell::Source source);
 
+// --- The E, D, Q and B codes: each file registers its codes one by one ---
+// Edit dialogs and finds: EL EA EP ET EX EI EC EE EO ES (edit_commands.cpp).
+void install_edit_items(App& app);
+// Structure edits: EK EF ER EQ (structure_commands.cpp).
+void install_structure_edits(App& app);
+// Delete group and the document-wide snaps EG ED EN EM (delete_commands.cpp).
+void install_delete_items(App& app);
+// Query group: the modeless tool windows (query_commands.cpp).
+void install_query(App& app);
+// Block group and the fixed keys on a Block (block_commands.cpp).
+void install_block(App& app);
+
 // --- Un-do (undo_group.cpp) ---
 // Before a new editing function starts: with a redo stack and "Purge Re-Do Notification" on, asks in
 // "Re-Do Purge" whether to go on; then empties the redo stack.  Returns 0 when the user cancelled.

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "edit/block.h"
 #include "edit/spatial_index.h"
 #include "model/geometry.h"
 #include "model/model.h"
@@ -92,6 +93,7 @@ struct Editor {
     GrabList grab;
     SpatialIndex index; // of the current Document, for the clicks of the Grab functions
     FindComponentState find_component;
+    Block block; // at most one, program-wide
     model::Angle rotation_angle = 0; // "RotationAngleBox", kept between uses
     int32_t scaling_factor = 0x10000; // "ScalingFactorBox", 16.16, preset 1.0
     // Called when a dimension Component dragged by one end has moved, so its text and arrows follow;

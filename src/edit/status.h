@@ -45,6 +45,37 @@ enum Message : int {
     kMsgPlaceText = 0x47D,
     kMsgPlaceTextNext = 0x47E,
     kMsgPlaceName = 0x47F,
+    // Edit dialogs and finds (0x480-0x48F)
+    // Structure edits (0x490-0x49F)
+    // Delete group and document-wide snaps (0x4A0-0x4AF)
+    // Query group (0x4B0-0x4BF)
+    // Block group (0x4C0-0x4CF)
+    // The shell's table (messages.txt) holds the asks for an Item (1.31-1.49) and the Block's (9.24-9.29).
+    kMsgEditLine = 0x131,
+    kMsgEditArc = 0x132,
+    kMsgEditPad = 0x133,
+    kMsgEditText = 0x134,
+    kMsgEditComponent = 0x135,
+    kMsgEditVertex = 0x136,
+    kMsgEditSolid = 0x137,
+    kMsgDissolve = 0x13A,
+    kMsgNothingToDissolve = 0x13B,
+    kMsgConvertLine = 0x13C,
+    kMsgQuery = 0x13F,
+    kMsgDeleteLine = 0x140,
+    kMsgDeleteLines = 0x141,
+    kMsgDeleteVertex = 0x142,
+    kMsgDeleteArc = 0x143,
+    kMsgDeletePad = 0x144,
+    kMsgDeleteText = 0x145,
+    kMsgDeleteComponent = 0x146,
+    kMsgDeleteSolid = 0x147,
+    kMsgBlockEmpty = 0x924,
+    kMsgBlockOtherFile = 0x925,
+    kMsgBlockNoMove = 0x926,
+    kMsgBlockNoDelete = 0x927,
+    kMsgBlockUndefined = 0x928,
+    kMsgBlockRelease = 0x929,
 };
 
 } // namespace trazel::edit
