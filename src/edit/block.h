@@ -67,4 +67,61 @@ inline bool inside_block(const Block& b, const model::Document& doc, Ref item) {
 // The complementary test of BU: on a selected layer with a point outside.
 bool outside_block(const Block& b, const model::Document& doc, Ref item);
 
+class SpatialIndex;
+
+// --- Definition ----------------------------------------------------------------------------------
+// Every layer that is displayed and named is selected.
+void select_block_layers(Block& b, const model::Setup& s);
+// A rectangular Block from two corners in any order; a polygonal one from its vertices (at least three).
+// Both reset the transform and select the layers.
+void define_block(Block& b, model::Document& doc, Point corner1, Point corner2, Point source);
+void define_block(Block& b, model::Document& doc, const std::vector<Point>& polygon, Point source);
+void release_block(Block& b);
+void reset_block_transform(Block& b);
+
+// The top-level Items inside (with `stretched`, tracks with one end inside too), in ring order.  Given
+// an index that covers the Document only the Items near the Block are looked at.
+std::vector<Ref> block_members(const Block& b, const model::Document& doc, bool stretched,
+                               const SpatialIndex* index = nullptr);
+// The Block's transform of one point: about the source reference point, mirrored, scaled, turned, then
+// carried to `target`.
+Point block_point(const Block& b, Point p, Point target);
+
+// What a Block command changed, for the caller to redraw.
+struct BlockResult {
+    int items = 0;  // Items moved, copied, deleted or found different
+    model::Box area; // covered before and after
+};
+
+// BM in the owning Document: every member carried by the transform (stretched tracks by their inside
+// end), one undo group; the Block follows and its target becomes the source; the transform is reset.
+BlockResult block_move(Block& b, Point target, SpatialIndex* index = nullptr);
+// BM onto another sheet of the same schematic: the members are copied into `to` (recorded there) and
+// deleted from the owner (recorded there); the Block passes to `to`.
+BlockResult block_move_to(Block& b, model::Document& to, Point target);
+// Whether two Document names are sheets of one schematic: the same name with extensions "S", then "H"
+// or a digit, then a digit.
+bool sheets_of_one_schematic(std::string_view a, std::string_view b);
+// BC: copies of the whole members in `to` (the owner or another Document), carried by the transform,
+// each Reference ID's number raised by `increment`; one undo group in `to`.
+BlockResult block_copy(const Block& b, model::Document& to, Point target, int increment);
+// Whether a Component with a Reference ID is among the members (BC then asks for an increment).
+bool block_has_references(const Block& b);
+// BD (inside) and BU (outside): the top-level Items deleted in one undo group of the owner.
+BlockResult block_delete(const Block& b, bool inside, SpatialIndex* index = nullptr);
+// BH: marks the differences between the Block and the same area shifted by target - source in `doc`.
+BlockResult block_compare(const Block& b, model::Document& doc, Point target, const SpatialIndex* index = nullptr);
+// BB (`pseudo` false: contained Components are dissolved into the new one) and BN (they stay nested):
+// a new Component of the Items inside with `fields` as its Parameters and the source point as its hook.
+// Not recorded: both undo stacks of the Document are emptied, since older records could put Items back
+// into the new Component's ring.  The Block is released.  kNone when nothing was inside.
+Ref block_build(Block& b, const std::array<std::string, 5>& fields, bool pseudo);
+
+// The Reference ID with its number raised by `increment`: "U1" + 10 -> "U11", "R7a-2" + 3 -> "R10a-2".
+// Unchanged without a number.
+std::string raise_reference(std::string_view ref, int increment);
+// A deep copy of an Item (members, text, vertices, pin and Signal) appended to `ring`; kNone when the
+// pool ran out (nothing is left behind).
+Ref copy_item(Ref ring, Ref item);
+
 } // namespace trazel::edit

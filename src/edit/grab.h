@@ -70,6 +70,9 @@ enum class Transform {
 // Transforms every grabbed point of the working copies and the angles of the Items that move whole.
 // Returns 0 (and changes nothing) when the grab list is empty.
 int transform_grab(GrabList& g, display::Display& d, Transform t, int32_t value = 0);
+// The same transform on one Node outside any grab: the points `flags` names (kGrabWhole for all, one end
+// of a track, kGrabFirst for a ring head's hook) and, when it moves whole, its angles.  The Block uses it.
+void transform_node(model::Node& n, uint8_t flags, Transform t, int32_t value, Point pivot);
 // The layer on the other side that pairs with `layer`: the i-th layer of a type on the top side pairs with
 // the i-th layer of that type on the bottom side (in table order).  A layer without a pair stays.
 int other_side_layer(const model::Setup& s, int layer);

@@ -5,6 +5,7 @@
 
 #include "display/display.h"
 #include "edit/commands.h"
+#include "edit/edit_items.h"
 #include "edit/grab.h"
 #include "edit/grab_internal.h"
 #include "edit/status.h"
@@ -120,40 +121,6 @@ void set_anchor(GrabList& g) {
     } else if ((only->flags & kGrabWhole) == kGrabFirst) {
         g.anchor = Point{n.line.x2, n.line.y2};
     }
-}
-
-// Pattern compare of the Find Component dialog: case ignored; empty or blank-led patterns match anything;
-// "?" one character; "*" and a character skip to the next place that character stands; a final "*" the
-// rest; otherwise the field ends where the pattern ends.
-bool field_matches(std::string_view pat, std::string_view field) {
-    if (pat.empty() || pat[0] == ' ') {
-        return true;
-    }
-    size_t i = 0, j = 0;
-    auto up = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
-    while (i < pat.size()) {
-        char c = pat[i];
-        if (c == '*') {
-            if (i + 1 >= pat.size()) {
-                return true;
-            }
-            char want = up(pat[i + 1]);
-            while (j < field.size() && up(field[j]) != want) {
-                ++j;
-            }
-            if (j >= field.size()) {
-                return false;
-            }
-            ++i;
-            continue;
-        }
-        if (j >= field.size() || (c != '?' && up(c) != up(field[j]))) {
-            return false;
-        }
-        ++i;
-        ++j;
-    }
-    return j == field.size();
 }
 
 // "LocateCompBox": five field patterns and First or Next.  Returns the Component found, kNone when the

@@ -46,10 +46,29 @@ enum Message : int {
     kMsgPlaceTextNext = 0x47E,
     kMsgPlaceName = 0x47F,
     // Edit dialogs and finds (0x480-0x48F)
+    kMsgEditTextData = 0x480,
+    kMsgTextNotFound = 0x481,
+    kMsgSnapVertex = 0x482,
+    kMsgEditCompList = 0x483,
     // Structure edits (0x490-0x49F)
+    kMsgConvertFix = 0x490,
+    kMsgGrabOneLine = 0x491,
+    kMsgResequenced = 0x492,
+    kMsgNoOutline = 0x493,
     // Delete group and document-wide snaps (0x4A0-0x4AF)
+    kMsgVertexNotTwo = 0x4A0,
     // Query group (0x4B0-0x4BF)
+    kMsgQueryRaftOn = 0x4B0,
+    kMsgQueryRaftOff = 0x4B1,
     // Block group (0x4C0-0x4CF)
+    kMsgBlockFirstCorner = 0x4C0,
+    kMsgBlockSecondCorner = 0x4C1,
+    kMsgBlockSource = 0x4C2,
+    kMsgBlockMoveTarget = 0x4C3,
+    kMsgBlockCopyTarget = 0x4C4,
+    kMsgBlockCompareTarget = 0x4C5,
+    kMsgBlockDefined = 0x4C6,
+    kMsgBlockNotPending = 0x4C7,
     // The shell's table (messages.txt) holds the asks for an Item (1.31-1.49) and the Block's (9.24-9.29).
     kMsgEditLine = 0x131,
     kMsgEditArc = 0x132,

@@ -230,6 +230,11 @@ int other_side_layer(const model::Setup& s, int layer) {
     return layer;
 }
 
+void transform_node(model::Node& n, uint8_t flags, Transform t, int32_t value, Point pivot) {
+    Mapper m{t, value, pivot, display::Rotation::of(static_cast<Angle>(value))};
+    map_entry(m, GrabEntry{model::kNone, model::kNone, flags}, n);
+}
+
 int transform_grab(GrabList& g, display::Display& d, Transform t, int32_t value) {
     if (g.empty() || g.doc == nullptr) {
         return 0;

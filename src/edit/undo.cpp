@@ -115,7 +115,8 @@ Ref begin_record(model::Document& doc, int number) {
 }
 
 // The fields a modified record holds: the kind/layer/size word, the first point, the three words after
-// it and `link`.  For a ring head only the layer/size word and the first point count.
+// it and `link`.  For a ring head the layer/size word, the first point (a Component's hook) and `link`
+// (a Component's Parameters chain) count.
 void exchange(Node& rec, Node& item) {
     std::swap(rec.layer, item.layer);
     std::swap(rec.size, item.size);
@@ -123,6 +124,7 @@ void exchange(Node& rec, Node& item) {
     if (k == model::kHead) {
         std::swap(rec.box.x1, item.box.x1);
         std::swap(rec.box.y1, item.box.y1);
+        std::swap(rec.prev, item.link);
         return;
     }
     unsigned char tmp[sizeof(model::LineFields)];

@@ -12,8 +12,9 @@
 //  - deleted: the record is the removed Item itself, out of every ring, with `prev` the Node that
 //    followed it, so that it goes back to the same place.
 //
-// A caller that changes an Item's `link` after RecordModified (a new text chain, a new Signal) must leave
-// the old chain to the record: undo swaps the two back.
+// A caller that changes an Item's `link` after RecordModified (a new text chain, a new Signal, a new
+// Parameters chain on a Component's member ring head) must leave the old chain to the record: undo swaps
+// the two back.
 #include <cstdint>
 
 #include "edit/area.h"

@@ -116,6 +116,73 @@ uint64_t Headless::now_ms() {
     return clock_ms;
 }
 
+void Headless::open_tool_window(const Form& form) {
+    for (Form& f : tool_windows) {
+        if (f.name == form.name) {
+            f = form;
+            return;
+        }
+    }
+    tool_windows.push_back(form);
+}
+
+void Headless::update_tool_window(const Form& form) {
+    for (Form& f : tool_windows) {
+        if (f.name == form.name) {
+            f = form;
+            ++tool_updates;
+            return;
+        }
+    }
+}
+
+void Headless::close_tool_window(std::string_view name) {
+    std::erase_if(tool_windows, [&](const Form& f) { return f.name == name; });
+}
+
+bool Headless::tool_window_open(std::string_view name) {
+    return tool_window(name) != nullptr;
+}
+
+const Form* Headless::tool_window(std::string_view name) const {
+    for (const Form& f : tool_windows) {
+        if (f.name == name) {
+            return &f;
+        }
+    }
+    return nullptr;
+}
+
+std::string form_line(const Form& form) {
+    std::string out = form.name + ":";
+    for (const Field& f : form.fields) {
+        if (f.kind == Field::Kind::Label) {
+            continue;
+        }
+        out += ' ';
+        out += f.id;
+        out += '=';
+        if (f.kind == Field::Kind::Picture) {
+            out += std::to_string(f.width) + "x" + std::to_string(f.height);
+            continue;
+        }
+        bool plain = !f.value.empty() && f.value.find_first_of(" \"\\") == std::string::npos;
+        if (plain) {
+            out += f.value;
+            continue;
+        }
+        out += '"';
+        for (char c : f.value) {
+            if (c == '"' || c == '\\') {
+                out += '\\';
+            }
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
+
 void Headless::report(std::string_view line) {
     reports.emplace_back(line);
     if (report_sink) {

@@ -32,6 +32,15 @@ class Headless : public Platform {
     void discard_keys() override {
         ++key_discards;
     }
+    void open_tool_window(const Form& form) override;
+    void update_tool_window(const Form& form) override;
+    void close_tool_window(std::string_view name) override;
+    bool tool_window_open(std::string_view name) override;
+    void raft_tool_windows(bool on) override {
+        tool_raft = on;
+    }
+    // The open tool window of that name with its current values, nullptr when none is open.
+    const Form* tool_window(std::string_view name) const;
 
     // Script: answers are taken in order; when none is queued the default button answers.
     std::deque<Answer> answers;
@@ -43,6 +52,9 @@ class Headless : public Platform {
 
     // Record
     int key_discards = 0;
+    std::vector<Form> tool_windows; // open, in the order they were first opened
+    bool tool_raft = false;
+    int tool_updates = 0; // updates that reached an open window
     std::vector<Shown> boxes;
     std::vector<Form> dialogs;
     std::vector<Sound> sounds;

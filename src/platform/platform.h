@@ -88,7 +88,33 @@ class Platform {
         (void)title, (void)filters, (void)filter_index, (void)initial;
         return {};
     }
+
+    // Modeless tool windows: boxes that stay open beside the main window and show what the core puts in
+    // their fields; the user reads them, nothing is answered.  A window is named by its form's `name`.
+    // Opening an open window replaces its fields; an update shows new values in an open window and
+    // leaves a closed one closed.  The user may close a window at any time: ask before relying on it.
+    virtual void open_tool_window(const Form& form) {
+        (void)form;
+    }
+    virtual void update_tool_window(const Form& form) {
+        (void)form;
+    }
+    virtual void close_tool_window(std::string_view name) {
+        (void)name;
+    }
+    virtual bool tool_window_open(std::string_view name) {
+        (void)name;
+        return false;
+    }
+    // Rafting on: the open tool windows are lined up side by side and move together; off: each on its own.
+    virtual void raft_tool_windows(bool on) {
+        (void)on;
+    }
 };
+
+// A form on one line, for reports and the batch tool: `NAME: id=value id=value ...`.  A value with a
+// blank, a quote, a backslash or nothing in it is quoted ("..." with \" and \\); a picture is WIDTHxHEIGHT.
+std::string form_line(const Form& form);
 
 // The platform in use.  Until one is installed, a quiet headless platform answers with defaults.
 Platform& P();

@@ -48,6 +48,7 @@ bool function_active(const App& app) {
 }
 
 int execute_command(App& app, uint16_t code, Source source) {
+    ++app.shell.command_serial;
     clear_function(app);
     app.shell.move_ignore = 0;
     display::end_rubber_band(app.display);

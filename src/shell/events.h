@@ -31,7 +31,10 @@ void on_popup_closed(App& app);
 void on_menu_open(App& app, int menu_index);  // before a menu shows: checks and grey states
 void on_menu_highlight(App& app, uint16_t code, int top_index); // hint line
 void on_activate(App& app, bool active, bool minimized);
-void on_resize(App& app, int width, int height); // client size in pixels
+void on_resize(App& app, int width, int height); // client size in pixels, its top-left kept
+// The client area's top-left in virtual-screen pixels and its size, after a move or a resize on any edge:
+// the drawing stays where it is on the screen.
+void on_window_pos(App& app, int x, int y, int width, int height);
 // The screen changed (depth, monitors): a depth other than 8, 16, 24 or 32 is ignored.
 void on_display_change(App& app, int depth);
 void on_paint(App& app, const std::vector<display::Rect>& update);

@@ -173,9 +173,8 @@ int file_open(App& app) {
     std::vector<std::string> filters = open_filters();
     if (o.explorer_open) {
         int index = std::clamp(o.open_mask_index, 0, static_cast<int>(filters.size()) - 1);
-        suspend(app, true);
-        chosen = app.platform().open_file_dialog("Select File to be Opened", filters, index, true);
-        suspend(app, false);
+        run_suspended(
+            app, [&] { chosen = app.platform().open_file_dialog("Select File to be Opened", filters, index, true); });
         if (index != o.open_mask_index && index >= 0 && index < 10) {
             o.open_mask_index = index;
             write_setting(app, "Open File Name Mask Index", std::to_string(index));
@@ -500,9 +499,7 @@ int file_save(App& app) {
     }
     char c = d->setup.format_code;
     if (c == '2' || c == '3') {
-        suspend(app, true);
-        model::confirm_old_format_save(*d);
-        suspend(app, false);
+        run_suspended(app, [&] { model::confirm_old_format_save(*d); });
         c = d->setup.format_code;
     }
     if ((c != 'C' && c != 0) || has_no_file(*d)) {
@@ -576,9 +573,8 @@ int file_save_as(App& app) {
         index = 0;
     }
     std::string initial = has_no_file(*d) ? std::string() : d->name();
-    suspend(app, true);
-    std::string name = app.platform().save_file_dialog("Save File As", filters, index, initial);
-    suspend(app, false);
+    std::string name;
+    run_suspended(app, [&] { name = app.platform().save_file_dialog("Save File As", filters, index, initial); });
     if (name.empty()) {
         return 0;
     }

@@ -141,9 +141,24 @@ void suspend(App& app, bool on) {
     s.suspend_was_trazel = false;
 }
 
+void tool_window_pointer(App& app, bool over) {
+    Shell& s = app.shell;
+    if (over && s.suspended == 0) {
+        s.suspended = 2;
+    } else if (!over && s.suspended == 2) {
+        s.suspended = 0;
+    }
+}
+
 void lend_menu_bar(App& app, int how) {
     Shell& s = app.shell;
+    display::View& v = app.display.view;
     if (how != 0) {
+        if (s.trazel_mode) {
+            // Windows-mode moves over the window shift the cursor while the menu bar is out.
+            s.lent_cursor_x = v.cursor_x;
+            s.lent_cursor_y = v.cursor_y;
+        }
         s.lent_was_trazel = s.trazel_mode || s.lent_was_trazel;
         leave_trazel_mode(app, how > 0);
         s.popup_state = how > 0 ? 1 : -1;
@@ -152,7 +167,17 @@ void lend_menu_bar(App& app, int how) {
     s.popup_state = 0;
     if (s.lent_was_trazel) {
         s.lent_was_trazel = false;
+        // Entered again meanwhile (Space, Enter): that cross-hair is the one the user placed.
+        bool restore = !s.trazel_mode && (v.cursor_x != s.lent_cursor_x || v.cursor_y != s.lent_cursor_y);
+        if (restore) {
+            v.cursor_x = s.lent_cursor_x;
+            v.cursor_y = s.lent_cursor_y;
+            display::update_cursor_pixel(v);
+        }
         enter_trazel_mode(app);
+        if (restore && v.hooks.readout_refresh) {
+            v.hooks.readout_refresh(); // the read-outs, and what hangs on the cursor follows it back
+        }
     }
 }
 
@@ -210,6 +235,11 @@ platform::Answer ask(App& app, std::string_view text, std::string_view title, pl
                      int default_button) {
     Suspension held(app);
     return app.platform().message_box(text, title, buttons, default_button);
+}
+
+void run_suspended(App& app, const std::function<void()>& prompt) {
+    Suspension held(app);
+    prompt();
 }
 
 } // namespace trazel::shell

@@ -64,6 +64,8 @@ struct ServiceHooks {
     std::function<int(App&, int step)> point_group_step; // "." and "," in a point-set Document
     std::function<void(App&)> tool_window_tick;          // a modeless tool window's own timer
     std::function<void(App&)> transient_tool_check;      // once a second: close the transient tool window
+    std::function<void(App&)> view_window_refresh;       // after a redraw: the view window follows
+    std::function<void(App&)> close_tool_windows;        // a monitor switch: the tool windows go
     std::function<bool(App&)> block_outline_shown;       // a block outline is on the current Document
     std::function<void(App&, int dash_phase)> block_outline_redraw;
 };

@@ -134,6 +134,9 @@ struct Surface {
     int width = 0, height = 0, pitch = 0, depth = 32;
     std::vector<uint8_t> sleep_copy;    // receives the drawing while the display sleeps
     std::vector<display::Rect> grown;   // strips uncovered by the last resize (repainted alone)
+    bool shifted = false;               // the last move or resize moved the kept pixels: all are presented
+    bool placed = false;                // the client area's place on the screen is known
+    int screen_x = 0, screen_y = 0;     // its top-left relative to the current monitor, as last reported
     std::vector<display::Rect> visible; // the drawing area's visible rectangles, recomputed before drawing
     int band_rows = 0;                  // rows per copy band (65536 / pitch)
     uint32_t palette[256] = {};         // 0x00RRGGBB, the 8-bit palette as presented
@@ -185,13 +188,16 @@ struct Shell {
     // Suspension around a dialog: the mode and cursor to come back to.
     bool suspend_was_trazel = false;
     int suspend_depth = 0;
-    bool lent_was_trazel = false; // the menu bar was lent out of TRAZEL mode
+    bool lent_was_trazel = false;                 // the menu bar was lent out of TRAZEL mode
+    int32_t lent_cursor_x = 0, lent_cursor_y = 0; // the cross-hair's Document point when it was lent
 
     // Current function
     std::array<HandlerPair, 3> slots;
     std::string prompt;
     KeyHandler modal_key;
     uint16_t repeat_command = 0;
+    // Counts executed commands, so a function can tell whether anything ran since it armed itself.
+    uint64_t command_serial = 0;
 
     // Status bar
     StatusMessage status;

@@ -281,6 +281,10 @@ int switch_monitor(App& app, int index) {
         return 0;
     }
     leave_trazel_mode(app, true);
+    // The tool windows were placed on the old screen.
+    if (sh.services.hooks.close_tool_windows) {
+        sh.services.hooks.close_tool_windows(app);
+    }
     const platform::PixelRect old = sh.monitors[static_cast<size_t>(sh.monitor)].rect;
     const platform::PixelRect now = sh.monitors[static_cast<size_t>(index)].rect;
     platform::PixelRect w = app.window().window_rect();

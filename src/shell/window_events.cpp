@@ -63,6 +63,9 @@ int redraw(App& app, bool full, bool layer_only) {
     if (!app.shell.sleeping && full && !app.display.interrupted) {
         app.shell.surface.stale = false;
     }
+    if (app.shell.services.hooks.view_window_refresh) {
+        app.shell.services.hooks.view_window_refresh(app);
+    }
     return r;
 }
 
@@ -192,17 +195,43 @@ void on_activate(App& app, bool active, bool minimized) {
     present_if_dirty(app);
 }
 
-void on_resize(App& app, int width, int height) {
+namespace {
+
+// The parts of the drawing area `a` outside `kept`, in at most four strips.
+std::vector<display::Rect> outside(const display::Rect& a, const display::Rect& kept) {
+    if (kept.empty()) {
+        return {a};
+    }
+    std::vector<display::Rect> out;
+    if (kept.top > a.top) {
+        out.push_back({a.top, a.left, kept.top - 1, a.right});
+    }
+    if (kept.bottom < a.bottom) {
+        out.push_back({kept.bottom + 1, a.left, a.bottom, a.right});
+    }
+    if (kept.left > a.left) {
+        out.push_back({kept.top, a.left, kept.bottom, kept.left - 1});
+    }
+    if (kept.right < a.right) {
+        out.push_back({kept.top, kept.right + 1, kept.bottom, a.right});
+    }
+    return out;
+}
+
+// The client area's top-left moved by (dx, dy) on the screen and its size is now width x height.  The
+// Document stays where it was on the screen: the view origin and the kept pixels move against the edge,
+// and only the strips nothing covered before are repainted.
+void place_client(App& app, int dx, int dy, int width, int height) {
     Shell& s = app.shell;
     Surface& sf = s.surface;
     if (s.destroyed || !sf.created || width <= 0 || height <= 0) {
         return;
     }
-    if (width == sf.width && height == sf.height) {
+    if (width == sf.width && height == sf.height && dx == 0 && dy == 0) {
         return;
     }
     display::Display& d = app.display;
-    int old_w = sf.width, old_h = sf.height;
+    int old_w = sf.width;
     int old_area_h = d.view.drawing_height;
     bool showing = d.crosshair_showing;
     display::crosshair_off(d);
@@ -216,32 +245,44 @@ void on_resize(App& app, int width, int height) {
     sf.band_rows = std::max(1, 65536 / sf.pitch);
     app.pixels.assign(static_cast<size_t>(sf.pitch) * static_cast<size_t>(height), 0);
     sf.sleep_copy.assign(app.pixels.size(), 0);
-    // The old drawing area stays where it was on the screen, its pixels with it.
-    int keep_rows = std::min(old_area_h, height), keep_bytes = std::min(old_w, width) * bpp;
-    for (int row = 0; row < keep_rows; ++row) {
-        std::memcpy(app.pixels.data() + static_cast<size_t>(row) * static_cast<size_t>(sf.pitch),
-                    old.data() + static_cast<size_t>(row) * static_cast<size_t>(old_pitch),
-                    static_cast<size_t>(keep_bytes));
-    }
     display::PixelBuffer b = d.buffer;
     b.base = nullptr;
     b.pitch = sf.pitch;
     b.width = width;
     b.height = height;
     display::set_surface(d, b, kStatusBarRows);
-    // Rows count from the bottom of the drawing area: keep the Document still on the screen.
-    d.view.origin_y -= d.view.drawing_height - old_area_h;
-    display::update_cursor_pixel(d.view);
-
     const display::Rect& a = d.view.area;
-    sf.grown.clear();
-    if (width > old_w) {
-        sf.grown.push_back({a.top, old_w, a.bottom, a.right});
+
+    // Old pixel (row, col) shows at (row - dy, col - dx) now: what of the old drawing area is still inside.
+    display::Rect kept = display::intersect(a, {-dy, -dx, old_area_h - 1 - dy, old_w - 1 - dx});
+    if (!kept.empty()) {
+        size_t bytes = static_cast<size_t>(kept.width()) * static_cast<size_t>(bpp);
+        for (int row = kept.top; row <= kept.bottom; ++row) {
+            std::memcpy(app.pixels.data() + static_cast<size_t>(row) * static_cast<size_t>(sf.pitch) +
+                            static_cast<size_t>(kept.left) * static_cast<size_t>(bpp),
+                        old.data() + static_cast<size_t>(row + dy) * static_cast<size_t>(old_pitch) +
+                            static_cast<size_t>(kept.left + dx) * static_cast<size_t>(bpp),
+                        bytes);
+        }
     }
-    if (a.bottom >= old_area_h) {
-        sf.grown.push_back({old_area_h, a.left, a.bottom, std::min(a.right, old_w - 1)});
+    // Rows count from the bottom of the drawing area, columns from its left edge.
+    d.view.origin_x += dx;
+    d.view.origin_y -= d.view.drawing_height - old_area_h + dy;
+    display::update_cursor_pixel(d.view);
+    // The pointer stayed where it was on the screen: relative motion must not see the edge's move.
+    s.mouse_x -= dx;
+    s.mouse_y -= dy;
+
+    std::vector<display::Rect> unpainted = std::move(sf.grown);
+    sf.grown = outside(a, kept);
+    // Strips of an earlier change that no paint has reached yet moved with the pixels around them.
+    for (const display::Rect& r : unpainted) {
+        display::Rect moved = display::intersect(kept, {r.top - dy, r.left - dx, r.bottom - dy, r.right - dx});
+        if (!moved.empty()) {
+            sf.grown.push_back(moved);
+        }
     }
-    (void)old_h;
+    sf.shifted = sf.shifted || dx != 0 || dy != 0;
     // The status bar moved with the bottom edge (and its clock with the right one): its strip is always
     // repainted, also when the window only shrank.
     sf.grown.push_back(status_bar_rect(app));
@@ -262,6 +303,28 @@ void on_resize(App& app, int width, int height) {
         }
     }
     app.window().invalidate(std::nullopt);
+}
+
+} // namespace
+
+void on_resize(App& app, int width, int height) {
+    place_client(app, 0, 0, width, height);
+}
+
+void on_window_pos(App& app, int x, int y, int width, int height) {
+    Shell& s = app.shell;
+    Surface& sf = s.surface;
+    if (s.destroyed) {
+        return;
+    }
+    // Relative to the monitor: a switch of monitor moves the window with its screen and nothing else.
+    x -= s.monitor_x;
+    y -= s.monitor_y;
+    int dx = sf.placed ? x - sf.screen_x : 0, dy = sf.placed ? y - sf.screen_y : 0;
+    sf.placed = true;
+    sf.screen_x = x;
+    sf.screen_y = y;
+    place_client(app, dx, dy, width, height);
 }
 
 void on_display_change(App& app, int depth) {
@@ -365,7 +428,10 @@ void on_paint(App& app, const std::vector<display::Rect>& update) {
     }
     bool was_stale = stale_before && !s.sleeping;
     sf.grown.clear();
-    if (was_stale) {
+    // Kept pixels that moved inside the surface are news to the front end as well as the new strips.
+    bool shifted = sf.shifted;
+    sf.shifted = false;
+    if (was_stale || shifted) {
         present(app);
         return;
     }

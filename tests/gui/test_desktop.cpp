@@ -242,4 +242,24 @@ TEST_F(Desktop, ASecondStartHandsItsFileToTheFirst) {
     EXPECT_NE(out().find("first shows demo.sch"), std::string::npos) << out() << app_err();
 }
 
+// Moved, and grown on its left and top edges, the window shows the board where it was on the screen,
+// and the strips it uncovered are drawn.
+TEST_F(Desktop, GrowingOnTheLeftAndTopEdgesKeepsTheDrawingStillOnTheScreen) {
+    ASSERT_EQ(script("xdotool windowmove $W 200 150; sleep 1\n"
+                     "shot() { import -window root -crop $1 +repage $2; }\n"
+                     "shot 300x200+350+300 before.png\n"
+                     "xdotool windowmove $W 230 170; sleep 1\n"
+                     "shot 300x200+350+300 moved.png\n"
+                     "xdotool windowmove $W 100 90; xdotool windowsize $W 1124 828; sleep 1\n"
+                     "shot 300x200+350+300 grown.png\n"
+                     "shot 100x200+110+300 strip.png\n"
+                     "convert strip.png -fill black -colorize 100 black.png\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out();
+    EXPECT_EQ(differing("before.png", "moved.png"), 0);
+    EXPECT_EQ(differing("before.png", "grown.png"), 0);
+    EXPECT_GT(differing("strip.png", "black.png"), 100 * 200 * 9 / 10) << "the uncovered strip is not drawn";
+}
+
 } // namespace

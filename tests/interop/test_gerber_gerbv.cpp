@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cam/photoplot.h"
+#include "interop/picture_mask.h"
 #include "model/chooser.h"
 #include "model/model.h"
 #include "model/setup_directives.h"
@@ -344,93 +345,6 @@ TEST_F(GerbvInterop, DrillFileWithoutHeaderIsMisreadAsTenThousandths) {
     EXPECT_TRUE(misread);
 }
 
-namespace {
-
-// A binary picture: which pixels differ from the background.
-struct Mask {
-    int w = 0, h = 0;
-    std::vector<uint8_t> on;
-    bool at(int x, int y) const {
-        return x >= 0 && y >= 0 && x < w && y < h && on[static_cast<size_t>(y) * w + x];
-    }
-};
-
-// Reads a PNG through pngtopnm (netpbm); a pixel is "on" when any channel differs from the
-// background's by more than a quarter of the range.
-bool read_mask(const fs::path& png, const fs::path& dir, std::array<int, 3> background, Mask& m) {
-    Shell r = run("pngtopnm " + png.string(), dir);
-    if (r.status != 0) {
-        return false;
-    }
-    std::istringstream f(r.out);
-    std::string magic;
-    int maxval = 0;
-    f >> magic >> m.w >> m.h >> maxval;
-    f.get();
-    if (magic != "P6" || maxval != 255 || m.w <= 0 || m.h <= 0) {
-        return false;
-    }
-    std::vector<unsigned char> px(static_cast<size_t>(m.w) * m.h * 3);
-    f.read(reinterpret_cast<char*>(px.data()), static_cast<std::streamsize>(px.size()));
-    m.on.assign(static_cast<size_t>(m.w) * m.h, 0);
-    for (size_t i = 0; i < m.on.size(); ++i) {
-        for (int c = 0; c < 3; ++c) {
-            if (std::abs(px[i * 3 + c] - background[static_cast<size_t>(c)]) > 64) {
-                m.on[i] = 1;
-            }
-        }
-    }
-    return static_cast<bool>(f);
-}
-
-// How well two pictures of the same layers agree, at the best registration within a pixel (the two
-// renderers may put the pixel grid's half pixel on different sides).  `strict` is the share of the pixels
-// that are on in either picture and on in both; `near` counts a pixel on in one picture as matching when
-// the other has one within one pixel of it, which forgives the different rounding of edges (a stroke
-// of 4.4 pixels is 4 or 5 pixels wide, depending on the renderer) but not a missing or moved shape.
-struct Agreement {
-    double strict = 0, near = 0;
-    int dx = 0, dy = 0;
-};
-
-Agreement agreement(const Mask& a, const Mask& b) {
-    Agreement best;
-    auto near_on = [](const Mask& m, int x, int y) {
-        for (int j = -1; j <= 1; ++j) {
-            for (int i = -1; i <= 1; ++i) {
-                if (m.at(x + i, y + j)) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-            long both = 0, either = 0, matched = 0;
-            for (int y = 0; y < a.h; ++y) {
-                for (int x = 0; x < a.w; ++x) {
-                    bool p = a.at(x, y), q = b.at(x + dx, y + dy);
-                    both += p && q;
-                    either += p || q;
-                    if (p || q) {
-                        matched += (p ? near_on(b, x + dx, y + dy) : true) && (q ? near_on(a, x, y) : true);
-                    }
-                }
-            }
-            double r = either ? static_cast<double>(both) / static_cast<double>(either) : 1.0;
-            if (r > best.strict) {
-                best.strict = r;
-                best.near = either ? static_cast<double>(matched) / static_cast<double>(either) : 1.0;
-                best.dx = dx, best.dy = dy;
-            }
-        }
-    }
-    return best;
-}
-
-} // namespace
-
 TEST_F(GerbvInterop, PicturesMatchOurRenderOfTheSameLayers) {
     Shell probe = run(std::string("'") + TRAZEL_CLI + "' render", dir);
     if (probe.err.find("unknown verb") != std::string::npos) {
@@ -480,8 +394,8 @@ TEST_F(GerbvInterop, PicturesMatchOurRenderOfTheSameLayers) {
                       dir);
         ASSERT_EQ(r.status, 0) << r.err;
         Mask a, m;
-        ASSERT_TRUE(read_mask(theirs, dir, {0, 0, 0}, a));
-        ASSERT_TRUE(read_mask(ours, dir, {0, 0, 0}, m));
+        ASSERT_TRUE(read_mask(theirs, {0, 0, 0}, a));
+        ASSERT_TRUE(read_mask(ours, {0, 0, 0}, m));
         ASSERT_EQ(a.w, w);
         ASSERT_EQ(m.w, w);
         Agreement g2 = agreement(a, m);

@@ -21,6 +21,13 @@ constexpr Verb kVerbs[] = {
      "IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,...]]... [--field FORM.FIELD=VALUE]... [--library-path DIR] "
      "[--max-ticks N]",
      "play a keystroke macro on a file through the key handler and save the result", run_macro},
+    {"query", "IN X,Y [--layer N]",
+     "what the query boxes show with the cursor at X,Y (inches, or with mm): one line per box", run_query},
+    {"block",
+     "IN OUT (--box X1,Y1,X2,Y2 | --polygon X,Y;X,Y;...) [--ref X,Y] [--layers N,...] [--rotate DEG] [--scale F] "
+     "[--mirror-x] [--mirror-y] (--move X,Y | --copy X,Y... [--increment N] | --delete-inside | --delete-outside | "
+     "--compare X,Y | --build F0[,F1...] | --pseudo F0[,F1...])",
+     "the Block commands on an area of a file: move, copy, delete, compare, build a component", run_block},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "

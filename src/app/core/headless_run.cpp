@@ -277,6 +277,10 @@ int run_macro_job(const MacroJob& job, std::string* error, std::vector<std::stri
         if (!run.app.shell.status.text.empty()) {
             log->push_back("Status: " + run.app.shell.status.text);
         }
+        // The tool windows still open, each with what it shows at the end.
+        for (const platform::Form& f : ui.tool_windows) {
+            log->push_back(platform::form_line(f));
+        }
     }
     if (!job.output.empty()) {
         if (!run.app.doc()) {

@@ -78,13 +78,16 @@ class Canvas : public wxWindow {
         if (s.base == nullptr || s.width <= 0 || s.height <= 0) {
             return;
         }
+        bool fresh = false;
         if (!image_.IsOk() || image_.GetWidth() != s.width || image_.GetHeight() != s.height) {
             image_.Create(s.width, s.height, false);
             backing_ = wxBitmap(s.width, s.height, 24);
+            fresh = true;
         }
         std::vector<platform::PixelRect> list = rects;
-        if (list.empty()) {
-            list.push_back({0, 0, s.height - 1, s.width - 1});
+        if (list.empty() || fresh) {
+            // A new backing bitmap holds nothing yet: the rectangles alone would leave the rest blank.
+            list.assign(1, {0, 0, s.height - 1, s.width - 1});
         }
         wxMemoryDC dc(backing_);
         for (const platform::PixelRect& r0 : list) {
@@ -96,7 +99,19 @@ class Canvas : public wxWindow {
             surface_to_rgb(s, r, rgb, static_cast<size_t>(s.width) * 3);
             wxRect wr(r.left, r.top, r.right - r.left + 1, r.bottom - r.top + 1);
             dc.DrawBitmap(wxBitmap(image_.GetSubImage(wr)), wr.x, wr.y);
-            RefreshRect(wr, false);
+            show(wr);
+        }
+    }
+
+    // The shell asks for its paint (a resize uncovered strips, the picture is stale): the next paint
+    // event goes to the shell even where the backing bitmap was presented meanwhile.
+    void invalidate(std::optional<wxRect> r) {
+        wxRect all(wxPoint(0, 0), GetClientSize());
+        wanted_.Union(r ? *r : all);
+        if (r) {
+            RefreshRect(*r, false);
+        } else {
+            Refresh(false);
         }
     }
 
@@ -116,17 +131,25 @@ class Canvas : public wxWindow {
         }
         captured_ = on;
     }
+    // The client area's place on the screen as well as its size: the shell keeps the drawing still on
+    // the screen when the window moves or grows on its left or top edge (or the menu bar comes and goes).
     void report_size() {
         if (!ready()) {
             return;
         }
         wxSize sz = GetClientSize();
-        if (sz.x > 0 && sz.y > 0 && (sz.x != reported_.x || sz.y != reported_.y)) {
-            reported_ = sz;
+        wxPoint at = ClientToScreen(wxPoint(0, 0));
+        if (sz.x > 0 && sz.y > 0 && (sz != reported_ || at != reported_at_)) {
             if (trace()) {
-                std::fprintf(stderr, "trace: client %dx%d\n", sz.x, sz.y);
+                if (sz != reported_) {
+                    std::fprintf(stderr, "trace: client %dx%d\n", sz.x, sz.y);
+                } else {
+                    std::fprintf(stderr, "trace: client at %d,%d\n", at.x, at.y);
+                }
             }
-            shell::on_resize(*c_.app, sz.x, sz.y);
+            reported_ = sz;
+            reported_at_ = at;
+            shell::on_window_pos(*c_.app, at.x, at.y, sz.x, sz.y);
         }
     }
     void release_held() {
@@ -177,15 +200,61 @@ class Canvas : public wxWindow {
         }
     }
 
+    // Pixels just presented are ready in the backing bitmap: their paint only copies it to the screen.
+    void show(const wxRect& r) {
+        if (painting_) {
+            shown_in_paint_.Union(r);
+        } else {
+            ours_.Union(r);
+            RefreshRect(r, false);
+        }
+    }
+
     void on_paint(wxPaintEvent&) {
         wxPaintDC dc(this);
+        wxRegion update = GetUpdateRegion();
+        // What the system uncovered and what the shell invalidated is the shell's paint: it redraws what
+        // is stale or newly uncovered and presents it into the backing bitmap.
+        // (An empty wxRegion is no operand of Subtract or Intersect: each is guarded.)
+        wxRegion shell_part = update;
+        if (!ours_.IsEmpty() && !shell_part.IsEmpty()) {
+            shell_part.Subtract(ours_);
+        }
+        if (!wanted_.IsEmpty() && !update.IsEmpty()) {
+            wxRegion wanted = update;
+            wanted.Intersect(wanted_);
+            if (!wanted.IsEmpty()) {
+                shell_part.Union(wanted);
+            }
+        }
+        ours_.Clear();
+        wanted_.Clear();
+        if (ready() && !shell_part.IsEmpty()) {
+            std::vector<display::Rect> rects;
+            for (wxRegionIterator it(shell_part); it; ++it) {
+                wxRect r = it.GetRect();
+                rects.push_back({r.GetTop(), r.GetLeft(), r.GetBottom(), r.GetRight()});
+            }
+            painting_ = true;
+            shown_in_paint_.Clear();
+            shell::on_paint(*c_.app, rects);
+            painting_ = false;
+            // Presented beyond this paint (all of it after a move): a paint of its own copies the rest.
+            if (!shown_in_paint_.IsEmpty() && !update.IsEmpty()) {
+                shown_in_paint_.Subtract(update);
+            }
+            for (wxRegionIterator it(shown_in_paint_); it; ++it) {
+                ours_.Union(it.GetRect());
+                RefreshRect(it.GetRect(), false);
+            }
+        }
         if (!backing_.IsOk()) {
             dc.SetBackground(*wxBLACK_BRUSH);
             dc.Clear();
             return;
         }
         wxMemoryDC src(backing_);
-        for (wxRegionIterator it(GetUpdateRegion()); it; ++it) {
+        for (wxRegionIterator it(update); it; ++it) {
             wxRect r = it.GetRect();
             dc.Blit(r.x, r.y, r.width, r.height, &src, r.x, r.y);
         }
@@ -244,6 +313,11 @@ class Canvas : public wxWindow {
     bool captured_ = false;
     platform::CursorShape shape_ = platform::CursorShape::Arrow;
     wxSize reported_{-1, -1};
+    wxPoint reported_at_{0, 0};
+    wxRegion ours_;           // presented and waiting for its paint: the backing bitmap holds it
+    wxRegion wanted_;         // invalidated by the shell: its paint is the shell's
+    wxRegion shown_in_paint_; // presented while the shell painted
+    bool painting_ = false;
 };
 
 } // namespace trazel::gui

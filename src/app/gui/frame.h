@@ -73,6 +73,10 @@ class Frame : public wxFrame, public platform::Window {
             }
             e.Skip();
         });
+        Bind(wxEVT_MOVE, [this](wxMoveEvent& e) {
+            canvas_->report_size(); // the drawing stays where it is on the screen
+            e.Skip();
+        });
         Bind(wxEVT_DISPLAY_CHANGED, [this](wxDisplayChangedEvent& e) {
             if (canvas_->ready()) {
                 shell::on_display_change(*c_.app, c_.app->depth);
@@ -206,9 +210,9 @@ class Frame : public wxFrame, public platform::Window {
     }
     void invalidate(std::optional<platform::PixelRect> r) override {
         if (r) {
-            canvas_->RefreshRect(wxRect(r->left, r->top, r->right - r->left + 1, r->bottom - r->top + 1), false);
+            canvas_->invalidate(wxRect(r->left, r->top, r->right - r->left + 1, r->bottom - r->top + 1));
         } else {
-            canvas_->Refresh(false);
+            canvas_->invalidate(std::nullopt);
         }
     }
     platform::PixelRect client_rect() override {

@@ -27,6 +27,7 @@
 #include "app/gui/launch.h"
 #include "app/gui/scan_codes.h"
 #include "app/gui/surface_rgb.h"
+#include "app/gui/tool_windows.h"
 #include "platform/platform.h"
 #include "platform/window.h"
 #include "app/core/install.h"
@@ -45,6 +46,12 @@ class WxPlatform : public platform::Platform {
     }
     void attach(Frame* f) {
         frame_ = f;
+        tools_.set_parent(f);
+        tools_.set_pointer_hook([this](bool over) {
+            if (c_.app && c_.started && !c_.closing) {
+                shell::tool_window_pointer(*c_.app, over);
+            }
+        });
     }
 
     platform::Answer message_box(std::string_view text, std::string_view title, platform::Buttons buttons,
@@ -245,6 +252,22 @@ class WxPlatform : public platform::Platform {
         return utf8(d.GetPath());
     }
 
+    void open_tool_window(const platform::Form& form) override {
+        tools_.open(form);
+    }
+    void update_tool_window(const platform::Form& form) override {
+        tools_.update(form);
+    }
+    void close_tool_window(std::string_view name) override {
+        tools_.close(name);
+    }
+    bool tool_window_open(std::string_view name) override {
+        return tools_.is_open(name);
+    }
+    void raft_tool_windows(bool on) override {
+        tools_.raft(on);
+    }
+
   private:
     // The sound object stays alive while it plays asynchronously; a new sound replaces the old one.
     bool start_sound(const std::vector<uint8_t>& wav, bool loop) {
@@ -285,6 +308,7 @@ class WxPlatform : public platform::Platform {
 
     Context& c_;
     Frame* frame_ = nullptr;
+    ToolWindows tools_;
     std::unique_ptr<wxProgressDialog> progress_;
     std::unique_ptr<wxSound> sound_;
     bool was_left_ = false, was_right_ = false;
