@@ -246,33 +246,6 @@ void carry(const Block& b, Node& n, uint8_t flags, Point target) {
     apply_offset(n, flags, int64_t{target.x} - b.source.x, int64_t{target.y} - b.source.y);
 }
 
-void solid_bounds(Ref solid) {
-    Node& s = node(solid);
-    if (s.link == model::kNone) {
-        return;
-    }
-    model::Box x;
-    for (Ref v = s.link; v != model::kNone; v = node(v).link) {
-        x.add(node(v).line.x1, node(v).line.y1);
-    }
-    s.line.x1 = static_cast<Coord>(x.x1);
-    s.line.y1 = static_cast<Coord>(x.y1);
-    s.line.x2 = static_cast<Coord>(x.x2);
-    s.line.y2 = static_cast<Coord>(x.y2);
-}
-
-void component_bounds(Ref c) {
-    Ref head = node(c).link;
-    Coord x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    if (head != model::kNone && model::members_box(head, x1, y1, x2, y2)) {
-        Node& n = node(c);
-        n.box.x1 = x1;
-        n.box.y1 = y1;
-        n.box.x2 = x2;
-        n.box.y2 = y2;
-    }
-}
-
 // Calls f(ref, flags) for every Node a whole Item carries: the Item, a Solid's vertices, a Component's
 // hook and members (members before the Component, so its box can be formed from them afterwards).
 template <class F> void for_each_carried(Ref item, F&& f, int depth = 0) {
@@ -313,7 +286,7 @@ void carry_whole(const Block& b, Ref item, Point target) {
         }
         uint8_t kind = n.item_kind();
         if (kind == model::kLine && n.size == 0) {
-            solid_bounds(r);
+            refit_solid_box(r);
             return;
         }
         if (kind == model::kComponent || kind == model::kDocument) {
@@ -322,7 +295,7 @@ void carry_whole(const Block& b, Ref item, Point target) {
             if (kind == model::kDocument) {
                 n.size = a;
             }
-            component_bounds(r);
+            refit_component_box(r);
             return;
         }
         carry(b, n, kind == model::kLine || kind == model::kPointGroup ? kGrabWhole : kGrabFirst, target);

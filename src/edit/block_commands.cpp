@@ -10,6 +10,7 @@
 #include "edit/area.h"
 #include "edit/block.h"
 #include "edit/commands.h"
+#include "edit/dialog_fields.h"
 #include "edit/place_draw.h"
 #include "edit/status.h"
 #include "edit/undo.h"
@@ -307,10 +308,6 @@ int block_rectangle(App& app, shell::Source source) {
     return 1;
 }
 
-int polygon_prompt(size_t points) {
-    return points == 0 ? kMsgPolygonFirst : points == 1 ? kMsgPolygonSecond : points == 2 ? kMsgPolygonThird : kMsgPolygonMore;
-}
-
 int polygon_left(App& app) {
     BlockSession& s = session(app);
     s.sketch_doc = app.doc();
@@ -451,39 +448,6 @@ int block_layers(App& app) {
     return 1;
 }
 
-bool parse_angle(std::string_view v, model::Angle& out) {
-    v = model::skip_leading_blanks(v);
-    while (!v.empty() && v.back() == ' ') {
-        v.remove_suffix(1);
-    }
-    bool number = !v.empty();
-    for (size_t i = 0; i < v.size(); ++i) {
-        char ch = v[i];
-        number = number && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || (i == 0 && ch == '-'));
-    }
-    if (!number) {
-        return false;
-    }
-    model::Cursor cur(v);
-    out = model::read_angle(cur);
-    return true;
-}
-
-bool parse_scale(std::string_view v, int32_t& out) {
-    v = model::skip_leading_blanks(v);
-    bool number = !v.empty();
-    for (char ch : v) {
-        number = number && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == ' ');
-    }
-    model::Cursor cur(v);
-    int32_t f = number ? model::read_decimal(cur) : 0;
-    if (f <= 0) {
-        return false;
-    }
-    out = f;
-    return true;
-}
-
 int block_rotation(App& app) {
     if (!need_block(app)) {
         return 0;
@@ -500,9 +464,9 @@ int block_rotation(App& app) {
     if (shell::run_dialog(app, f)) {
         model::Angle angle = 0;
         int32_t scale = 0;
-        if (!parse_angle(f.get("angle"), angle)) {
+        if (!degrees_field(f.get("angle"), angle)) {
             shell::show_message(app, kMsgBadAngle);
-        } else if (!parse_scale(f.get("scale"), scale)) {
+        } else if (!factor_field(f.get("scale"), scale)) {
             shell::show_message(app, kMsgBadFactor);
         } else {
             b.angle = angle;

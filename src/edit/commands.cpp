@@ -9,6 +9,8 @@
 #include "edit/undo.h"
 #include "resources/resources.h"
 #include "shell/app.h"
+#include "shell/commands.h"
+#include "shell/modes.h"
 #include "shell/status.h"
 
 namespace trazel::edit {
@@ -54,6 +56,17 @@ void install_edit(App& app) {
     install_query(app);
     install_block(app);
     load_edit_messages(app);
+}
+
+int arm_click_function(App& app, shell::Source source, shell::ClickHandler left, shell::ClickHandler right,
+                       std::string_view name, int prompt) {
+    shell::set_function(app, left, std::move(right), name);
+    if (source == shell::kSourceKey || source == shell::kSourceRepeat) {
+        return left(app);
+    }
+    shell::enter_trazel_mode(app);
+    shell::show_message(app, prompt);
+    return 1;
 }
 
 void refresh_status(App& app) {

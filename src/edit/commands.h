@@ -3,6 +3,7 @@
 // shell and the groups make on the App's current Document.  The engine (grab.h, undo.h, locate.h) works
 // on a Document, an Editor and a Display alone.
 #include <cstdint>
+#include <string_view>
 
 #include "edit/editor.h"
 #include "edit/locate.h"
@@ -47,6 +48,12 @@ void install_delete_items(App& app);
 void install_query(App& app);
 // Block group and the fixed keys on a Block (block_commands.cpp).
 void install_block(App& app);
+
+// How every click function of the editor goes on once it may start: its handlers and its name in the
+// status bar; from a key, a macro or the repeat command the click happens at once at the cursor, from a
+// menu the prompt message asks for the point.
+int arm_click_function(App& app, shell::Source source, shell::ClickHandler left, shell::ClickHandler right,
+                       std::string_view name, int prompt);
 
 // --- Un-do (undo_group.cpp) ---
 // Before a new editing function starts: with a redo stack and "Purge Re-Do Notification" on, asks in

@@ -180,14 +180,8 @@ int delete_command(App& app, uint16_t c, shell::Source source) {
     if (!redo_purge_check(app)) {
         return 0;
     }
-    shell::set_function(
-        app, [c](App& a) { return delete_click(a, c); }, abandon_grab, f->name);
-    if (source == shell::kSourceKey || source == shell::kSourceRepeat) {
-        return delete_click(app, c);
-    }
-    shell::enter_trazel_mode(app);
-    shell::show_message(app, f->prompt);
-    return 1;
+    return arm_click_function(
+        app, source, [c](App& a) { return delete_click(a, c); }, abandon_grab, f->name, f->prompt);
 }
 
 // DG: what hangs on the cursor goes, and what it stood for; with nothing grabbed the function ends.

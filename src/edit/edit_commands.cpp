@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "edit/commands.h"
+#include "edit/dialog_fields.h"
 #include "edit/edit_items.h"
 #include "edit/place.h"
 #include "edit/place_draw.h"
@@ -83,64 +84,7 @@ int end_function(App& app) {
     return 1;
 }
 
-// --- Dialog fields (the place dialogs' forms: layers by number or name, lengths as the Data file
-// writes them, angles in degrees) ----------------------------------------------------------------------
-
-std::string trimmed(std::string_view v) {
-    v = model::skip_leading_blanks(v);
-    while (!v.empty() && v.back() == ' ') {
-        v.remove_suffix(1);
-    }
-    return std::string(v);
-}
-
-std::string layer_text(int layer) {
-    return std::to_string(layer & 0xFF);
-}
-
-int layer_field(const model::Setup& s, std::string_view text, int was) {
-    std::string t = trimmed(text);
-    if (!t.empty() && t.size() <= 3 && std::all_of(t.begin(), t.end(), model::is_digit)) {
-        int n = std::stoi(t);
-        return n <= 255 ? n : was;
-    }
-    for (int i = 0; i < 256 && !t.empty(); ++i) {
-        std::string_view name = s.layers[i].name;
-        if (name.size() == t.size() && std::equal(name.begin(), name.end(), t.begin(),
-                                                  [](char a, char b) { return model::lower(a) == model::lower(b); })) {
-            return i;
-        }
-    }
-    return was;
-}
-
-std::string length_text(Coord v) {
-    return model::fixed_string(v);
-}
-
-Coord length_field(std::string_view text) {
-    std::string t = trimmed(text);
-    if (t.empty()) {
-        return 0;
-    }
-    model::Cursor c(t);
-    return std::max<Coord>(0, model::read_length_unit(c));
-}
-
-Angle angle_field(std::string_view text) {
-    std::string t = trimmed(text);
-    model::Cursor c(t);
-    return model::read_angle(c);
-}
-
-int index_field(std::string_view text, int count, int was) {
-    std::string t = trimmed(text);
-    if (t.empty() || t.size() > 3 || !std::all_of(t.begin(), t.end(), model::is_digit)) {
-        return was;
-    }
-    int n = std::stoi(t);
-    return n < count ? n : was;
-}
+// --- Dialog fields ------------------------------------------------------------------------------------
 
 EditScope scope_field(std::string_view text) {
     return static_cast<EditScope>(index_field(text, 3, 0));
@@ -385,22 +329,7 @@ int edit_component_dialog(App& app, Ref c) {
         for (int i = 0; i < 5; ++i) {
             fields[static_cast<size_t>(i)] = f.get("field" + std::to_string(i)).substr(0, kNameLimit);
         }
-        std::string& ref = fields[1];
-        std::string step = f.get("refstep");
-        if (step == "1" || step == "2") {
-            auto taken = references_in(doc.ring());
-            bool moved = step_reference_id(ref, step == "1", [&](std::string_view r) {
-                return taken.count(model::upper_ascii(r)) != 0;
-            });
-            if (!moved) {
-                shell::beep(app);
-            }
-        }
-        if (!valid_reference_id(ref)) {
-            shell::ask(app,
-                       "The Reference ID field contains an illegal\ncharacter.\n\nOnly alphabetic characters and "
-                       "numbers\nare allowed.  Blanks, tabs, and special\ncharacters are not.",
-                       "Invalid Reference ID", platform::Buttons::Ok);
+        if (!take_reference_id(app, fields[1], f.get("refstep"), doc.ring())) {
             f.set("refstep", "0");
             continue;
         }
@@ -571,14 +500,8 @@ int choose(App& app, uint16_t c, shell::Source source) {
         shell::error_sound(app);
         return 0;
     }
-    shell::set_function(
-        app, [c](App& a) { return edit_click(a, c); }, end_function, f->name);
-    if (source == shell::kSourceKey || source == shell::kSourceRepeat) {
-        return edit_click(app, c);
-    }
-    shell::enter_trazel_mode(app);
-    shell::show_message(app, f->prompt);
-    return 1;
+    return arm_click_function(
+        app, source, [c](App& a) { return edit_click(a, c); }, end_function, f->name, f->prompt);
 }
 
 } // namespace

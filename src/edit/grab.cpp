@@ -608,7 +608,14 @@ void write_back(const GrabEntry& e, int64_t dx, int64_t dy) {
     }
 }
 
-void solid_box(Ref solid) {
+bool collapsed(const Node& n) {
+    int64_t dx = int64_t{n.line.x2} - n.line.x1, dy = int64_t{n.line.y2} - n.line.y1;
+    return dx > -kCollapsed && dx < kCollapsed && dy > -kCollapsed && dy < kCollapsed;
+}
+
+} // namespace
+
+void refit_solid_box(Ref solid) {
     Node& s = node(solid);
     if (s.link == model::kNone) {
         return;
@@ -628,7 +635,7 @@ void solid_box(Ref solid) {
 }
 
 // The box of a Component's members, as the reader computes it when the member ring closes.
-void component_box(Ref c) {
+void refit_component_box(Ref c) {
     Ref head = node(c).link;
     Coord bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
     if (head != model::kNone && model::members_box(head, bx1, by1, bx2, by2)) {
@@ -639,13 +646,6 @@ void component_box(Ref c) {
         n.box.y2 = by2;
     }
 }
-
-bool collapsed(const Node& n) {
-    int64_t dx = int64_t{n.line.x2} - n.line.x1, dy = int64_t{n.line.y2} - n.line.y1;
-    return dx > -kCollapsed && dx < kCollapsed && dy > -kCollapsed && dy < kCollapsed;
-}
-
-} // namespace
 
 int drop(GrabList& g, display::Display& d) {
     if (g.empty() || g.doc == nullptr) {
@@ -702,7 +702,7 @@ int drop(GrabList& g, display::Display& d) {
     }
     for (const GrabEntry& e : g.entries) {
         if (!e.companion() && !e.drop_delete() && (e.flags & kGrabVertex) == 0 && is_solid(node(e.real))) {
-            solid_box(e.real);
+            refit_solid_box(e.real);
         }
     }
 
@@ -749,7 +749,7 @@ int drop(GrabList& g, display::Display& d) {
             RecordModified(doc, e.real, number++);
         }
         node(e.real).size = node(e.copy).size;
-        component_box(e.real);
+        refit_component_box(e.real);
     }
     for (size_t i = 0; i < g.entries.size(); ++i) {
         if (!gone[i]) {

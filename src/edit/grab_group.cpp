@@ -5,6 +5,7 @@
 
 #include "display/display.h"
 #include "edit/commands.h"
+#include "edit/dialog_fields.h"
 #include "edit/edit_items.h"
 #include "edit/grab.h"
 #include "edit/grab_internal.h"
@@ -362,22 +363,10 @@ bool ask_angle(App& app, model::Angle& out) {
     if (!shell::run_dialog(app, f)) {
         return false;
     }
-    std::string text = f.get("angle");
-    std::string_view v = model::skip_leading_blanks(text);
-    while (!v.empty() && v.back() == ' ') {
-        v.remove_suffix(1);
-    }
-    bool number = !v.empty();
-    for (size_t i = 0; i < v.size(); ++i) {
-        char ch = v[i];
-        number = number && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || (i == 0 && ch == '-'));
-    }
-    if (!number) {
+    if (!degrees_field(f.get("angle"), out)) {
         shell::show_message(app, kMsgBadAngle);
         return false;
     }
-    model::Cursor cur(v);
-    out = model::read_angle(cur);
     ed.rotation_angle = out;
     return true;
 }
@@ -389,15 +378,8 @@ bool ask_factor(App& app, int32_t& out) {
     if (!shell::run_dialog(app, f)) {
         return false;
     }
-    std::string text = f.get("factor");
-    std::string_view v = model::skip_leading_blanks(text);
-    bool number = !v.empty();
-    for (char ch : v) {
-        number = number && (std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == ' ');
-    }
-    model::Cursor cur(v);
-    int32_t factor = number ? model::read_decimal(cur) : 0;
-    if (factor <= 0) {
+    int32_t factor = 0;
+    if (!factor_field(f.get("factor"), factor)) {
         shell::show_message(app, kMsgBadFactor);
         return false;
     }
@@ -482,14 +464,8 @@ int grab_group(App& app, uint16_t c, shell::Source source) {
     if (!redo_purge_check(app)) {
         return 0;
     }
-    shell::set_function(
-        app, [c](App& a) { return grab_click(a, c); }, grab_right, f->name);
-    if (source == shell::kSourceKey || source == shell::kSourceRepeat) {
-        return grab_click(app, c);
-    }
-    shell::enter_trazel_mode(app);
-    shell::show_message(app, f->prompt);
-    return 1;
+    return arm_click_function(
+        app, source, [c](App& a) { return grab_click(a, c); }, grab_right, f->name, f->prompt);
 }
 
 bool grab_pending(App& app) {

@@ -11,6 +11,11 @@ namespace trazel::edit {
 // end on its curve at the angle of the moved point.
 void apply_offset(model::Node& n, uint8_t flags, int64_t dx, int64_t dy);
 
+// A Solid's box from its vertices, a Component's from its members (as the reader forms it when the
+// member ring closes): after their points moved.
+void refit_solid_box(Ref solid);
+void refit_component_box(Ref c);
+
 // Grab Item starting after `after` in walking order (kNone: from the start), for the second GI click that
 // steps on to the next Item under the cursor.
 Ref grab_item_at(GrabList& g, int layer, Point p, Ref after);

@@ -1,4 +1,5 @@
 #include "edit/place_draw.h"
+#include "edit/status.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -982,6 +983,19 @@ bool read_only(const model::Document& doc) {
 bool stored_mirror(const model::Setup& s, int layer, bool mirrored_in_dialog) {
     bool bottom = (s.layers[layer & 0xFF].type & model::kLayerBottom) != 0;
     return mirrored_in_dialog != bottom;
+}
+
+int polygon_prompt(size_t points) {
+    switch (points) {
+    case 0:
+        return kMsgPolygonFirst;
+    case 1:
+        return kMsgPolygonSecond;
+    case 2:
+        return kMsgPolygonThird;
+    default:
+        return kMsgPolygonMore;
+    }
 }
 
 } // namespace trazel::edit

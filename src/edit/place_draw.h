@@ -250,6 +250,8 @@ void follow_polygon(PolygonDraw& pg, display::Display& d, const model::Document&
 // more, else nothing.  The outline goes either way.
 Ref finish_polygon(PolygonDraw& pg, GrabList& g, display::Display& d, model::Document& doc, int layer);
 void cancel_polygon(PolygonDraw& pg, display::Display& d, const model::Document* doc);
+// The status message that asks for the next vertex of a polygon with `points` so far.
+int polygon_prompt(size_t points);
 
 // --- Document rules ---------------------------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 
 #include "display/display.h"
 #include "edit/commands.h"
+#include "edit/dialog_fields.h"
 #include "edit/grab.h"
 #include "edit/place.h"
 #include "edit/place_draw.h"
@@ -222,64 +223,6 @@ const SpatialIndex* synced_index(App& app) {
 }
 
 // --- Dialog fields ------------------------------------------------------------------------------------
-
-std::string trimmed(std::string_view v) {
-    v = model::skip_leading_blanks(v);
-    while (!v.empty() && v.back() == ' ') {
-        v.remove_suffix(1);
-    }
-    return std::string(v);
-}
-
-std::string layer_text(int layer) {
-    return std::to_string(layer & 0xFF);
-}
-
-// A layer by number or by name (letter case ignored); unreadable text keeps `was`.
-int layer_field(const model::Setup& s, std::string_view text, int was) {
-    std::string t = trimmed(text);
-    if (!t.empty() && t.size() <= 3 && std::all_of(t.begin(), t.end(), model::is_digit)) {
-        int n = std::stoi(t);
-        return n <= 255 ? n : was;
-    }
-    for (int i = 0; i < 256 && !t.empty(); ++i) {
-        std::string_view name = s.layers[i].name;
-        if (name.size() == t.size() && std::equal(name.begin(), name.end(), t.begin(),
-                                                  [](char a, char b) { return model::lower(a) == model::lower(b); })) {
-            return i;
-        }
-    }
-    return was;
-}
-
-std::string length_text(Coord v) {
-    return model::fixed_string(v);
-}
-
-// Lengths as the Data file writes them: with a point inches, without thousandths, or with a unit.
-Coord length_field(std::string_view text) {
-    std::string t = trimmed(text);
-    if (t.empty()) {
-        return 0;
-    }
-    model::Cursor c(t);
-    return std::max<Coord>(0, model::read_length_unit(c));
-}
-
-Angle angle_field(std::string_view text) {
-    std::string t = trimmed(text);
-    model::Cursor c(t);
-    return model::read_angle(c);
-}
-
-int index_field(std::string_view text, int count, int was) {
-    std::string t = trimmed(text);
-    if (t.empty() || t.size() > 3 || !std::all_of(t.begin(), t.end(), model::is_digit)) {
-        return was;
-    }
-    int n = std::stoi(t);
-    return n < count ? n : was;
-}
 
 int current_layer(const App& app) {
     return app.model.current->setup.current_layer & 0xFF;
@@ -857,19 +800,6 @@ int arc_points_left(App& app) {
 }
 
 // --- Polygon (PF) -------------------------------------------------------------------------------------
-
-int polygon_prompt(size_t points) {
-    switch (points) {
-    case 0:
-        return kMsgPolygonFirst;
-    case 1:
-        return kMsgPolygonSecond;
-    case 2:
-        return kMsgPolygonThird;
-    default:
-        return kMsgPolygonMore;
-    }
-}
 
 int polygon_left(App& app) {
     const uint16_t c = code('P', 'F');

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "edit/commands.h"
+#include "edit/dialog_fields.h"
 #include "edit/grab.h"
 #include "edit/place.h"
 #include "edit/place_names.h"
@@ -162,22 +163,7 @@ bool ask_component(App& app) {
             listed = l.lines;
             continue;
         }
-        std::string& ref = s.component[1];
-        std::string step = f.get("refstep");
-        if (step == "1" || step == "2") {
-            auto taken = references_in(doc.ring());
-            bool moved = step_reference_id(ref, step == "1", [&](std::string_view r) {
-                return taken.count(model::upper_ascii(r)) != 0;
-            });
-            if (!moved) {
-                shell::beep(app);
-            }
-        }
-        if (!valid_reference_id(ref)) {
-            shell::ask(app,
-                       "The Reference ID field contains an illegal\ncharacter.\n\nOnly alphabetic characters and "
-                       "numbers\nare allowed.  Blanks, tabs, and special\ncharacters are not.",
-                       "Invalid Reference ID", platform::Buttons::Ok);
+        if (!take_reference_id(app, s.component[1], f.get("refstep"), doc.ring())) {
             continue;
         }
         if (!library::FindLibraryComponent(libs, s.component[0])) {

@@ -217,13 +217,7 @@ int convert_line(App& app, uint16_t, shell::Source source) {
     if (!redo_purge_check(app)) {
         return 0;
     }
-    shell::set_function(app, convert_click, abandon_grab, "");
-    if (source == shell::kSourceKey || source == shell::kSourceRepeat) {
-        return convert_click(app);
-    }
-    shell::enter_trazel_mode(app);
-    shell::show_message(app, kMsgConvertLine);
-    return 1;
+    return arm_click_function(app, source, convert_click, abandon_grab, "", kMsgConvertLine);
 }
 
 // --- EQ ------------------------------------------------------------------------------------------------
