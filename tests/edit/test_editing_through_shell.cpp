@@ -1,44 +1,29 @@
 // The Grab and Un-do groups end to end: a board file loaded by the headless shell and edited by keystroke
 // macros played through the real key handler (typed coordinates move the cursor, Enter clicks, Esc cancels).
-#include <memory>
+#include <functional>
 
 #include "board_build.h"
 #include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/undo.h"
-#include "app/core/headless_run.h"
-#include "shell/macros.h"
+#include "shell/macro_session.h"
 
 namespace edit_test {
 namespace {
 
-constexpr Coord kInch = 65536;
+using shell_test::kInch;
 
-bool at(Point p, Coord x, Coord y) {
+bool is_at(Point p, Coord x, Coord y) {
     return p.x == x && p.y == y;
 }
 
-struct EditingThroughTheShell : ::testing::Test {
-    std::string path;
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct EditingThroughTheShell : shell_test::MacroSession {
+    EditingThroughTheShell() {
+        settle_ticks = 8;
+    }
+    // Typed coordinates go exactly where they say.
     void load(const std::function<void(Ref)>& build) {
-        path = temp_path("board.pcb");
-        write_board(path, build);
-        run = std::make_unique<shell::HeadlessRun>();
-        ASSERT_TRUE(run->start({path}));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        // Typed coordinates go exactly where they say.
-        run->app.display.view.snap = 0;
-    }
-    void play(const std::string& keys) {
-        ASSERT_TRUE(shell::play_macro(run->app, keys));
-        ASSERT_TRUE(run->until_macro_done(20000));
-        run->tick(8);
-    }
-    model::Document& doc() {
-        return *run->app.doc();
+        start({{"board.pcb", build}}, 0);
     }
     Ref ring() {
         return doc().ring();
@@ -68,9 +53,6 @@ struct EditingThroughTheShell : ::testing::Test {
         model::walk_tree(ring(), [&](Ref, int) { ++n; });
         return n;
     }
-    size_t sounds() {
-        return run->ui().sounds.size();
-    }
 };
 
 Point p1(Ref l) {
@@ -99,13 +81,13 @@ TEST_F(EditingThroughTheShell, GrabLineStretchesBothJoinedTracksAndUndoPutsThemB
     std::string before = item_lines(data_file_text());
 
     play("\"1.5,1\" Enter <GL> \"1.5,1.25\" Enter Enter");
-    EXPECT_TRUE(at(p1(grabbed), kInch, kInch * 5 / 4));
-    EXPECT_TRUE(at(p2(grabbed), 2 * kInch, kInch * 5 / 4));
-    EXPECT_TRUE(at(p2(left), kInch, kInch * 5 / 4));
-    EXPECT_TRUE(at(p1(left), kInch, 2 * kInch));
-    EXPECT_TRUE(at(p1(right), 2 * kInch, kInch * 5 / 4));
-    EXPECT_TRUE(at(p2(right), 3 * kInch, kInch * 3 / 2));
-    EXPECT_TRUE(at(p2(bottom), 2 * kInch, kInch));
+    EXPECT_TRUE(is_at(p1(grabbed), kInch, kInch * 5 / 4));
+    EXPECT_TRUE(is_at(p2(grabbed), 2 * kInch, kInch * 5 / 4));
+    EXPECT_TRUE(is_at(p2(left), kInch, kInch * 5 / 4));
+    EXPECT_TRUE(is_at(p1(left), kInch, 2 * kInch));
+    EXPECT_TRUE(is_at(p1(right), 2 * kInch, kInch * 5 / 4));
+    EXPECT_TRUE(is_at(p2(right), 3 * kInch, kInch * 3 / 2));
+    EXPECT_TRUE(is_at(p2(bottom), 2 * kInch, kInch));
     EXPECT_EQ(doc().setup.current_layer, kTop); // the track's layer became current
     EXPECT_TRUE(doc().modified());
     EXPECT_FALSE(edit::grab_pending(run->app));
@@ -115,8 +97,8 @@ TEST_F(EditingThroughTheShell, GrabLineStretchesBothJoinedTracksAndUndoPutsThemB
     play("<UU>");
     EXPECT_EQ(item_lines(data_file_text()), before);
     play("<UE>");
-    EXPECT_TRUE(at(p2(left), kInch, kInch * 5 / 4));
-    EXPECT_TRUE(at(p1(right), 2 * kInch, kInch * 5 / 4));
+    EXPECT_TRUE(is_at(p2(left), kInch, kInch * 5 / 4));
+    EXPECT_TRUE(is_at(p1(right), 2 * kInch, kInch * 5 / 4));
 }
 
 TEST_F(EditingThroughTheShell, EscapeAndRightClickAbandonWithEverythingRestored) {
@@ -173,12 +155,12 @@ TEST_F(EditingThroughTheShell, GrabVertexAtAViaCentreDragsTheViaWithEveryTrackEn
     EXPECT_EQ(node(via).pad.x0, kInch * 5 / 4);
     EXPECT_EQ(node(via).pad.y0, kInch * 3 / 2);
     Coord dx = kInch / 4, dy = kInch / 2;
-    EXPECT_TRUE(at(p1(top), kInch + dx, kInch + dy));
-    EXPECT_TRUE(at(p2(top), 2 * kInch, kInch));
-    EXPECT_TRUE(at(p2(side), side_end.x + dx, side_end.y + dy));
-    EXPECT_TRUE(at(p1(side), 0, kInch));
-    EXPECT_TRUE(at(p2(below), kInch + dx, kInch + dy));
-    EXPECT_TRUE(at(p1(apart), kInch + 4, kInch));
+    EXPECT_TRUE(is_at(p1(top), kInch + dx, kInch + dy));
+    EXPECT_TRUE(is_at(p2(top), 2 * kInch, kInch));
+    EXPECT_TRUE(is_at(p2(side), side_end.x + dx, side_end.y + dy));
+    EXPECT_TRUE(is_at(p1(side), 0, kInch));
+    EXPECT_TRUE(is_at(p2(below), kInch + dx, kInch + dy));
+    EXPECT_TRUE(is_at(p1(apart), kInch + 4, kInch));
     EXPECT_EQ(edit::undo_groups(doc()), 1);
 }
 
@@ -242,19 +224,19 @@ TEST_F(EditingThroughTheShell, GrabComponentCarriesItsTracksAndAFanOutVia) {
     play("\"2.25,2\" Enter <GC> \"2.75,2.25\" Enter Enter");
     Coord dx = kInch / 2, dy = kInch / 4;
     EXPECT_EQ(node(comp).box.x1, c_x1 + dx);
-    EXPECT_TRUE(at(Point{node(model::member_ring(comp)).box.x1, node(model::member_ring(comp)).box.y1}, ins.x + dx,
-                   ins.y + dy));
-    EXPECT_TRUE(at(p1(loose), kU1x + dx, kU1y + dy));                   // stretched
-    EXPECT_TRUE(at(p2(loose), kU1x, kU1y + 3 * kInch));
-    EXPECT_TRUE(at(p1(pad_to_pad), kU1x + kInch / 2 + dx, kU1y + dy)); // moved whole
-    EXPECT_TRUE(at(p2(pad_to_pad), kU1x + dx, kU1y + dy));
-    EXPECT_TRUE(at(p2(fan), kU1x + dx, via_y + dy));                    // the fan-out track moved whole
-    EXPECT_EQ(node(via).pad.x0, kU1x + dx);                             // and its via with it
+    EXPECT_TRUE(is_at(Point{node(model::member_ring(comp)).box.x1, node(model::member_ring(comp)).box.y1}, ins.x + dx,
+                      ins.y + dy));
+    EXPECT_TRUE(is_at(p1(loose), kU1x + dx, kU1y + dy)); // stretched
+    EXPECT_TRUE(is_at(p2(loose), kU1x, kU1y + 3 * kInch));
+    EXPECT_TRUE(is_at(p1(pad_to_pad), kU1x + kInch / 2 + dx, kU1y + dy)); // moved whole
+    EXPECT_TRUE(is_at(p2(pad_to_pad), kU1x + dx, kU1y + dy));
+    EXPECT_TRUE(is_at(p2(fan), kU1x + dx, via_y + dy)); // the fan-out track moved whole
+    EXPECT_EQ(node(via).pad.x0, kU1x + dx);             // and its via with it
     EXPECT_EQ(node(via).pad.y0, via_y + dy);
-    EXPECT_TRUE(at(p1(onward), kU1x + dx, via_y + dy)); // the bottom track stretches from the via
-    EXPECT_TRUE(at(p2(onward), kU1x - 2 * kInch, via_y));
-    EXPECT_TRUE(at(p1(far), kU1x + kInch + dx, kU1y + dy));
-    EXPECT_TRUE(at(p2(far), kU1x + 2 * kInch, kU1y));
+    EXPECT_TRUE(is_at(p1(onward), kU1x + dx, via_y + dy)); // the bottom track stretches from the via
+    EXPECT_TRUE(is_at(p2(onward), kU1x - 2 * kInch, via_y));
+    EXPECT_TRUE(is_at(p1(far), kU1x + kInch + dx, kU1y + dy));
+    EXPECT_TRUE(is_at(p2(far), kU1x + 2 * kInch, kU1y));
     // Every member moved.
     model::for_each_item(model::member_ring(comp), [&](Ref m) {
         if (node(m).item_kind() == model::kPad) {
@@ -283,7 +265,7 @@ TEST_F(EditingThroughTheShell, FourQuarterTurnsReturnEveryCoordinateExactly) {
     EXPECT_EQ(node(pad1).pad.y0, kU1y - kInch / 4);
     EXPECT_EQ(node(pad1).pad.angle, 16384);
     EXPECT_EQ(node(comp).size, 16384); // the Component's angle
-    EXPECT_TRUE(at(p1(loose), kU1x + kInch / 4, kU1y - kInch / 4));
+    EXPECT_TRUE(is_at(p1(loose), kU1x + kInch / 4, kU1y - kInch / 4));
     play("<UU>");
     EXPECT_EQ(item_lines(data_file_text()), before);
 

@@ -2,28 +2,20 @@
 // from another file, an empty Block, and a Block released with the file that owns it.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "app/core/headless_run.h"
-#include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "shell/commands.h"
-#include "shell/macros.h"
-#include "shell/status.h"
+#include "shell/macro_session.h"
 
 namespace block_commands {
 namespace {
 
-using namespace trazel;
+using namespace shell_test;
 using edit_test::kTop;
-using model::Coord;
-using model::node;
-using model::Ref;
-
-constexpr Coord kInch = 65536;
 
 // Two equal groups of tracks and pads, the second one inch to the right of the first.
 void pair(Ref ring) {
@@ -35,28 +27,14 @@ void pair(Ref ring) {
     }
 }
 
-struct BlockCommands : ::testing::Test {
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct BlockCommands : MacroSession {
+    // The same pair of groups in every file.
     void load(const std::vector<std::string>& names) {
-        std::vector<std::string> paths;
+        std::vector<Board> boards;
         for (const std::string& n : names) {
-            paths.push_back(edit_test::temp_path(n));
-            edit_test::write_board(paths.back(), pair);
+            boards.push_back({n, pair});
         }
-        run = std::make_unique<shell::HeadlessRun>();
-        ASSERT_TRUE(run->start(paths));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        play("Enter");
-    }
-    void play(const std::string& keys) {
-        ASSERT_TRUE(shell::play_macro(run->app, keys));
-        ASSERT_TRUE(run->until_macro_done(20000));
-        run->tick(2);
-    }
-    model::Document& doc() {
-        return *run->app.doc();
+        start(boards, std::nullopt, "Enter");
     }
     int count(const model::Document& d) {
         int n = 0;
@@ -65,12 +43,6 @@ struct BlockCommands : ::testing::Test {
             (void)r;
         }
         return n;
-    }
-    std::string status() {
-        return run->app.shell.status.text;
-    }
-    std::string message(int n) {
-        return shell::message_text(run->app, n);
     }
 };
 

@@ -4,66 +4,35 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "app/core/headless_run.h"
-#include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/grab.h"
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "shell/commands.h"
-#include "shell/macros.h"
+#include "shell/macro_session.h"
 #include "shell/mouse.h"
-#include "shell/status.h"
 
 namespace delete_commands {
 namespace {
 
-using namespace trazel;
+using namespace shell_test;
 using edit_test::kBottom;
 using edit_test::kTop;
 using edit_test::kTopSilk;
-using model::Coord;
-using model::node;
-using model::Point;
-using model::Ref;
 using shell::code;
 
-constexpr Coord kInch = 65536;
-constexpr Coord in(double v) {
-    return static_cast<Coord>(v * kInch);
-}
-
-struct DeleteCommands : ::testing::Test {
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct DeleteCommands : MacroSession {
     void load(const std::function<void(Ref)>& build) {
-        std::string path = edit_test::temp_path("board.pcb");
-        edit_test::write_board(path, [&](Ref ring) {
-            // A silk frame keeps the working area inside the window.
-            edit_test::make_track(ring, kTopSilk, 0, 0, in(4), 0, 600);
-            edit_test::make_track(ring, kTopSilk, in(4), in(4), 0, in(4), 600);
-            build(ring);
-        });
-        run = std::make_unique<shell::HeadlessRun>();
-        ASSERT_TRUE(run->start({path}));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        run->app.display.view.snap = 4096u << 16;
-        play("Enter <LY=3>"); // TRAZEL mode, top copper current
-    }
-    void play(const std::string& keys) {
-        ASSERT_TRUE(shell::play_macro(run->app, keys));
-        ASSERT_TRUE(run->until_macro_done(20000));
-        run->tick(2);
-    }
-    model::Document& doc() {
-        return *run->app.doc();
-    }
-    std::string file() {
-        return edit_test::data_file_text();
+        start({{"board.pcb",
+                [&](Ref ring) {
+                    // A silk frame keeps the working area inside the window.
+                    edit_test::make_track(ring, kTopSilk, 0, 0, in(4), 0, 600);
+                    edit_test::make_track(ring, kTopSilk, in(4), in(4), 0, in(4), 600);
+                    build(ring);
+                }}},
+              kSixteenth, "Enter <LY=3>"); // TRAZEL mode, top copper current
     }
     // The one top-level Item of a kind on a layer (kNone when there is not exactly one).
     Ref only(uint8_t kind, int layer) {
@@ -82,19 +51,6 @@ struct DeleteCommands : ::testing::Test {
         model::walk_tree(doc().ring(), [&](Ref r, int) { n += node(r).item_kind() == kind ? 1 : 0; });
         return n;
     }
-    size_t sounds(platform::Sound s) {
-        size_t n = 0;
-        for (platform::Sound x : run->ui().sounds) {
-            n += x == s ? 1 : 0;
-        }
-        return n;
-    }
-    Point cursor() {
-        return Point{run->app.display.view.cursor_x, run->app.display.view.cursor_y};
-    }
-    std::string message(int n) {
-        return shell::message_text(run->app, n);
-    }
     bool asked(const std::string& title) {
         for (const auto& b : run->ui().boxes) {
             if (b.title == title) {
@@ -102,13 +58,6 @@ struct DeleteCommands : ::testing::Test {
             }
         }
         return false;
-    }
-    void undo_all_gives(const std::string& before) {
-        play("Esc Esc");
-        if (edit::has_undo(doc())) {
-            play("<UA>");
-        }
-        EXPECT_EQ(file(), before);
     }
 };
 

@@ -3,11 +3,9 @@
 // answered from the script.  Every change is one undo group: one UU gives the board back.
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <map>
 #include <string>
 
-#include "app/core/headless_run.h"
-#include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/edit_items.h"
 #include "edit/place.h"
@@ -16,50 +14,21 @@
 #include "model/numbers.h"
 #include "shell/commands.h"
 #include "shell/keys.h"
+#include "shell/macro_session.h"
 #include "shell/mouse.h"
-#include "shell/status.h"
 
 namespace edit_commands {
 namespace {
 
-using namespace trazel;
+using namespace shell_test;
 using edit_test::kBottomSilk;
 using edit_test::kTop;
 using edit_test::kTopSilk;
-using model::Coord;
-using model::node;
-using model::Point;
-using model::Ref;
 using shell::code;
 
-constexpr Coord kInch = 65536;
-
-struct EditCommands : ::testing::Test {
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct EditCommands : MacroSession {
     void load(const std::function<void(Ref)>& build) {
-        std::string path = edit_test::temp_path("edit.pcb");
-        edit_test::write_board(path, build);
-        run = std::make_unique<shell::HeadlessRun>();
-        ASSERT_TRUE(run->start({path}));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        run->app.display.view.snap = 0;
-    }
-    App& app() {
-        return run->app;
-    }
-    model::Document& doc() {
-        return *run->app.doc();
-    }
-    platform::Headless& ui() {
-        return run->ui();
-    }
-    void at(double x, double y) {
-        edit::jump_cursor(app(), Point{Coord(x * kInch), Coord(y * kInch)});
-    }
-    Point cursor() {
-        return Point{app().display.view.cursor_x, app().display.view.cursor_y};
+        start({{"edit.pcb", build}}, 0);
     }
     int key(char l) {
         return shell::execute_command(app(), code('E', l), shell::kSourceKey);
@@ -78,10 +47,10 @@ struct EditCommands : ::testing::Test {
         return n;
     }
     size_t beeps() {
-        return static_cast<size_t>(std::count(ui().sounds.begin(), ui().sounds.end(), platform::Sound::Beep));
+        return sounds(platform::Sound::Beep);
     }
     std::string items() {
-        return edit_test::item_lines(edit_test::data_file_text());
+        return edit_test::item_lines(file());
     }
     // The Items of one kind, members included, in walking order.
     std::vector<Ref> all(uint8_t kind) {
@@ -105,10 +74,6 @@ struct EditCommands : ::testing::Test {
 
 bool same(Point a, Point b) {
     return a.x == b.x && a.y == b.y;
-}
-
-bool at_inch(Point p, double x, double y) {
-    return p.x == static_cast<Coord>(x * kInch) && p.y == static_cast<Coord>(y * kInch);
 }
 
 TEST_F(EditCommands, EditPadBoxTakesAT0WithoutHoleAndRefusesAT2WithoutHole) {

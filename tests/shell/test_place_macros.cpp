@@ -5,39 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "app/core/headless_run.h"
 #include "display/display.h"
 #include "display/view.h"
-#include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/place.h"
 #include "edit/status.h"
 #include "edit/undo.h"
 #include "model/line_reader.h"
-#include "shell/macros.h"
-#include "shell/status.h"
+#include "shell/macro_session.h"
 #include "shell/window_events.h"
 
 namespace place_macros {
 namespace {
 
-using namespace trazel;
+using namespace shell_test;
 using edit_test::kBottom;
 using edit_test::kTop;
 using edit_test::kTopSilk;
-using model::Coord;
-using model::node;
-using model::Point;
-using model::Ref;
 
-constexpr Coord kInch = 65536;
-
-bool at(Point p, double x, double y) {
-    return p.x == static_cast<Coord>(x * kInch) && p.y == static_cast<Coord>(y * kInch);
-}
 Point p1(Ref l) {
     return Point{node(l).line.x1, node(l).line.y1};
 }
@@ -56,61 +44,21 @@ void frame(Ref ring) {
     edit_test::make_track(ring, kTopSilk, 0, 4 * kInch, 0, 0, 600);
 }
 
-struct PlaceMacros : ::testing::Test {
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct PlaceMacros : MacroSession {
     void load(const std::function<void(Ref)>& build = {}) {
-        std::string path = edit_test::temp_path("board.pcb");
-        edit_test::write_board(path, [&](Ref ring) {
-            frame(ring);
-            if (build) {
-                build(ring);
-            }
-        });
-        run = std::make_unique<shell::HeadlessRun>();
-        ASSERT_TRUE(run->start({path}));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        run->app.display.view.snap = 4096u << 16;
+        start({{"board.pcb",
+                [&](Ref ring) {
+                    frame(ring);
+                    if (build) {
+                        build(ring);
+                    }
+                }}},
+              kSixteenth);
         model::Setup& s = doc().setup;
         s.via_layer = 0;
         s.via_diameter = 3277;
         s.via_hole = 1966;
         play("Enter <LY=3>"); // TRAZEL mode, top copper current
-    }
-    void play(const std::string& keys) {
-        ASSERT_TRUE(shell::play_macro(run->app, keys));
-        ASSERT_TRUE(run->until_macro_done(20000));
-        run->tick(2);
-    }
-    model::Document& doc() {
-        return *run->app.doc();
-    }
-    std::string file() {
-        return edit_test::data_file_text();
-    }
-    // Ends what is going on and undoes everything: the Data file must be the one from before.  Settings
-    // a dialog changed are not undone; `items_only` compares the Item records alone.
-    void undo_all_gives(const std::string& before, bool items_only = false) {
-        play("Esc Esc");
-        if (edit::has_undo(doc())) {
-            play("<UA>");
-        }
-        EXPECT_FALSE(edit::has_undo(doc()));
-        if (items_only) {
-            EXPECT_EQ(edit_test::item_lines(file()), edit_test::item_lines(before));
-        } else {
-            EXPECT_EQ(file(), before);
-        }
-    }
-    Point cursor() {
-        return Point{run->app.display.view.cursor_x, run->app.display.view.cursor_y};
-    }
-    std::string status() {
-        return run->app.shell.status.text;
-    }
-    std::string message(int n) {
-        return shell::message_text(run->app, n);
     }
     std::vector<Ref> items(uint8_t kind) {
         std::vector<Ref> out;
@@ -131,13 +79,6 @@ struct PlaceMacros : ::testing::Test {
         }
         return out;
     }
-    size_t sounds(platform::Sound s) {
-        size_t n = 0;
-        for (platform::Sound x : run->ui().sounds) {
-            n += x == s ? 1 : 0;
-        }
-        return n;
-    }
 };
 
 TEST_F(PlaceMacros, ClicksOnOnePointTakeBackTheLastSegmentsOneByOne) {
@@ -148,23 +89,23 @@ TEST_F(PlaceMacros, ClicksOnOnePointTakeBackTheLastSegmentsOneByOne) {
     EXPECT_EQ(run->app.shell.prompt, "Place: Line");
     std::vector<Ref> t = tracks();
     ASSERT_EQ(t.size(), 2u);
-    EXPECT_TRUE(at(p1(t[0]), 1, 1));
-    EXPECT_TRUE(at(p2(t[0]), 2, 1));
-    EXPECT_TRUE(at(p2(t[1]), 2, 2));
+    EXPECT_TRUE(at_inch(p1(t[0]), 1, 1));
+    EXPECT_TRUE(at_inch(p2(t[0]), 2, 1));
+    EXPECT_TRUE(at_inch(p2(t[1]), 2, 2));
     EXPECT_EQ(node(t[1]).layer, kTop);
     EXPECT_EQ(edit::undo_groups(doc()), 2);
 
     // A second click on the same point removes the last segment; the cursor goes to the rubber's start.
     play("Enter");
     ASSERT_EQ(tracks().size(), 1u);
-    EXPECT_TRUE(at(cursor(), 2, 1));
+    EXPECT_TRUE(at_inch(cursor(), 2, 1));
     play("Enter");
     EXPECT_TRUE(tracks().empty());
-    EXPECT_TRUE(at(cursor(), 1, 1));
+    EXPECT_TRUE(at_inch(cursor(), 1, 1));
     // The line goes on from there.
     play("8Up Enter");
     ASSERT_EQ(tracks().size(), 1u);
-    EXPECT_TRUE(at(p2(tracks()[0]), 1, 1.5));
+    EXPECT_TRUE(at_inch(p2(tracks()[0]), 1, 1.5));
     // The cancel event keeps what is fixed; a second one ends the function.
     play("Esc");
     EXPECT_EQ(tracks().size(), 1u);
@@ -186,12 +127,12 @@ TEST_F(PlaceMacros, AViaOffAnOrthoLineFixesTwoSegmentsAndTheViaAsOneStep) {
     play("<PV>");
     std::vector<Ref> t = tracks();
     ASSERT_EQ(t.size(), 2u);
-    EXPECT_TRUE(at(p2(t[0]), 2, 1));
-    EXPECT_TRUE(at(p1(t[1]), 2, 1));
-    EXPECT_TRUE(at(p2(t[1]), 2, 1.25));
+    EXPECT_TRUE(at_inch(p2(t[0]), 2, 1));
+    EXPECT_TRUE(at_inch(p1(t[1]), 2, 1));
+    EXPECT_TRUE(at_inch(p2(t[1]), 2, 1.25));
     std::vector<Ref> v = items(model::kPad);
     ASSERT_EQ(v.size(), 1u);
-    EXPECT_TRUE(at(centre(v[0]), 2, 1.25));
+    EXPECT_TRUE(at_inch(centre(v[0]), 2, 1.25));
     EXPECT_EQ(node(v[0]).size, 3);
     EXPECT_EQ(node(v[0]).pad.width, 3277);
     EXPECT_EQ(node(v[0]).pad.hole, 1966);
@@ -200,7 +141,7 @@ TEST_F(PlaceMacros, AViaOffAnOrthoLineFixesTwoSegmentsAndTheViaAsOneStep) {
     EXPECT_EQ(run->app.shell.prompt, "Place: Ortho-Line");
     play("16Right Enter");
     ASSERT_EQ(tracks().size(), 3u);
-    EXPECT_TRUE(at(p1(tracks()[2]), 2, 1.25));
+    EXPECT_TRUE(at_inch(p1(tracks()[2]), 2, 1.25));
     undo_all_gives(before);
 
     // A Setup choice of the 45-degree mode stays.
@@ -224,7 +165,7 @@ TEST_F(PlaceMacros, TheAutomaticViaJoinsItsTracksUndoGroup) {
     EXPECT_EQ(model::signal_name(model::item_signal(top)), "NET1");
     std::vector<Ref> v = items(model::kPad);
     ASSERT_EQ(v.size(), 1u);
-    EXPECT_TRUE(at(centre(v[0]), 1, 1));
+    EXPECT_TRUE(at_inch(centre(v[0]), 1, 1));
     EXPECT_EQ(node(v[0]).layer, 0);
     EXPECT_EQ(node(v[0]).size, 3);
     EXPECT_EQ(node(v[0]).pad.width, 3277);
@@ -257,7 +198,7 @@ TEST_F(PlaceMacros, APadIsRefusedWhereAnotherPadStands) {
     play("\"3,1\" Enter <PP>");
     ASSERT_EQ(items(model::kPad).size(), pads + 1);
     Ref placed = items(model::kPad).back();
-    EXPECT_TRUE(at(centre(placed), 3, 1));
+    EXPECT_TRUE(at_inch(centre(placed), 3, 1));
     EXPECT_EQ(node(placed).layer, kTop);
     EXPECT_EQ(node(placed).size, 5);
     EXPECT_EQ(model::pin_text(placed), "P1");
@@ -330,8 +271,8 @@ TEST_F(PlaceMacros, APolygonOfTwoPointsLeavesNothingAndThreeMakeASolid) {
     EXPECT_TRUE(model::is_solid(s));
     EXPECT_EQ(node(s).layer, kTop);
     EXPECT_EQ(model::vertex_count(s), 3);
-    EXPECT_TRUE(at(Point{node(s).line.x1, node(s).line.y1}, 1, 1));
-    EXPECT_TRUE(at(Point{node(s).line.x2, node(s).line.y2}, 2, 2));
+    EXPECT_TRUE(at_inch(Point{node(s).line.x1, node(s).line.y1}, 1, 1));
+    EXPECT_TRUE(at_inch(Point{node(s).line.x2, node(s).line.y2}, 2, 2));
     undo_all_gives(before);
 }
 
@@ -352,7 +293,7 @@ TEST_F(PlaceMacros, AThreePointArcAndAPlaceArcThatRepeatsIt) {
     EXPECT_EQ(status(), message(edit::kMsgArcCentre));
     std::vector<Ref> a = items(model::kArc);
     ASSERT_EQ(a.size(), 1u);
-    EXPECT_TRUE(at(Point{node(a[0]).arc.x0, node(a[0]).arc.y0}, 1, 1));
+    EXPECT_TRUE(at_inch(Point{node(a[0]).arc.x0, node(a[0]).arc.y0}, 1, 1));
     EXPECT_EQ(node(a[0]).arc.radius, kInch);
     EXPECT_EQ(node(a[0]).arc.start, 0);
     EXPECT_EQ(node(a[0]).arc.sweep, 16384);
@@ -366,7 +307,7 @@ TEST_F(PlaceMacros, AThreePointArcAndAPlaceArcThatRepeatsIt) {
     play("\"3,3\" Enter <PA> Esc");
     ASSERT_EQ(items(model::kArc).size(), 2u);
     Ref again = items(model::kArc).back();
-    EXPECT_TRUE(at(Point{node(again).arc.x0, node(again).arc.y0}, 3, 3));
+    EXPECT_TRUE(at_inch(Point{node(again).arc.x0, node(again).arc.y0}, 3, 3));
     EXPECT_EQ(node(again).arc.radius, kInch);
     EXPECT_EQ(node(again).arc.sweep, 16384);
     undo_all_gives(before);
@@ -380,7 +321,7 @@ TEST_F(PlaceMacros, TypedTextGoesAtTheCursorAndEnterFirstOrEscapeMakesNone) {
     std::vector<Ref> t = items(model::kText);
     ASSERT_EQ(t.size(), 1u);
     EXPECT_EQ(model::GetText(t[0]), "R12 \xEA");
-    EXPECT_TRUE(at(Point{node(t[0]).text.x0, node(t[0]).text.y0}, 1, 2));
+    EXPECT_TRUE(at_inch(Point{node(t[0]).text.x0, node(t[0]).text.y0}, 1, 2));
     EXPECT_EQ(node(t[0]).layer, kTop);
     EXPECT_GT(node(t[0]).text.length, 0);
     EXPECT_EQ(edit::undo_groups(doc()), 1);
@@ -438,7 +379,7 @@ TEST_F(PlaceMacros, OnASchematicWiresDotsAndNamesFollowTheirPresets) {
     Ref wire = tracks()[0];
     EXPECT_EQ(node(wire).layer, 2);
     EXPECT_EQ(node(wire).size, 655);
-    EXPECT_TRUE(at(p2(wire), 2, 1));
+    EXPECT_TRUE(at_inch(p2(wire), 2, 1));
     // A signal dot: size 0.04, no hole, layer 2; the via settings keep it.
     play("<PD> Esc");
     std::vector<Ref> dots = items(model::kPad);
@@ -476,8 +417,8 @@ TEST_F(PlaceMacros, ABoardDrawnWhollyByMacroRendersAndReadsBack) {
     ASSERT_EQ(p.size(), 3u);
     EXPECT_EQ(model::pin_text(p[0]), "1");
     EXPECT_EQ(model::pin_text(p[1]), "2");
-    EXPECT_TRUE(at(centre(p[1]), 2, 1));
-    EXPECT_TRUE(at(centre(p[2]), 2, 2));
+    EXPECT_TRUE(at_inch(centre(p[1]), 2, 1));
+    EXPECT_TRUE(at_inch(centre(p[2]), 2, 2));
     EXPECT_EQ(node(p[2]).pad.width, 3277);
     ASSERT_EQ(items(model::kText).size(), 1u);
     EXPECT_EQ(node(items(model::kText)[0]).size, 5243);

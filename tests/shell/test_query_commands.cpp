@@ -3,64 +3,42 @@
 // monitor switch closes them all.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "app/core/headless_run.h"
 #include "display/view.h"
-#include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/query.h"
 #include "edit/status.h"
 #include "shell/commands.h"
+#include "shell/macro_session.h"
 #include "shell/modes.h"
 #include "shell/settings.h"
-#include "shell/status.h"
 #include "shell/surfaces.h"
 
 namespace query_commands {
 namespace {
 
-using namespace trazel;
+using namespace shell_test;
 using edit_test::kTop;
 using edit_test::kTopSilk;
-using model::Coord;
-using model::node;
-using model::Point;
-using model::Ref;
 using shell::code;
 
-constexpr Coord kInch = 65536;
-
-struct QueryCommands : ::testing::Test {
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct QueryCommands : MacroSession {
     void SetUp() override {
-        std::string path = edit_test::temp_path("query.pcb");
-        edit_test::write_board(path, [](Ref ring) {
-            Ref t = edit_test::make_track(ring, kTop, 0, 0, kInch, 0, 800);
-            model::AttachSignal(t, "VCC");
-            Ref a = model::MakeItem(ring, model::kArc, kTop, 655, 2 * kInch, 0, kInch / 4, 0);
-            node(a).arc.start = 0;
-            node(a).arc.sweep = 0;
-            edit_test::make_pad(ring, 0, kInch, kInch, 4588, 4588, 1);
-            edit_test::make_text(ring, kTopSilk, 0, kInch, 3932, "R1");
-        });
-        run = std::make_unique<shell::HeadlessRun>();
+        start({{"query.pcb",
+                [](Ref ring) {
+                    Ref t = edit_test::make_track(ring, kTop, 0, 0, kInch, 0, 800);
+                    model::AttachSignal(t, "VCC");
+                    Ref a = model::MakeItem(ring, model::kArc, kTop, 655, 2 * kInch, 0, kInch / 4, 0);
+                    node(a).arc.start = 0;
+                    node(a).arc.sweep = 0;
+                    edit_test::make_pad(ring, 0, kInch, kInch, 4588, 4588, 1);
+                    edit_test::make_text(ring, kTopSilk, 0, kInch, 3932, "R1");
+                }}},
+              0);
+    }
+    void before_start() override {
         run->window.screens = {{"One", {0, 0, 767, 1023}}, {"Two", {0, 1024, 767, 2047}}};
-        ASSERT_TRUE(run->start({path}));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        run->app.display.view.snap = 0;
-    }
-    App& app() {
-        return run->app;
-    }
-    platform::Headless& ui() {
-        return run->ui();
-    }
-    void at(double x, double y) {
-        edit::jump_cursor(app(), Point{Coord(x * kInch), Coord(y * kInch)});
     }
     int key(char l) {
         return shell::execute_command(app(), code('Q', l), shell::kSourceKey);

@@ -5,35 +5,21 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/core/headless_run.h"
-#include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/resequence.h"
 #include "edit/status.h"
 #include "edit/undo.h"
-#include "shell/macros.h"
-#include "shell/status.h"
+#include "shell/macro_session.h"
 
 namespace structure_commands {
 namespace {
 
-using namespace trazel;
+using namespace shell_test;
 using edit_test::kTop;
 using edit_test::kTopSilk;
-using model::Coord;
-using model::node;
-using model::Point;
-using model::Ref;
-
-constexpr Coord kInch = 65536;
-
-Coord in(double v) {
-    return static_cast<Coord>(v * kInch);
-}
 
 // A silk frame round the working area, a Component U1 hooked at (2, 2) with two pads and a silk outline
 // from (1.875, 1.875) to (2.625, 2.125), a track out of its second pad, and a loose track inside its box.
@@ -55,58 +41,12 @@ void board(Ref ring) {
     edit_test::make_track(ring, kTop, in(2.0625), in(1.9375), in(2.375), in(1.9375));
 }
 
-struct StructureCommands : ::testing::Test {
-    std::unique_ptr<shell::HeadlessRun> run;
-
+struct StructureCommands : MacroSession {
     void load(const std::function<void(Ref)>& build) {
         open({{"board.pcb", build}});
     }
-    void open(const std::vector<std::pair<std::string, std::function<void(Ref)>>>& files) {
-        std::vector<std::string> paths;
-        for (const auto& [name, build] : files) {
-            paths.push_back(edit_test::temp_path(name));
-            edit_test::write_board(paths.back(), build);
-        }
-        run = std::make_unique<shell::HeadlessRun>();
-        ASSERT_TRUE(run->start(paths));
-        ASSERT_TRUE(run->until_ready(1000));
-        ASSERT_NE(run->app.doc(), nullptr);
-        run->app.display.view.snap = 4096u << 16;
-        play("Enter <LY=3>");
-    }
-    void play(const std::string& keys) {
-        ASSERT_TRUE(shell::play_macro(run->app, keys));
-        ASSERT_TRUE(run->until_macro_done(20000));
-        run->tick(2);
-    }
-    model::Document& doc() {
-        return *run->app.doc();
-    }
-    std::string file() {
-        return edit_test::data_file_text();
-    }
-    void undo_all_gives(const std::string& before) {
-        play("Esc Esc");
-        if (edit::has_undo(doc())) {
-            play("<UA>");
-        }
-        EXPECT_EQ(file(), before);
-    }
-    std::string status() {
-        return run->app.shell.status.text;
-    }
-    std::string message(int n) {
-        return shell::message_text(run->app, n);
-    }
-    platform::Headless& ui() {
-        return run->ui();
-    }
-    size_t sounds(platform::Sound s) {
-        size_t n = 0;
-        for (platform::Sound x : ui().sounds) {
-            n += x == s ? 1 : 0;
-        }
-        return n;
+    void open(const std::vector<Board>& files) {
+        start(files, kSixteenth, "Enter <LY=3>");
     }
     std::vector<Ref> top(uint8_t kind, int width = -1) {
         std::vector<Ref> out;
