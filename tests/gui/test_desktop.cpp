@@ -77,7 +77,11 @@ class Desktop : public ::testing::Test {
         s << "set -u\ncd '" << dir.string() << "'\n"
           << "export TRAZEL_CONFIG_DIR='" << (dir / "cfg").string() << "' TRAZEL_TRACE=1\n"
           << "'" << TRAZEL_GUI_BIN << "' demo.pcb >app.out 2>app.err &\nP=$!\n"
-          << "W=$(timeout 20 xdotool search --sync --onlyvisible --name 'demo.pcb' | head -1)\n"
+          // A window being mapped while xdotool looks at it can vanish from under the search: look again.
+          << "W=\nfor try in 1 2 3; do\n"
+          << "  W=$(timeout 20 xdotool search --sync --onlyvisible --name 'demo.pcb' 2>/dev/null | head -1)\n"
+          << "  [ -n \"$W\" ] && xdotool getwindowname \"$W\" >/dev/null 2>&1 && break\n"
+          << "  W=; sleep 1\ndone\n"
           << "[ -n \"$W\" ] || { echo 'no window'; kill $P; exit 3; }\n"
           << "sleep 1\n"
           << "focus() { xdotool mousemove --window $W 200 200 click 1; sleep 0.3; xdotool key Escape; sleep 0.3; }\n"
