@@ -32,6 +32,7 @@ void install_edit(App& app) {
     h.drop_items = [](App& a) { return drop_grab(a); };
     h.cancel_items = [](App& a) { return grab_pending(a) ? abandon_grab(a) : 0; };
     h.cursor_moved = [](App& a) { cursor_moved(a); };
+    h.redo_check = [](App& a) { return redo_purge_check(a) != 0; };
     h.after_save = [](App& a, model::Document& d) {
         if (!a.shell.options.undo_beyond_save) {
             purge_undo(d);

@@ -37,6 +37,8 @@ struct QueryState {
     uint32_t view_nodes = 0;
     uint8_t view_modified = 0;
     std::unique_ptr<display::Display> scratch; // draws the pictures, made on first use
+    // A Document the view window shows instead of the current one (a log); none: the current one.
+    const model::Document* viewed_doc = nullptr;
 };
 
 QueryState& query_state(App& app) {
@@ -123,13 +125,19 @@ model::Box main_view_box(const App& app) {
     return b;
 }
 
+// The Document the view window shows: a log handed to it, else the current one.
+const model::Document* viewed(App& app) {
+    return query_state(app).viewed_doc != nullptr ? query_state(app).viewed_doc : app.doc();
+}
+
 platform::Form view_form(App& app) {
     QueryState& st = query_state(app);
-    const model::Document* doc = app.doc();
+    const model::Document* doc = viewed(app);
     std::vector<uint8_t> rgb;
     if (doc != nullptr) {
         model::Box frame = main_view_box(app);
-        rgb = view_picture(scratch(app), *doc, app.display.format, kViewPictureWidth, kViewPictureHeight, &frame);
+        rgb = view_picture(scratch(app), *doc, app.display.format, kViewPictureWidth, kViewPictureHeight,
+                           doc == app.doc() ? &frame : nullptr);
     }
     st.view_doc = doc;
     st.view_nodes = app.model.pool.used_count();
@@ -160,7 +168,7 @@ platform::Form zoom_form(App& app) {
 
 bool view_changed(App& app) {
     const QueryState& st = query_state(app);
-    const model::Document* doc = app.doc();
+    const model::Document* doc = viewed(app);
     return st.view_doc != doc || st.view_nodes != app.model.pool.used_count() ||
            (doc != nullptr && st.view_modified != doc->modified_bits);
 }
@@ -270,6 +278,7 @@ void install_query(App& app) {
     shell::set_command_handler(app, shell::code('Q', 'R'),
                                [](App& a, uint16_t, shell::Source) { return raft_command(a); });
     shell::set_command_handler(app, shell::code('Q', 'V'), [](App& a, uint16_t, shell::Source) {
+        query_state(a).viewed_doc = nullptr;
         a.platform().raft_tool_windows(a.shell.options.query_raft_boxes);
         a.platform().open_tool_window(view_form(a));
         return 1;
@@ -289,6 +298,24 @@ void install_query(App& app) {
     h.transient_tool_check = transient_check;
     h.view_window_refresh = [](App& a) { query_state(a).view_stale = true; };
     h.close_tool_windows = close_all;
+    h.show_in_view_window = [](App& a, const model::Document* d) {
+        query_state(a).viewed_doc = d;
+        a.platform().raft_tool_windows(a.shell.options.query_raft_boxes);
+        if (is_open(a, kViewBox)) {
+            a.platform().update_tool_window(view_form(a));
+        } else {
+            a.platform().open_tool_window(view_form(a));
+        }
+    };
+    auto closing = app.shell.edit.closing_document;
+    app.shell.edit.closing_document = [closing](App& a, model::Document& d) {
+        if (closing) {
+            closing(a, d);
+        }
+        if (query_state(a).viewed_doc == &d) {
+            query_state(a).viewed_doc = nullptr;
+        }
+    };
 }
 
 } // namespace trazel::edit

@@ -13,6 +13,9 @@
 namespace trazel {
 struct App;
 }
+namespace trazel::model {
+struct Document;
+}
 
 namespace trazel::shell {
 
@@ -62,6 +65,8 @@ struct ServiceHooks {
     std::function<int(App&)> rotate_block;               // R with a block active
     std::function<int(App&)> next_image;                 // Alt-M
     std::function<int(App&, int step)> point_group_step; // "." and "," in a point-set Document
+    // Shows a Document other than the current one in the view window ("ViewBox"): a log.
+    std::function<void(App&, const model::Document*)> show_in_view_window;
     std::function<void(App&)> tool_window_tick;          // a modeless tool window's own timer
     std::function<void(App&)> transient_tool_check;      // once a second: close the transient tool window
     std::function<void(App&)> view_window_refresh;       // after a redraw: the view window follows

@@ -117,6 +117,9 @@ struct EditHooks {
     std::function<bool(App&)> block_active;
     std::function<void(App&)> cursor_moved; // after every change of the cursor position
     std::function<void(App&)> query_window; // an open query window shows what is under the cursor
+    // Before a command changes the Document: the redo stack goes (asking first when the option says so);
+    // false when the user cancelled.  Unset: nothing to ask.
+    std::function<bool(App&)> redo_check;
     // After a successful save of the current Document: purges its undo records unless they survive a save.
     std::function<void(App&)> purge_undo;
     std::function<void(App&, model::Document&)> after_save;

@@ -38,7 +38,7 @@ TEST(CliBlock, TurnAndMoveMatchesTheMacro) {
     Result r = run(s, "block " + quote(kDemo) + " " + quote(s / "cli.pcb") +
                           " --box -1,-1,10,10 --ref 1,1 --rotate 90 --move 5,1");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "moved 44 items\n");
+    EXPECT_EQ(r.out, "moved 48 items\n");
     // BG from a macro acts at once at the cursor and the move follows the source point; BR leaves the
     // move waiting.
     r = run(s, "macro " + quote(kDemo) + " " + quote(s / "macro.pcb") +
@@ -85,7 +85,7 @@ TEST(CliBlock, StepAndRepeatCompareAndBuild) {
     Result r = run(s, "block " + quote(kDemo) + " " + quote(s / "rep.pcb") +
                           " --box -1,-1,10,10 --copy 12,0 --copy 24,0 --increment 10");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "copied 88 items in 2 copies\n");
+    EXPECT_EQ(r.out, "copied 96 items in 2 copies\n");
     std::string rep = slurp(s / "rep.pcb");
     EXPECT_EQ(count(rep, "\x7FU1\x7F") + count(rep, "\x7FU1\r"), 1);
     EXPECT_EQ(count(rep, "\x7FU11\x7F") + count(rep, "\x7FU11\r"), 1);
@@ -100,7 +100,7 @@ TEST(CliBlock, StepAndRepeatCompareAndBuild) {
 
     r = run(s, "block " + quote(kDemo) + " " + quote(s / "built.pcb") + " --box -1,-1,10,10 --ref 1,1 --pseudo PANEL,P1");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "built component PANEL of 44 items\n");
+    EXPECT_EQ(r.out, "built component PANEL of 48 items\n");
     r = run(s, "info " + quote(s / "built.pcb"));
     EXPECT_NE(r.out.find("Component             1"), std::string::npos) << r.out;
 }

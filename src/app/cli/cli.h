@@ -73,6 +73,8 @@ int run_render(int argc, char** argv);
 int run_macro(int argc, char** argv);
 int run_query(int argc, char** argv);
 int run_block(int argc, char** argv);
+int run_netscan(int argc, char** argv);
+int run_ratnest(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

@@ -28,6 +28,10 @@ constexpr Verb kVerbs[] = {
      "[--mirror-x] [--mirror-y] (--move X,Y | --copy X,Y... [--increment N] | --delete-inside | --delete-outside | "
      "--compare X,Y | --build F0[,F1...] | --pseudo F0[,F1...])",
      "the Block commands on an area of a file: move, copy, delete, compare, build a component", run_block},
+    {"netscan", "IN [--log FILE] [--save OUT] [--plain] [--fail-on-errors]",
+     "the logged net scan of every signal: discontinuities, crosslinks, drill holes and clearances", run_netscan},
+    {"ratnest", "IN OUT [--signal NAME] [--delete]",
+     "build the rat lines of every signal (or of one), or delete them", run_ratnest},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "

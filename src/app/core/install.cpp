@@ -3,6 +3,7 @@
 #include "cam/commands.h"
 #include "edit/commands.h"
 #include "library/commands.h"
+#include "nets/commands.h"
 
 namespace trazel {
 
@@ -11,6 +12,7 @@ void install_subsystems(App& app) {
     library::install_library(app);
     edit::install_edit(app);
     cam::install_cam(app);
+    nets::install_nets(app);
 }
 
 } // namespace trazel
