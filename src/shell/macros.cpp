@@ -187,7 +187,9 @@ void press(App& app, uint16_t key, int64_t count) {
 
 void bracket_token(App& app, std::string_view t) {
     Shell& sh = app.shell;
-    if (t.size() == 2 && t[0] >= '?' && t[0] <= 'z' && is_letter(t[1])) {
+    // A command code: the group letter and the entry's character, which is not always a letter (N+, N-,
+    // S0-S< of the image entries), as a recorded macro writes it.
+    if (t.size() == 2 && t[0] >= '?' && t[0] <= 'z' && t[1] > ' ' && t[1] < 0x7F) {
         uint16_t c = code(upper(t[0]), upper(t[1]));
         if (sh.is_recording) {
             record_command(app, c);

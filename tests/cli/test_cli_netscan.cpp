@@ -20,8 +20,8 @@ std::string board(const std::string& extra = "") {
            "-nc0,0,.008,.01,.01,0\r\n\r\n"
            "3 0 1 .5 .5 .06 .06 .035 0 1 A\r\n"
            "3 0 1 1.5 .5 .06 .06 .035 0 2 A\r\n"
-           "3 0 1 .5 1 .06 .06 .035 0 3 B\r\n"
-           "3 0 1 1.5 1 .06 .06 .035 0 4 B\r\n"
+           "3 0 1 .5 1.0 .06 .06 .035 0 3 B\r\n"
+           "3 0 1 1.5 1.0 .06 .06 .035 0 4 B\r\n"
            "1 1 .012 .5 .5 1.5 .5 A\r\n" +
            extra + "\r\nEND OF FILE\r\n";
 }
@@ -56,7 +56,7 @@ TEST(CliNetscan, SummaryLogAndExitStatus) {
     EXPECT_EQ(count(slurp(s / "saved.pcb"), "\r\n1 255 "), 1);
 
     // With the track to B the board is clean.
-    spit(s / "ok.pcb", board("1 1 .012 .5 1 1.5 1 B\r\n"));
+    spit(s / "ok.pcb", board("1 1 .012 .5 1.0 1.5 1.0 B\r\n"));
     r = run(s, "netscan " + quote(s / "ok.pcb") + " --fail-on-errors");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "2 nets scanned, no errors detected.\n");
@@ -107,7 +107,7 @@ TEST(CliRatnest, BuildOneSignalAndDelete) {
 TEST(CliNetscan, NetScanThroughAMacroShowsACrosslink) {
     Scratch s;
     // A track from A's pad to B's pad shorts the two nets.
-    spit(s / "short.pcb", board("1 1 .012 1.5 .5 1.5 1\r\n"));
+    spit(s / "short.pcb", board("1 1 .012 1.5 .5 1.5 1.0\r\n"));
     Result r = run(s, "macro " + quote(s / "short.pcb") + " --keys '\"0.5,0.5\" Enter <NS>'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Signal <A> is crosslinked to signal <B>."), std::string::npos) << r.out;
