@@ -83,9 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         nets::build_ratnest(s);
         nets::clear_all_marks(s);
     }
-    // The scan changes the board (Ratnest lines, duplicates deleted): both methods start from the same.
+    // The scan changes the board (Ratnest lines, duplicates deleted): both methods start from the same
+    // Data file, read afresh (what the first reading kept may not survive writing, as a Signal name with
+    // a comma).
     std::string before;
     model::save_document_bytes(formats, before, 'C');
+    edit::release_undo(*d);
+    model::close_document(d);
+    d = model::NewDocument("fuzz.pcb");
+    model::open_document_bytes(formats, before, 0);
     std::string indexed = scan(*d, false, log_path);
     edit::release_undo(*d);
     model::close_document(d);
