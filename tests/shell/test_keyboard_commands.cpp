@@ -184,11 +184,14 @@ TEST_F(KeyboardMacros, StoredMacrosOfTheUpperFunctionKeysAndAltZeroStartFromTheK
               (std::vector<uint16_t>{code('Z', 'I'), code('Z', 'O'), code('Z', 'C'), code('Z', 'W'), code('Z', 'L')}));
 }
 
-TEST_F(KeyboardMacros, CommandTokensNeedALetterAfterTheGroup) {
-    spy("NZ?");
-    shell::play_macro(*app, "<Z1> <N+> <zi> <?o> <@>");
-    EXPECT_EQ(codes(), (std::vector<uint16_t>{code('Z', 'I'), code('?', 'O')}));
-    EXPECT_EQ(sounds(platform::Sound::Beep), 3);
+// The entry's character is what a recorded macro writes for the command: a letter, or "+", "-" or a
+// digit (N+, F0-F9); a blank or a lone character is no command.
+TEST_F(KeyboardMacros, CommandTokensTakeThePrintableCharacterAfterTheGroup) {
+    spy("NZ?F");
+    shell::play_macro(*app, "<Z1> <N+> <zi> <?o> <@> <F > <F0>");
+    EXPECT_EQ(codes(), (std::vector<uint16_t>{code('Z', '1'), code('N', '+'), code('Z', 'I'), code('?', 'O'),
+                                              code('F', '0')}));
+    EXPECT_EQ(sounds(platform::Sound::Beep), 2);
 }
 
 TEST_F(KeyboardMacros, AMacroThatRestartsItselfStillStopsForAWaitingKey) {
