@@ -123,7 +123,12 @@ int propagate_signal(NetState& s, Ref signal) {
         return 0;
     }
     int changed = 0;
-    for (Ref r : s.marked) {
+    size_t from = 0;
+    if (s.propagated_signal == signal && s.propagated_epoch == s.marks_epoch && s.propagated <= s.marked.size()) {
+        from = s.propagated;
+    }
+    for (size_t i = from; i < s.marked.size(); ++i) {
+        Ref r = s.marked[i];
         Node& n = node(r);
         if (!n.marked()) {
             continue;
@@ -143,6 +148,9 @@ int propagate_signal(NetState& s, Ref signal) {
             s.index->signal_changed(r, old);
         }
     }
+    s.propagated = s.marked.size();
+    s.propagated_signal = signal;
+    s.propagated_epoch = s.marks_epoch;
     return changed;
 }
 

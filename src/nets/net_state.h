@@ -67,6 +67,11 @@ struct NetState {
     // Raised whenever marks are cleared or replaced wholesale: what was learnt from the list of marked
     // Items (the nearest links of `next_rat_line`) is then void.
     uint64_t marks_epoch = 0;
+    // How far `marked` has been given `propagated_signal` (while `propagated_epoch` is the marks epoch):
+    // the scan propagates after every trace-on, and only the Items marked since need the Signal.
+    size_t propagated = 0;
+    Ref propagated_signal = model::kNone;
+    uint64_t propagated_epoch = 0;
     std::shared_ptr<RatProgress> rat_progress;
 };
 

@@ -34,6 +34,7 @@ struct RatProgress {
         uint64_t dist;
         uint32_t from_place;
         Ref from;
+        Point at; // the pad's centre, kept here so the updates stay in this array
     };
     std::vector<Open> open; // in walk order
 };
@@ -193,20 +194,43 @@ int build_one(NetState& s, Ref signal) {
             offer(j);
         }
     }
+    // Each round is one pass over the copies still unjoined: they learn the copy joined last, and the
+    // nearest of them (the first in list order on a tie) joins next.
+    std::vector<size_t> open;
+    for (size_t u = 0; u < c.size(); ++u) {
+        if (!c[u].joined) {
+            open.push_back(u);
+        }
+    }
+    constexpr size_t kNoCopy = static_cast<size_t>(-1);
+    size_t last = kNoCopy;
     while (true) {
         uint64_t best = kFar;
-        size_t bu = 0;
-        for (size_t u = 0; u < c.size(); ++u) {
-            if (!c[u].joined && c[u].dist < best) {
+        size_t bu = 0, kept = 0;
+        for (size_t k = 0; k < open.size(); ++k) {
+            size_t u = open[k];
+            if (c[u].joined) {
+                continue;
+            }
+            if (last != kNoCopy) {
+                uint64_t d = manhattan(c[u].at, c[last].at);
+                if (d > 0 && (d < c[u].dist || (d == c[u].dist && last < c[u].from))) {
+                    c[u].dist = d;
+                    c[u].from = last;
+                }
+            }
+            if (c[u].dist < best) {
                 best = c[u].dist;
                 bu = u;
             }
+            open[kept++] = u;
         }
+        open.resize(kept);
         if (best == kFar) {
             break;
         }
         link(c[bu].from, bu);
-        offer(bu);
+        last = bu;
     }
     return added;
 }
@@ -343,37 +367,49 @@ Ref next_rat_line(NetState& s) {
             p.serial = edit::change_serial(doc);
             index.pads_of(signal, [&](Ref r) {
                 if (index.visible(r) && open_pad(r)) {
-                    p.open.push_back(RatProgress::Open{r, kFar, 0, model::kNone});
+                    p.open.push_back(RatProgress::Open{r, kFar, 0, model::kNone, centre(node(r))});
                 }
             });
         }
-        std::erase_if(p.open, [&](const RatProgress::Open& o) { return !open_pad(o.pad); });
+        // One pass over the open list: Pads the last trace reached leave it, the others learn the Pads
+        // marked since the last call, and the nearest pair is taken (the first open Pad wins a tie).
+        struct Fresh {
+            Ref pad;
+            Point at;
+            uint32_t place;
+        };
+        std::vector<Fresh> fresh;
         for (size_t i = p.seen; i < s.marked.size(); ++i) {
             Ref m = s.marked[i];
             const Node& mn = node(m);
-            if (mn.item_kind() != model::kPad || !mn.marked()) {
-                continue;
-            }
-            uint32_t place = index.place(m);
-            Point at = centre(mn);
-            for (RatProgress::Open& o : p.open) {
-                uint64_t d = manhattan(centre(node(o.pad)), at);
-                if (d > 0 && (d < o.dist || (d == o.dist && place < o.from_place))) {
-                    o.dist = d;
-                    o.from_place = place;
-                    o.from = m;
-                }
+            if (mn.item_kind() == model::kPad && mn.marked()) {
+                fresh.push_back(Fresh{m, centre(mn), index.place(m)});
             }
         }
         p.seen = s.marked.size();
         uint64_t best = kFar;
-        for (const RatProgress::Open& o : p.open) {
+        size_t kept = 0;
+        for (size_t i = 0; i < p.open.size(); ++i) {
+            RatProgress::Open o = p.open[i];
+            if (node(o.pad).marked()) {
+                continue;
+            }
+            for (const Fresh& f : fresh) {
+                uint64_t d = manhattan(o.at, f.at);
+                if (d > 0 && (d < o.dist || (d == o.dist && f.place < o.from_place))) {
+                    o.dist = d;
+                    o.from_place = f.place;
+                    o.from = f.pad;
+                }
+            }
             if (o.dist < best) {
                 best = o.dist;
                 to = o.pad;
                 from = o.from;
             }
+            p.open[kept++] = o;
         }
+        p.open.resize(kept);
     }
     if (to == model::kNone) {
         return model::kNone;
