@@ -391,7 +391,13 @@ Ref next_rat_line(NetState& s) {
         size_t kept = 0;
         for (size_t i = 0; i < p.open.size(); ++i) {
             RatProgress::Open o = p.open[i];
-            if (node(o.pad).marked()) {
+            // Only a Pad marked since the last call can have left the open list: comparing with those
+            // few keeps the pass inside this array instead of reading every Pad's Node.
+            bool reached = false;
+            for (const Fresh& f : fresh) {
+                reached = reached || f.pad == o.pad;
+            }
+            if (reached) {
                 continue;
             }
             for (const Fresh& f : fresh) {
