@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "autotrax_copy.h"
+#include "bench_support.h"
 #include "edit/block.h"
 #include "edit/resequence.h"
 #include "edit/snap_all.h"
@@ -41,18 +42,9 @@ bool g_peer = true;
 bool g_keep = false;
 fs::path g_work;
 
-double now_ms() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-fs::path beside(const char* name) {
-    return fs::read_symlink("/proc/self/exe").parent_path() / name;
-}
+using bench::beside;
+using bench::median;
+using bench::now_ms;
 
 // The board: --board, else the one bench/run.sh made beside us, else gen_board's.
 bool load(model::FormatTable& formats, const std::string& file) {
@@ -66,12 +58,7 @@ bool load(model::FormatTable& formats, const std::string& file) {
 }
 
 std::string generated(int components, const fs::path& out) {
-    fs::path gen = beside("gen_board");
-    if (!fs::exists(gen)) {
-        return {};
-    }
-    std::string cmd = gen.string() + " " + std::to_string(components) + " " + out.string() + " --seed 1 >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0 && fs::exists(out) ? out.string() : std::string();
+    return bench::gen_board(components, out, 1);
 }
 
 model::Box extents(const model::Document& d) {

@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include "autotrax_copy.h"
+#include "bench_support.h"
 #include "edit/undo.h"
 #include "kicad_copy.h"
 #include "model/chooser.h"
@@ -52,31 +53,16 @@ bool g_keep = false;
 bool g_long = false;
 fs::path g_work;
 
-double now_ms() {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-fs::path beside(const char* name) {
-    return fs::read_symlink("/proc/self/exe").parent_path() / name;
-}
+using bench::beside;
+using bench::median;
+using bench::now_ms;
 
 std::string generated(int components) {
     fs::path out = g_work / ("clean" + std::to_string(components) + ".pcb");
     if (fs::exists(out)) {
         return out.string();
     }
-    fs::path gen = beside("gen_board");
-    if (!fs::exists(gen)) {
-        return {};
-    }
-    std::string cmd = gen.string() + " " + std::to_string(components) + " " + out.string() + " --seed " +
-                      std::to_string(kSeed) + " --clean >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0 && fs::exists(out) ? out.string() : std::string();
+    return bench::gen_board(components, out, kSeed, "--clean");
 }
 
 // A board read into a model of its own.
