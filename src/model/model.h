@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -315,8 +316,15 @@ class ComponentOrder {
     void insert(Ref c);
 
   private:
+    // Keys compare as unsigned bytes, as every other comparison of Component keys does (memcmp): with the
+    // signed char of std::less a byte above 0x7F would sort the other way.
+    struct KeyLess {
+        bool operator()(const std::array<char, 128>& a, const std::array<char, 128>& b) const {
+            return std::memcmp(a.data(), b.data(), a.size()) < 0;
+        }
+    };
     Ref ring_;
-    std::multimap<std::array<char, 128>, Ref> by_key_;
+    std::multimap<std::array<char, 128>, Ref, KeyLess> by_key_;
 };
 
 // --- Field references -----------------------------------------------------------------------------
