@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 #include <vector>
 
 #include "display/display.h"
@@ -11,6 +12,7 @@
 #include "edit/spatial_index.h"
 #include "edit/undo.h"
 #include "model/hit_test.h"
+#include "nets/nearest_link.h"
 #include "nets/trace.h"
 
 namespace trazel::nets {
@@ -29,14 +31,9 @@ struct RatProgress {
     Ref signal = model::kNone;
     uint32_t serial = 0;
     size_t seen = 0;
-    struct Open {
-        Ref pad;
-        uint64_t dist;
-        uint32_t from_place;
-        Ref from;
-        Point at; // the pad's centre, kept here so the updates stay in this array
-    };
-    std::vector<Open> open; // in walk order
+    std::vector<Ref> open; // the open Pads in walk order: their keys in `links`
+    std::unordered_map<Ref, uint32_t> key_of;
+    NearestLink links;     // joined: the marked Pads, keyed by their place in the walk
 };
 
 namespace {
@@ -125,15 +122,13 @@ int build_one(NetState& s, Ref signal) {
     struct Copy {
         Point at;
         bool joined;
-        uint64_t dist; // to the nearest joined copy (above zero)
-        size_t from;   // that copy
     };
     std::vector<Copy> c;
     for (Ref pad : pads_of(s, signal)) {
         const Node& n = node(pad);
         mark_item(s, pad);
         bool joined = (!smt_pad(n) && n.layer != 0) || track_ends_on(s, pad);
-        c.push_back(Copy{centre(n), joined, kFar, 0});
+        c.push_back(Copy{centre(n), joined});
     }
     if (c.empty()) {
         return 0;
@@ -175,62 +170,29 @@ int build_one(NetState& s, Ref signal) {
         }
         return added;
     }
-    // Prim: each unjoined copy keeps its nearest joined copy (the first in list order on a tie), updated
-    // from each copy as it joins; the pair taken is the same as the full scan's.
-    auto offer = [&](size_t j) {
-        for (size_t u = 0; u < c.size(); ++u) {
-            if (c[u].joined) {
-                continue;
-            }
-            uint64_t d = manhattan(c[u].at, c[j].at);
-            if (d > 0 && (d < c[u].dist || (d == c[u].dist && j < c[u].from))) {
-                c[u].dist = d;
-                c[u].from = j;
-            }
-        }
-    };
+    // Prim over the copies, the nearest link coming from a grid of the unjoined ones: the pair taken is
+    // the same as the full scan's (copy order breaks ties).
+    std::vector<model::Point> at;
+    for (const Copy& x : c) {
+        at.push_back(x.at);
+    }
+    NearestLink links;
+    links.reset(std::move(at));
     for (size_t j = 0; j < c.size(); ++j) {
         if (c[j].joined) {
-            offer(j);
+            links.close(static_cast<uint32_t>(j));
         }
     }
-    // Each round is one pass over the copies still unjoined: they learn the copy joined last, and the
-    // nearest of them (the first in list order on a tie) joins next.
-    std::vector<size_t> open;
-    for (size_t u = 0; u < c.size(); ++u) {
-        if (!c[u].joined) {
-            open.push_back(u);
+    for (size_t j = 0; j < c.size(); ++j) {
+        if (c[j].joined) {
+            links.join(c[j].at, static_cast<uint32_t>(j), static_cast<uint32_t>(j));
         }
     }
-    constexpr size_t kNoCopy = static_cast<size_t>(-1);
-    size_t last = kNoCopy;
-    while (true) {
-        uint64_t best = kFar;
-        size_t bu = 0, kept = 0;
-        for (size_t k = 0; k < open.size(); ++k) {
-            size_t u = open[k];
-            if (c[u].joined) {
-                continue;
-            }
-            if (last != kNoCopy) {
-                uint64_t d = manhattan(c[u].at, c[last].at);
-                if (d > 0 && (d < c[u].dist || (d == c[u].dist && last < c[u].from))) {
-                    c[u].dist = d;
-                    c[u].from = last;
-                }
-            }
-            if (c[u].dist < best) {
-                best = c[u].dist;
-                bu = u;
-            }
-            open[kept++] = u;
-        }
-        open.resize(kept);
-        if (best == kFar) {
-            break;
-        }
-        link(c[bu].from, bu);
-        last = bu;
+    NearestLink::Link next;
+    while (links.best(next)) {
+        link(next.joined, next.open);
+        links.close(next.open);
+        links.join(c[next.open].at, next.open, next.open);
     }
     return added;
 }
@@ -351,8 +313,8 @@ Ref next_rat_line(NetState& s) {
             }
         }
     } else {
-        // Prim over the net's clusters: each open Pad keeps its nearest marked Pad, brought up to date
-        // from the Pads marked since the last call only.
+        // Prim over the net's clusters: the open Pads sit in a grid, each marked Pad keeps its nearest
+        // open one in a heap, and only the Pads marked since the last call are new to it.
         NetIndex& index = net_index(s);
         if (!s.rat_progress) {
             s.rat_progress = std::make_shared<RatProgress>();
@@ -360,62 +322,44 @@ Ref next_rat_line(NetState& s) {
         RatProgress& p = *s.rat_progress;
         if (p.doc != &doc || p.epoch != s.marks_epoch || p.signal != signal || p.serial != edit::change_serial(doc) ||
             p.seen > s.marked.size()) {
-            p = RatProgress{};
             p.doc = &doc;
             p.epoch = s.marks_epoch;
             p.signal = signal;
             p.serial = edit::change_serial(doc);
+            p.seen = 0;
+            p.open.clear();
+            p.key_of.clear();
+            std::vector<model::Point> at;
             index.pads_of(signal, [&](Ref r) {
                 if (index.visible(r) && open_pad(r)) {
-                    p.open.push_back(RatProgress::Open{r, kFar, 0, model::kNone, centre(node(r))});
+                    p.key_of.emplace(r, static_cast<uint32_t>(p.open.size()));
+                    p.open.push_back(r);
+                    at.push_back(centre(node(r)));
                 }
             });
+            p.links.reset(std::move(at));
         }
-        // One pass over the open list: Pads the last trace reached leave it, the others learn the Pads
-        // marked since the last call, and the nearest pair is taken (the first open Pad wins a tie).
-        struct Fresh {
-            Ref pad;
-            Point at;
-            uint32_t place;
-        };
-        std::vector<Fresh> fresh;
+        // Pads the trace reached leave the open set before any of them joins, as in the full scan.
+        std::vector<Ref> fresh;
         for (size_t i = p.seen; i < s.marked.size(); ++i) {
             Ref m = s.marked[i];
             const Node& mn = node(m);
             if (mn.item_kind() == model::kPad && mn.marked()) {
-                fresh.push_back(Fresh{m, centre(mn), index.place(m)});
+                fresh.push_back(m);
+                if (auto it = p.key_of.find(m); it != p.key_of.end()) {
+                    p.links.close(it->second);
+                }
             }
         }
         p.seen = s.marked.size();
-        uint64_t best = kFar;
-        size_t kept = 0;
-        for (size_t i = 0; i < p.open.size(); ++i) {
-            RatProgress::Open o = p.open[i];
-            // Only a Pad marked since the last call can have left the open list: comparing with those
-            // few keeps the pass inside this array instead of reading every Pad's Node.
-            bool reached = false;
-            for (const Fresh& f : fresh) {
-                reached = reached || f.pad == o.pad;
-            }
-            if (reached) {
-                continue;
-            }
-            for (const Fresh& f : fresh) {
-                uint64_t d = manhattan(o.at, f.at);
-                if (d > 0 && (d < o.dist || (d == o.dist && f.place < o.from_place))) {
-                    o.dist = d;
-                    o.from_place = f.place;
-                    o.from = f.pad;
-                }
-            }
-            if (o.dist < best) {
-                best = o.dist;
-                to = o.pad;
-                from = o.from;
-            }
-            p.open[kept++] = o;
+        for (Ref m : fresh) {
+            p.links.join(centre(node(m)), index.place(m), m);
         }
-        p.open.resize(kept);
+        NearestLink::Link next;
+        if (p.links.best(next)) {
+            to = p.open[next.open];
+            from = next.tag;
+        }
     }
     if (to == model::kNone) {
         return model::kNone;
