@@ -35,11 +35,7 @@ using model::Ref;
 
 namespace {
 
-std::string g_board;
-int g_components = 2000;
-int g_reps = 5;
-bool g_peer = true;
-bool g_keep = false;
+bench::Options g_opt{{}, 2000, 5};
 fs::path g_work;
 
 using bench::beside;
@@ -112,7 +108,7 @@ void big_board() {
     model::register_model_formats(formats);
     platform::Headless quiet;
     platform::install(&quiet);
-    std::string file = g_board;
+    std::string file = g_opt.board;
     if (file.empty() && fs::exists(beside("bench_board.pcb"))) {
         file = beside("bench_board.pcb").string();
     }
@@ -140,7 +136,7 @@ void big_board() {
     const Point target{static_cast<Coord>(all.x2 + 65536), static_cast<Coord>(all.y1)};
 
     std::vector<double> move, undo, del, cmp, en, eq;
-    for (int k = 0; k < g_reps; ++k) {
+    for (int k = 0; k < g_opt.reps; ++k) {
         edit::Block b = shape;
         b.angle = 16384;
         index.sync(d);
@@ -199,9 +195,9 @@ void against_pcb_rnd() {
     model::register_model_formats(formats);
     platform::Headless quiet;
     platform::install(&quiet);
-    std::string file = generated(g_components, g_work / "cmp.pcb");
+    std::string file = generated(g_opt.components, g_work / "cmp.pcb");
     if (file.empty() || !load(formats, file)) {
-        std::printf("  no %d-component board (build gen_board)\n", g_components);
+        std::printf("  no %d-component board (build gen_board)\n", g_opt.components);
         return;
     }
     model::Document& d = *model::M().current;
@@ -213,7 +209,7 @@ void against_pcb_rnd() {
     edit::SpatialIndex index;
     std::vector<double> ours;
     size_t moved = 0;
-    for (int k = 0; k < g_reps; ++k) {
+    for (int k = 0; k < g_opt.reps; ++k) {
         index.sync(d);
         double a = now_ms();
         edit::Block b;
@@ -225,12 +221,12 @@ void against_pcb_rnd() {
         edit::undo(d, nullptr);
     }
     double our = median(ours);
-    std::printf("\n%d-component board, left half (%zu top-level Items), Autotrax copy %.2f MB\n", g_components, moved,
+    std::printf("\n%d-component board, left half (%zu top-level Items), Autotrax copy %.2f MB\n", g_opt.components, moved,
                 static_cast<double>(fs::file_size(at)) / 1e6);
     std::printf("  trazel BG, BR, BM                  %8.2f ms\n", our);
     platform::install(nullptr);
-    if (!g_peer || std::system("command -v pcb-rnd >/dev/null 2>&1") != 0) {
-        std::printf("  pcb-rnd                            not run%s\n", g_peer ? " (not installed)" : "");
+    if (!g_opt.peer || std::system("command -v pcb-rnd >/dev/null 2>&1") != 0) {
+        std::printf("  pcb-rnd                            not run%s\n", g_opt.peer ? " (not installed)" : "");
         return;
     }
     // Autotrax reads in mils; the half is everything left of the middle.
@@ -280,29 +276,15 @@ void against_pcb_rnd() {
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--board" && i + 1 < argc) {
-            g_board = argv[++i];
-        } else if (a == "--components" && i + 1 < argc) {
-            g_components = std::atoi(argv[++i]);
-        } else if (a == "--reps" && i + 1 < argc) {
-            g_reps = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--no-peer") {
-            g_peer = false;
-        } else if (a == "--keep") {
-            g_keep = true;
-        } else {
-            std::fprintf(stderr, "usage: bench_block [--board FILE] [--components N] [--reps N] [--no-peer] [--keep]\n");
-            return 2;
-        }
+    if (!bench::parse_options(argc, argv, g_opt, "bench_block")) {
+        return 2;
     }
     g_work = fs::temp_directory_path() / ("trazel-bench-block-" + std::to_string(::getpid()));
     fs::create_directories(g_work);
-    std::printf("bench_block (median of %d runs)\n", g_reps);
+    std::printf("bench_block (median of %d runs)\n", g_opt.reps);
     big_board();
     against_pcb_rnd();
-    if (!g_keep) {
+    if (!g_opt.keep) {
         fs::remove_all(g_work);
     } else {
         std::printf("kept %s\n", g_work.string().c_str());

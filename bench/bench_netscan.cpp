@@ -45,11 +45,7 @@ constexpr unsigned kSeed = 11;
 // at 500 and more than 5 minutes at 2000 here.  It runs only on boards up to this size.
 constexpr int kPlainLimit = 500;
 
-std::string g_board;
-int g_components = 20000;
-int g_reps = 3;
-bool g_peer = true;
-bool g_keep = false;
+bench::Options g_opt{{}, 20000, 3};
 bool g_long = false;
 fs::path g_work;
 
@@ -207,7 +203,7 @@ std::string clearances(const model::Setup& s) {
 }
 
 void big_board() {
-    std::string file = g_board.empty() ? generated(g_components) : g_board;
+    std::string file = g_opt.board.empty() ? generated(g_opt.components) : g_opt.board;
     if (file.empty()) {
         std::printf("  no board (build gen_board or give --board)\n");
         return;
@@ -219,11 +215,11 @@ void big_board() {
     model::Document& d = *b->d;
     std::printf("\n%zu Components, %zu Items, %zu Signals (read in %.0f ms), %s\n", b->components, b->items,
                 model::M().signal_index.size(), b->read_ms, clearances(d.setup).c_str());
-    Scan s = scan(d, false, g_reps);
+    Scan s = scan(d, false, g_opt.reps);
     report("logged scan with clearances (NG)", s.ms, 2000);
     std::printf("    %s\n", nets::summary_line(s.summary).c_str());
     int added = 0;
-    double nr = ratnest(d, false, g_reps, &added);
+    double nr = ratnest(d, false, g_opt.reps, &added);
     report("ratnest of every Signal (NR)", nr, 1000);
     std::printf("    %d lines added (a pad that a track ends on starts joined)\n", added);
     bool plain = static_cast<int>(b->components) <= kPlainLimit;
@@ -237,13 +233,13 @@ void big_board() {
     std::set<std::string> crossed = crosslinked_nets(g_work / "scan.LOG");
     if (!crossed.empty()) {
         size_t unrouted = unroute(d, crossed);
-        Scan apart = scan(d, false, g_reps);
+        Scan apart = scan(d, false, g_opt.reps);
         report("NG with the crosslinked nets unrouted", apart.ms, 2000);
         std::printf("    %zu tracks, arcs and vias deleted; %s\n", unrouted,
                     nets::summary_line(apart.summary).c_str());
     }
     size_t gone = strip_tracks(d);
-    nr = ratnest(d, false, g_reps, &added);
+    nr = ratnest(d, false, g_opt.reps, &added);
     line("NR with every track deleted", nr);
     std::printf("    %zu tracks and arcs deleted, %d lines added\n", gone, added);
     if (plain) {
@@ -317,7 +313,7 @@ void against_pcb_rnd() {
     bench::write_autotrax(d, at);
     std::printf("\n%d-component board: %zu Items, Autotrax copy %.2f MB, %s\n", n, b->items,
                 static_cast<double>(fs::file_size(at)) / 1e6, clearances(d.setup).c_str());
-    Scan s = scan(d, false, g_reps);
+    Scan s = scan(d, false, g_opt.reps);
     line("trazel read", b->read_ms);
     line("trazel logged scan (NG), indexed", s.ms, nets::summary_line(s.summary));
     if (n <= kPlainLimit) {
@@ -326,8 +322,8 @@ void against_pcb_rnd() {
     } else {
         std::printf("  %-40s not run (minutes at %d components)\n", "trazel logged scan (NG), plain", n);
     }
-    if (!g_peer || sh("command -v pcb-rnd >/dev/null 2>&1") != 0) {
-        std::printf("  %-40s not run%s\n", "pcb-rnd", g_peer ? " (not installed)" : "");
+    if (!g_opt.peer || sh("command -v pcb-rnd >/dev/null 2>&1") != 0) {
+        std::printf("  %-40s not run%s\n", "pcb-rnd", g_opt.peer ? " (not installed)" : "");
         return;
     }
     double clear = std::min({d.setup.clear_line_line, d.setup.clear_line_pad, d.setup.clear_pad_pad}) * 1000.0 / 65536.0;
@@ -352,13 +348,13 @@ void against_kicad() {
         return;
     }
     model::Document& d = *b->d;
-    Scan s = scan(d, false, g_reps);
+    Scan s = scan(d, false, g_opt.reps);
     std::printf("\n%d-component board: %zu Items, %s\n", n, b->items, clearances(d.setup).c_str());
     line("trazel read", b->read_ms);
     line("trazel logged scan (NG), indexed", s.ms, nets::summary_line(s.summary));
-    if (!g_peer || !bench::kicad::present()) {
+    if (!g_opt.peer || !bench::kicad::present()) {
         std::printf("  %-40s not run%s\n", "KiCad",
-                    g_peer ? " (its pcbnew module is not installed: make deps-kicad)" : "");
+                    g_opt.peer ? " (its pcbnew module is not installed: make deps-kicad)" : "");
         return;
     }
     fs::path listing = g_work / ("board" + std::to_string(n) + ".txt");
@@ -385,22 +381,8 @@ void against_kicad() {
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--board" && i + 1 < argc) {
-            g_board = argv[++i];
-        } else if (a == "--components" && i + 1 < argc) {
-            g_components = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--reps" && i + 1 < argc) {
-            g_reps = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--no-peer") {
-            g_peer = false;
-        } else if (a == "--keep") {
-            g_keep = true;
-        } else {
-            std::fprintf(stderr, "usage: bench_netscan [--board FILE] [--components N] [--reps N] [--no-peer] [--keep]\n");
-            return 2;
-        }
+    if (!bench::parse_options(argc, argv, g_opt, "bench_netscan")) {
+        return 2;
     }
     const char* long_run = std::getenv("BENCH_LONG");
     g_long = long_run && std::string(long_run) == "1";
@@ -408,12 +390,12 @@ int main(int argc, char** argv) {
     fs::create_directories(g_work);
     platform::Headless quiet;
     platform::install(&quiet);
-    std::printf("bench_netscan (median of %d runs)\n", g_reps);
+    std::printf("bench_netscan (median of %d runs)\n", g_opt.reps);
     big_board();
     against_pcb_rnd();
     against_kicad();
     platform::install(nullptr);
-    if (!g_keep) {
+    if (!g_opt.keep) {
         fs::remove_all(g_work);
     } else {
         std::printf("kept %s\n", g_work.string().c_str());

@@ -3,6 +3,7 @@
 // the benchmark program.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -34,6 +35,38 @@ inline std::string gen_board(int components, const std::filesystem::path& out, u
     std::string cmd = gen.string() + " " + std::to_string(components) + " " + out.string() + " --seed " +
                       std::to_string(seed) + (extra.empty() ? "" : " " + extra) + " >/dev/null 2>&1";
     return std::system(cmd.c_str()) == 0 && std::filesystem::exists(out) ? out.string() : std::string();
+}
+
+// The options of the benchmarks that time our run against a peer's on a generated or given board.
+struct Options {
+    std::string board;
+    int components;
+    int reps;
+    bool peer = true;
+    bool keep = false;
+};
+
+// Reads `--board FILE --components N --reps N --no-peer --keep` into `o`; on anything else prints the
+// usage line of `program` and returns false.
+inline bool parse_options(int argc, char** argv, Options& o, const char* program) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--board" && i + 1 < argc) {
+            o.board = argv[++i];
+        } else if (a == "--components" && i + 1 < argc) {
+            o.components = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--reps" && i + 1 < argc) {
+            o.reps = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--no-peer") {
+            o.peer = false;
+        } else if (a == "--keep") {
+            o.keep = true;
+        } else {
+            std::fprintf(stderr, "usage: %s [--board FILE] [--components N] [--reps N] [--no-peer] [--keep]\n", program);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace bench

@@ -81,4 +81,13 @@ inline int lines(const std::string& s) {
     return n;
 }
 
+// How often `what` occurs in `s`, overlaps included.
+inline int count(const std::string& s, const std::string& what) {
+    int n = 0;
+    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
 } // namespace cli_test

@@ -23,14 +23,6 @@ std::string geometry(const std::string& file) {
     return out;
 }
 
-int count(const std::string& s, const std::string& what) {
-    int n = 0;
-    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 } // namespace
 
 TEST(CliBlock, TurnAndMoveMatchesTheMacro) {

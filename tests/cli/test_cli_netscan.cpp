@@ -26,14 +26,6 @@ std::string board(const std::string& extra = "") {
            extra + "\r\nEND OF FILE\r\n";
 }
 
-int count(const std::string& s, const std::string& what) {
-    int n = 0;
-    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 } // namespace
 
 TEST(CliNetscan, SummaryLogAndExitStatus) {

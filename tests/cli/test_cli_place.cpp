@@ -14,14 +14,6 @@ std::string body(const std::string& file) {
     return at == std::string::npos ? std::string() : file.substr(at);
 }
 
-int count(const std::string& s, const std::string& what) {
-    int n = 0;
-    for (size_t at = s.find(what); at != std::string::npos; at = s.find(what, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 } // namespace
 
 TEST(CliLibrary, ListingAndLookup) {

@@ -27,6 +27,15 @@ constexpr int kSignals = 5, kPlane = 6; // a schematic signal layer and a power 
 constexpr uint16_t kOvalThru = 1, kRectThru = 2, kVia = 3, kOvalSmt = 5, kRectSmt = 6;
 constexpr Coord kInch = 65536;
 
+// The board set-up of the editing tests plus a schematic signal layer and a power plane.
+inline void board_setup(model::Document& d) {
+    edit_test::apply_board_setup();
+    model::set_layer_name(d.setup.layers[kSignals], "Signals");
+    d.setup.layers[kSignals].type = model::kLayerSchematic;
+    model::set_layer_name(d.setup.layers[kPlane], "GND");
+    d.setup.layers[kPlane].type = model::kLayerPlane;
+}
+
 struct NetBoard : ::testing::Test {
     std::unique_ptr<model::Model> m;
     model::Document* d = nullptr;
@@ -45,11 +54,7 @@ struct NetBoard : ::testing::Test {
         m = std::make_unique<model::Model>();
         d = model::NewDocument("nets.pcb");
         ASSERT_NE(d, nullptr);
-        edit_test::apply_board_setup();
-        model::set_layer_name(d->setup.layers[kSignals], "Signals");
-        d->setup.layers[kSignals].type = model::kLayerSchematic;
-        model::set_layer_name(d->setup.layers[kPlane], "GND");
-        d->setup.layers[kPlane].type = model::kLayerPlane;
+        board_setup(*d);
         s = std::make_unique<nets::NetState>(*d);
     }
     Ref ring() const {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "edit/board_build.h"
 #include "edit/undo.h"
+#include "net_board.h"
 #include "nets/checks.h"
 
 namespace {
@@ -35,33 +35,11 @@ std::string text_of(const std::vector<Finding>& fs) {
     return o.str();
 }
 
-struct NetChecks : ::testing::Test {
-    std::unique_ptr<model::Model> m;
-    model::Document* d = nullptr;
-    std::unique_ptr<nets::NetState> s;
-
+// The net board with every clearance 0 until a test sets one.
+struct NetChecks : nets_test::NetBoard {
     void SetUp() override {
-        fresh();
-    }
-    void TearDown() override {
-        s.reset();
-        m.reset();
-    }
-    void fresh() {
-        s.reset();
-        m.reset();
-        m = std::make_unique<model::Model>();
-        d = model::NewDocument("checks.pcb");
-        ASSERT_NE(d, nullptr);
-        edit_test::apply_board_setup();
+        NetBoard::SetUp();
         d->setup.clear_line_line = d->setup.clear_line_pad = d->setup.clear_pad_pad = 0;
-        s = std::make_unique<nets::NetState>(*d);
-    }
-    Ref ring() const {
-        return d->ring();
-    }
-    Ref track(int layer, Coord x1, Coord y1, Coord x2, Coord y2, uint16_t width) {
-        return edit_test::make_track(ring(), layer, x1, y1, x2, y2, width);
     }
     Ref pad(int layer, Coord x, Coord y, uint16_t w, uint16_t h, uint16_t type, model::Angle angle = 0,
             Ref where = model::kNone) {

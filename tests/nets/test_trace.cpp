@@ -242,11 +242,7 @@ TraceRun trace_all(unsigned seed, int components, bool plain) {
     TraceRun out;
     model::Model m;
     model::Document* d = model::NewDocument("gen.pcb");
-    edit_test::apply_board_setup();
-    model::set_layer_name(d->setup.layers[kSignals], "Signals");
-    d->setup.layers[kSignals].type = model::kLayerSchematic;
-    model::set_layer_name(d->setup.layers[kPlane], "GND");
-    d->setup.layers[kPlane].type = model::kLayerPlane;
+    board_setup(*d);
     generate(d->ring(), seed, components);
     nets::NetState s(*d);
     s.plain = plain;

@@ -71,13 +71,7 @@ int run_block(int argc, char** argv) {
     int actions = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](std::string& to) {
-            if (i + 1 >= argc) {
-                return false;
-            }
-            to = argv[++i];
-            return true;
-        };
+        auto value = [&](std::string& to) { return next_value(argc, argv, i, to); };
         bool ok = true;
         if (a == "--box") {
             ok = value(box);

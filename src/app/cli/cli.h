@@ -42,6 +42,9 @@ int fail(const std::string& line);
 // A usage error of a verb: its usage line on stderr, exit status 2.
 int usage_error(std::string_view verb, const std::string& why);
 
+// The value after the option at argv[i] into `to`, stepping i over it; false when none follows.
+bool next_value(int argc, char** argv, int& i, std::string& to);
+
 // Reads `path` into a new Document (forced code 0 = choose by content).  On failure the reason is
 // printed and nullptr returned.
 model::Document* load(Cli& cli, const std::string& path, char forced = 0);

@@ -64,6 +64,14 @@ const Verb* find_verb(std::string_view name) {
     return nullptr;
 }
 
+bool next_value(int argc, char** argv, int& i, std::string& to) {
+    if (i + 1 >= argc) {
+        return false;
+    }
+    to = argv[++i];
+    return true;
+}
+
 int usage_error(std::string_view verb, const std::string& why) {
     const Verb* v = find_verb(verb);
     std::fprintf(stderr, "trazel-cli %.*s: %s\nusage: trazel-cli %.*s %.*s\n", static_cast<int>(verb.size()),

@@ -69,13 +69,7 @@ int run_netscan(int argc, char** argv) {
     bool plain = false, fail_on_errors = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](std::string& to) {
-            if (i + 1 >= argc) {
-                return false;
-            }
-            to = argv[++i];
-            return true;
-        };
+        auto value = [&](std::string& to) { return next_value(argc, argv, i, to); };
         bool ok = true;
         if (a == "--log") {
             ok = value(log_file);

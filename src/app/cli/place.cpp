@@ -33,13 +33,7 @@ int run_place(int argc, char** argv) {
     bool have_component = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        auto value = [&](std::string& to) {
-            if (i + 1 >= argc) {
-                return false;
-            }
-            to = argv[++i];
-            return true;
-        };
+        auto value = [&](std::string& to) { return next_value(argc, argv, i, to); };
         bool ok = true;
         if (a == "--component") {
             ok = value(one.fields[0]);
