@@ -463,6 +463,9 @@ void install_nets(App& app) {
     for (char l : std::string_view("S+-GHNCRLUM")) {
         shell::set_command_handler(app, code('N', l), net_command);
     }
+    install_netlist_out(app);
+    install_lists(app);
+    install_netlist_in(app);
 }
 
 } // namespace trazel::nets

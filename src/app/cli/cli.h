@@ -78,6 +78,11 @@ int run_query(int argc, char** argv);
 int run_block(int argc, char** argv);
 int run_netscan(int argc, char** argv);
 int run_ratnest(int argc, char** argv);
+int run_netlist(int argc, char** argv);
+int run_bom(int argc, char** argv);
+int run_pinlist(int argc, char** argv);
+int run_wirelist(int argc, char** argv);
+int run_netin(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

@@ -32,6 +32,13 @@ constexpr Verb kVerbs[] = {
      "the logged net scan of every signal: discontinuities, crosslinks, drill holes and clearances", run_netscan},
     {"ratnest", "IN OUT [--signal NAME] [--delete]",
      "build the rat lines of every signal (or of one), or delete them", run_ratnest},
+    {"netlist", "IN OUT [--bracketed] [--single-node] [--name-nets]",
+     "write the parts list and net list (column or bracketed layout)", run_netlist},
+    {"bom", "IN OUT [--csv] [--symbols]", "write the bill of materials", run_bom},
+    {"pinlist", "IN OUT", "write the component pin list", run_pinlist},
+    {"wirelist", "IN OUT", "write the signal wire list", run_wirelist},
+    {"netin", "IN MASK OUT [--update] [--replace] [--log FILE] [--library-path DIR]",
+     "read netlists into a board: place, update or replace components and give every pin its signal", run_netin},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "

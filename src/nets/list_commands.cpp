@@ -1,0 +1,7 @@
+#include "nets/commands.h"
+
+namespace trazel::nets {
+
+void install_lists(App&) {}
+
+} // namespace trazel::nets
