@@ -25,6 +25,7 @@
 
 #include "autotrax_copy.h"
 #include "bench_support.h"
+#include "loaded_board.h"
 #include "edit/undo.h"
 #include "kicad_copy.h"
 #include "model/chooser.h"
@@ -52,6 +53,9 @@ fs::path g_work;
 using bench::beside;
 using bench::median;
 using bench::now_ms;
+using bench::Loaded;
+using bench::sh;
+using bench::undo_run;
 
 std::string generated(int components) {
     fs::path out = g_work / ("clean" + std::to_string(components) + ".pcb");
@@ -59,39 +63,6 @@ std::string generated(int components) {
         return out.string();
     }
     return bench::gen_board(components, out, kSeed, "--clean");
-}
-
-// A board read into a model of its own.
-struct Loaded {
-    model::Model m;
-    model::FormatTable formats;
-    model::Document* d = nullptr;
-    double read_ms = 0;
-    size_t items = 0, components = 0;
-
-    bool open(const std::string& file) {
-        model::register_model_formats(formats);
-        d = model::NewDocument(file);
-        std::string err;
-        double t0 = now_ms();
-        if (model::OpenDocumentFile(formats, file, 0, &err) == 0) {
-            std::fprintf(stderr, "bench_netscan: cannot read %s: %s\n", file.c_str(), err.c_str());
-            return false;
-        }
-        read_ms = now_ms() - t0;
-        model::walk_tree(d->ring(), [&](Ref r, int) {
-            ++items;
-            components += model::node(r).item_kind() == model::kComponent ? 1 : 0;
-        });
-        return true;
-    }
-};
-
-// Undoes what one run recorded, so every run starts from the board as read.
-void undo_run(model::Document& d, int groups_before) {
-    while (edit::undo_groups(d) > groups_before) {
-        edit::undo(d, nullptr);
-    }
 }
 
 struct Scan {
@@ -251,10 +222,6 @@ void big_board() {
     }
 }
 
-int sh(const std::string& cmd) {
-    int rc = std::system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
 
 // pcb-rnd's DRC on the Autotrax copy: the whole run (load, DRC, quit) and the DRC alone, between two
 // clock stamps written by System() (pcb-rnd puts the design name for "%N" in System() text, so the

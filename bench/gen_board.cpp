@@ -1,5 +1,5 @@
-// gen_board N out.pcb [--seed S] [--clean]: a synthetic board of N components for the Data file
-// benchmark, built through the model API and written by the real writer.  Through-hole and surface-mount
+// gen_board N out.pcb [--seed S] [--clean] [--expect NETS.json]: a synthetic board of N components for
+// the Data file benchmark, built through the model API and written by the real writer.  Through-hole and surface-mount
 // packages in a grid, nets of two to five pads routed with two-segment tracks (some through vias, some
 // with a rounded corner), copper pours as Solids, silk outlines and reference texts.
 //
@@ -9,6 +9,8 @@
 // layer; a refused net keeps its pads and stays unrouted.  Pours are kept only when their outline is
 // clear.  So that the pads themselves are clear of each other, --clean also spaces the component grid a
 // little wider (a DIP14 spans the whole default cell) and gives the TO92 a 100 mil pitch.
+//
+// --expect writes each Signal's pins as a netlist must list them, for the netlist tests and benchmark.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -56,6 +58,7 @@ struct PadRef {
     Ref pad;
     Coord x, y;
     bool smd;
+    std::string node; // "U3-14", as a netlist names it
 };
 
 // One piece of a planned connection: a via, a track or an arc (x2: its radius), in creation order.
@@ -229,18 +232,21 @@ Ref text(Ref ring, uint8_t layer, Coord x, Coord y, int height_mils, const std::
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gen_board N out.pcb [--seed S] [--clean]\n");
+        std::fprintf(stderr, "usage: gen_board N out.pcb [--seed S] [--clean] [--expect NETS.json]\n");
         return 2;
     }
     long n = std::strtol(argv[1], nullptr, 10);
     std::string out = argv[2];
     unsigned seed = 1;
     bool clean = false;
+    std::string expect_file;
     for (int k = 3; k < argc; ++k) {
         if (std::string(argv[k]) == "--seed" && k + 1 < argc) {
             seed = static_cast<unsigned>(std::strtoul(argv[++k], nullptr, 10));
         } else if (std::string(argv[k]) == "--clean") {
             clean = true;
+        } else if (std::string(argv[k]) == "--expect" && k + 1 < argc) {
+            expect_file = argv[++k];
         }
     }
     if (n <= 0) {
@@ -288,7 +294,7 @@ int main(int argc, char** argv) {
             node(pad).pad.height = static_cast<Length>(mils(p.pad_h));
             node(pad).pad.hole = static_cast<Length>(mils(p.hole));
             SetPin(pad, std::to_string(pin + 1));
-            pads.push_back({pad, x, y, p.smd});
+            pads.push_back({pad, x, y, p.smd, ref + "-" + std::to_string(pin + 1)});
         }
         Coord m40 = mils(40);
         silk_box(members, ox - m40, oy - m40 - mils(p.pad_h / 2), ox + w + m40, oy + h + m40 + mils(p.pad_h / 2));
@@ -331,6 +337,7 @@ int main(int argc, char** argv) {
         std::string name;
         std::vector<std::vector<Seg>> conns;
     };
+    std::map<std::string, std::vector<std::string>> expected; // each Signal's pins, for --expect
     std::vector<Route> routes;         // --clean: placed once every pad is on the grid
     std::vector<std::string> pad_nets; // --clean: each pad's Signal
     for (size_t k = 0; k < pads.size();) {
@@ -340,6 +347,7 @@ int main(int argc, char** argv) {
         std::string name = kind == 0 ? "GND" : kind == 1 ? "VCC" : "N$" + std::to_string(++nets);
         for (size_t j = k; j < k + len; ++j) {
             AttachSignal(pads[j].pad, name);
+            expected[name].push_back(pads[j].node);
             if (clean) {
                 pad_nets.push_back(name);
             }
@@ -502,6 +510,25 @@ int main(int argc, char** argv) {
     if (!SaveDocumentFile(formats, out, 'C', &why)) {
         std::fprintf(stderr, "gen_board: cannot write \"%s\": %s\n", out.c_str(), why.c_str());
         return 1;
+    }
+    if (!expect_file.empty()) {
+        // The nets as a netlist should list them: {"NAME": ["REF-PIN", ...], ...}.
+        std::FILE* f = std::fopen(expect_file.c_str(), "w");
+        if (f == nullptr) {
+            std::fprintf(stderr, "gen_board: cannot write \"%s\"\n", expect_file.c_str());
+            return 1;
+        }
+        const char* sep = "{";
+        for (const auto& [name, nodes] : expected) {
+            std::fprintf(f, "%s\n\"%s\": [", sep, name.c_str());
+            for (size_t i = 0; i < nodes.size(); ++i) {
+                std::fprintf(f, "%s\"%s\"", i ? ", " : "", nodes[i].c_str());
+            }
+            std::fprintf(f, "]");
+            sep = ",";
+        }
+        std::fprintf(f, "%s\n}\n", expected.empty() ? "{" : "");
+        std::fclose(f);
     }
     std::printf("gen_board: %ld components, %ld Items, %zu Signals -> %s\n", n, items, m.signal_index.size(),
                 out.c_str());

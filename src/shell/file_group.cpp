@@ -672,9 +672,8 @@ int file_code(App& app, uint16_t c) {
         case 'X':
             return file_exit(app);
         case 'P':
-        case 'B':
         case 'D':
-            // Printing and plotting, the bill of materials and merging are not in this version.
+            // Printing and plotting and merging are not in this version.
             r = not_available(app);
             break;
         default:

@@ -1,0 +1,196 @@
+// The component pin list worked by hand (Top/Bot/SMD/THD, the nearest via of a surface pad's Signal or
+// else its nearest through-hole pad), the wire list's header, and the index and the plain walk giving
+// the same pin list on generated boards.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <random>
+#include <utility>
+
+#include "nets/net_board.h"
+#include "nets/pinlist.h"
+
+namespace {
+
+using namespace trazel;
+using edit_test::kBottom;
+using edit_test::kTop;
+using model::Coord;
+using model::node;
+using model::Ref;
+using nets_test::kInch;
+using nets_test::NetBoard;
+
+std::tm march_7_2024() {
+    std::tm t{};
+    t.tm_year = 124;
+    t.tm_mon = 2;
+    t.tm_mday = 7;
+    return t;
+}
+
+Coord in(double v) {
+    return static_cast<Coord>(v * kInch + (v < 0 ? -0.5 : 0.5));
+}
+
+std::string cols(std::initializer_list<std::pair<size_t, std::string>> parts) {
+    std::string l;
+    for (const auto& [c, t] : parts) {
+        EXPECT_GE(c, l.size()) << "columns overlap at " << c;
+        l.resize(c, ' ');
+        l += t;
+    }
+    return l;
+}
+
+std::string crlf(std::initializer_list<std::string> lines) {
+    std::string out;
+    for (const std::string& l : lines) {
+        out += l + "\r\n";
+    }
+    return out;
+}
+
+const std::string kRule(80, '-');
+
+class PinList : public NetBoard {
+  protected:
+    Ref part(const std::string& params) {
+        return model::make_component(ring(), 0, 0, params);
+    }
+    Ref member_pad(Ref c, int layer, double x, double y, uint16_t type, const char* pin, const char* sig) {
+        Ref p = pad(layer, in(x), in(y), type, sig, 4000, 4000, model::member_ring(c));
+        if (pin != nullptr) {
+            model::SetPin(p, pin);
+        }
+        return p;
+    }
+    // Both methods, which must agree.
+    std::string text() {
+        s->plain = false;
+        std::string indexed = nets::pin_list_text(*s, march_7_2024());
+        nets::NetState plain(*d);
+        plain.plain = true;
+        EXPECT_EQ(nets::pin_list_text(plain, march_7_2024()), indexed);
+        return indexed;
+    }
+};
+
+TEST_F(PinList, SurfacePadsNameTheirNearestViaElseTheNearestThroughHolePad) {
+    Ref u1 = part("SO8\x7FU1\x7FLM358");
+    member_pad(u1, kTop, 1.0, 1.0, nets_test::kRectSmt, "1", "A");
+    member_pad(u1, kBottom, 1.1, 1.0, nets_test::kRectSmt, "2", "B");
+    member_pad(u1, kTop, 1.2, 1.0, nets_test::kRectSmt, "3", nullptr);
+    member_pad(u1, 0, 1.3, 1.0, nets_test::kOvalThru, "4", "A");
+    member_pad(u1, kTop, 1.4, 1.0, nets_test::kRectSmt, nullptr, "A"); // no pin: not listed
+    Ref j1 = part("HDR\x7FJ1\x7FHEADER");
+    member_pad(j1, 0, 1.0, 1.2, nets_test::kOvalThru, "1", "A"); // nearer than any via of A, but no via
+    member_pad(j1, 0, 3.0, 1.0, nets_test::kRectThru, "2", "B");
+    member_pad(j1, 0, 1.0, 1.05, nets_test::kVia, nullptr, "A"); // a via shape inside a Component: no via
+    // The vias of A at the top level: 1.0 and 0.5 away from U1-1, and one farther.
+    pad(0, in(2.0), in(1.0), nets_test::kVia, "A");
+    pad(0, in(1.0), in(1.5), nets_test::kVia, "A");
+    pad(0, in(1.0), in(1.6), nets_test::kVia, "A");
+    pad(kTop, in(1.0), in(1.1), 7, "A"); // a surface dot is no via
+    // B has no via: its nearest through-hole pad is this one, not J1-2.
+    pad(0, in(1.1), in(2.0), nets_test::kOvalThru, "B");
+    part("$GND"); // symbols and lower-case references are left out
+    Ref low = part("SO8\x7Fu5\x7FX");
+    member_pad(low, kTop, 5, 5, nets_test::kRectSmt, "1", "A");
+
+    EXPECT_EQ(text(),
+              crlf({cols({{0, "COMPONENT PIN LIST"}, {41, "nets.pcb"}, {72, "03/07/24"}}), kRule,
+                    "REF ID  PATTERN     PIN   TYPE  X POS   Y POS   SIGNAL      TYPE  X POS   Y POS", kRule, "",
+                    cols({{0, "U1"},
+                          {8, "SO8"},
+                          {20, "1"},
+                          {26, "Top"},
+                          {32, "1.000"},
+                          {40, "1.000"},
+                          {48, "A"},
+                          {60, "VIA"},
+                          {66, "1.000"},
+                          {74, "1.500"}}),
+                    cols({{20, "2"},
+                          {26, "Bot"},
+                          {32, "1.100"},
+                          {40, "1.000"},
+                          {48, "B"},
+                          {60, "PAD"},
+                          {66, "1.100"},
+                          {74, "2.000"}}),
+                    cols({{20, "3"}, {26, "Top"}, {32, "1.200"}, {40, "1.000"}}),
+                    cols({{20, "4"}, {26, "THD"}, {32, "1.300"}, {40, "1.000"}, {48, "A"}}), "",
+                    cols({{0, "J1"}, {8, "HDR"}, {20, "1"}, {26, "THD"}, {32, "1.000"}, {40, "1.200"}, {48, "A"}}),
+                    cols({{20, "2"}, {26, "THD"}, {32, "3.000"}, {40, "1.000"}, {48, "B"}}), ""}) +
+                  "\f");
+}
+
+TEST_F(PinList, ThroughHolePadsAnywhereCountWhenNoViaDoesAndEqualDistancesTakeTheFirst) {
+    d->setup.origin_x = in(1);
+    Ref u1 = part("SOT23\x7FQ1\x7F"
+                  "BC847");
+    member_pad(u1, kTop, 0, 0, nets_test::kOvalSmt, "1", "N");
+    member_pad(u1, nets_test::kPlane, 0, 0.5, nets_test::kOvalSmt, "2", "N"); // "GND": neither T... nor B...
+    // No via of N: two pads of N at one distance from Q1-1; the first in walk order is taken, here one
+    // inside a Component (a via shape there counts as a pad and is written "VIA").  Q1-2 is nearer the
+    // second.
+    Ref r1 = part("AXIAL\x7FR1\x7F"
+                  "10K");
+    member_pad(r1, 0, 0, -1, nets_test::kVia, nullptr, "N");
+    pad(0, in(1), in(0), nets_test::kOvalThru, "N");
+    std::string t = text();
+    EXPECT_NE(t.find(crlf({cols({{0, "Q1"},
+                                 {8, "SOT23"},
+                                 {20, "1"},
+                                 {26, "Top"},
+                                 {32, "-1.000"},
+                                 {40, "0.000"},
+                                 {48, "N"},
+                                 {60, "VIA"},
+                                 {66, "-1.000"},
+                                 {74, "-1.000"}}),
+                           cols({{20, "2"},
+                                 {26, "SMD"},
+                                 {32, "-1.000"},
+                                 {40, "0.500"},
+                                 {48, "N"},
+                                 {60, "PAD"},
+                                 {66, "0.000"},
+                                 {74, "0.000"}})})),
+              std::string::npos)
+        << t;
+}
+
+TEST_F(PinList, IndexAndPlainWalkAgreeOnGeneratedBoards) {
+    for (unsigned seed : {2u, 7u, 19u, 23u}) {
+        fresh();
+        nets_test::generate(ring(), seed, 60);
+        // Vias carrying the pads' Signals, some at one place, so that the choice and its ties matter.
+        std::mt19937 rng(seed);
+        for (int i = 0; i < 40; ++i) {
+            Coord x = static_cast<Coord>(rng() % (6 * kInch)), y = static_cast<Coord>(rng() % (10 * kInch));
+            std::string sig = "S" + std::to_string(rng() % 22);
+            pad(0, x, y, nets_test::kVia, sig.c_str());
+            if (i % 5 == 0) {
+                pad(0, x, y, nets_test::kVia, sig.c_str());
+            }
+        }
+        std::string t = text();
+        EXPECT_NE(t.find("VIA"), std::string::npos);
+        EXPECT_NE(t.find("PAD"), std::string::npos);
+    }
+    // The generator's own board, without the extra vias.
+    fresh();
+    edit_test::generate_board(ring(), 5, 36);
+    text();
+}
+
+TEST_F(PinList, WireListHasItsHeaderOnly) {
+    EXPECT_EQ(nets::wire_list_text(*d, march_7_2024()),
+              crlf({cols({{0, "SIGNAL WIRE LIST"}, {40, "nets.pcb"}, {72, "03/07/24"}}), kRule,
+                    "SIGNAL          FROM-PIN        TO-PIN          LENGTH      REMARKS", kRule, ""}) +
+                  "\f");
+}
+
+} // namespace
