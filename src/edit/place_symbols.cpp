@@ -22,8 +22,6 @@ using model::kNone;
 using model::Node;
 using model::node;
 
-namespace {
-
 void measure_texts(Ref c) {
     model::walk_tree(model::member_ring(c), [](Ref r, int) {
         if (node(r).item_kind() == model::kText) {
@@ -31,6 +29,8 @@ void measure_texts(Ref c) {
         }
     });
 }
+
+namespace {
 
 // Reads Component records (the first line a "6" record) into `ring`; the new Component, or kNone.
 Ref read_component(Ref ring, std::string_view text) {

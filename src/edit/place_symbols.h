@@ -51,4 +51,7 @@ bool first_free_reference(std::string& ref, std::unordered_set<std::string>& tak
 // `at`; linked at the end of `ring`.  kNone when the scratch ring holds no Component or the pool ran out.
 Ref copy_library_component(Ref ring, const std::array<std::string, 5>& fields, model::Angle angle, Point at);
 
+// Measures every Text of a Component (nested ones included) again, as its Parameters now resolve them.
+void measure_texts(Ref c);
+
 } // namespace trazel::edit

@@ -360,6 +360,8 @@ int unratnest(App& app) {
     return 1;
 }
 
+} // namespace
+
 // "Display Logs": the log as a Document of its own, one Text per line on layer 0, shown in the view
 // window.  An open Document of the log's name is reused; none when that is the board itself (a beep).
 model::Document* log_document(App& app, const std::string& path, model::Document& board) {
@@ -392,6 +394,8 @@ void log_text(model::Document& d, int n, std::string_view line) {
         model::SetText(t, line);
     }
 }
+
+namespace {
 
 // NG: the logged scan of every net into the Document's ".LOG" file.
 int net_log(App& app) {

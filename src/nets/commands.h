@@ -1,7 +1,13 @@
 #pragma once
 // The Nets group as the App sees it.
+#include <string>
+#include <string_view>
+
 namespace trazel {
 struct App;
+}
+namespace trazel::model {
+struct Document;
 }
 
 namespace trazel::nets {
@@ -12,5 +18,10 @@ void install_nets(App& app);
 void install_netlist_out(App& app);
 void install_lists(App& app);
 void install_netlist_in(App& app);
+
+// "Display Logs": the Document that shows the log `path` of `board` (nullptr, with a beep, when that is
+// the board itself), and its n-th line as a Text (commands.cpp).
+model::Document* log_document(App& app, const std::string& path, model::Document& board);
+void log_text(model::Document& d, int n, std::string_view line);
 
 } // namespace trazel::nets
