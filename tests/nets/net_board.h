@@ -4,7 +4,10 @@
 // crossing tracks, plane pads and labels so that every spreading rule has work to do.
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -145,6 +148,49 @@ inline void generate(Ref ring, unsigned seed, int components) {
             model::SetPin(p, "1");
         }
     }
+}
+
+// --- Listing text ----------------------------------------------------------------------------------
+
+// A fixed date for title lines.
+inline std::tm day_in_march_2024(int day) {
+    std::tm t{};
+    t.tm_year = 124;
+    t.tm_mon = 2;
+    t.tm_mday = day;
+    return t;
+}
+
+// Inches to coordinate units, rounded.
+inline Coord in(double v) {
+    return static_cast<Coord>(v * kInch + (v < 0 ? -0.5 : 0.5));
+}
+
+// A line made of texts at the columns given, blanks between (columns ascending).
+inline std::string cols(std::initializer_list<std::pair<size_t, std::string>> parts) {
+    std::string l;
+    for (const auto& [c, t] : parts) {
+        EXPECT_GE(c, l.size()) << "columns overlap at " << c;
+        l.resize(c, ' ');
+        l += t;
+    }
+    return l;
+}
+
+// Lines joined with CR LF after each.
+inline std::string crlf(std::initializer_list<std::string> lines) {
+    std::string out;
+    for (const std::string& l : lines) {
+        out += l + "\r\n";
+    }
+    return out;
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
 }
 
 } // namespace nets_test

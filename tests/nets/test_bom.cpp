@@ -21,39 +21,12 @@ using namespace trazel;
 using model::Coord;
 using model::node;
 using model::Ref;
+using nets_test::cols;
+using nets_test::crlf;
+using nets_test::day_in_march_2024;
+using nets_test::in;
 using nets_test::kInch;
 using nets_test::NetBoard;
-
-std::tm march_7_2024() {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    return t;
-}
-
-Coord in(double v) {
-    return static_cast<Coord>(v * kInch + (v < 0 ? -0.5 : 0.5));
-}
-
-// A line made of texts at the columns given, blanks between (columns ascending).
-std::string cols(std::initializer_list<std::pair<size_t, std::string>> parts) {
-    std::string l;
-    for (const auto& [c, t] : parts) {
-        EXPECT_GE(c, l.size()) << "columns overlap at " << c;
-        l.resize(c, ' ');
-        l += t;
-    }
-    return l;
-}
-
-std::string crlf(std::initializer_list<std::string> lines) {
-    std::string out;
-    for (const std::string& l : lines) {
-        out += l + "\r\n";
-    }
-    return out;
-}
 
 const std::string kRule(80, '-');
 
@@ -83,9 +56,9 @@ class Bom : public NetBoard {
         o.csv = csv;
         o.symbols = symbols;
         o.plain = plain;
-        std::string t = nets::bom_text(*d, o, march_7_2024());
+        std::string t = nets::bom_text(*d, o, day_in_march_2024(7));
         o.plain = !plain;
-        EXPECT_EQ(nets::bom_text(*d, o, march_7_2024()), t) << "sorted insertion and stable sort differ";
+        EXPECT_EQ(nets::bom_text(*d, o, day_in_march_2024(7)), t) << "sorted insertion and stable sort differ";
         return t;
     }
     // The group section alone (between the column heads and the placement section).
@@ -178,7 +151,7 @@ TEST_F(Bom, SymbolOptionInBothLayouts) {
          1, 1);
     nets::BomOptions o;
     o.symbols = true;
-    std::string t = nets::bom_text(*d, o, march_7_2024());
+    std::string t = nets::bom_text(*d, o, day_in_march_2024(7));
     EXPECT_NE(t.find(cols({{0, "47ohms"},
                            {14, "\xBD"
                                 "W"},
@@ -200,7 +173,7 @@ TEST_F(Bom, SymbolOptionInBothLayouts) {
               std::string::npos)
         << t;
     o.csv = true;
-    EXPECT_EQ(nets::bom_text(*d, o, march_7_2024()), "TYPE/VALUE,MODIFIER,PATTERN,QTY,COMPONENTS\r\n47ohms,\xBD"
+    EXPECT_EQ(nets::bom_text(*d, o, day_in_march_2024(7)), "TYPE/VALUE,MODIFIER,PATTERN,QTY,COMPONENTS\r\n47ohms,\xBD"
                                                      "W,AXIAL,1,R1\r\n");
 }
 
@@ -269,7 +242,7 @@ TEST_F(Bom, EveryComponentIsListedBeyondTheOldLimit) {
     }
     nets::BomOptions o;
     o.csv = true;
-    std::string t = nets::bom_text(*d, o, march_7_2024());
+    std::string t = nets::bom_text(*d, o, day_in_march_2024(7));
     EXPECT_EQ(t.rfind("TYPE/VALUE,MODIFIER,PATTERN,QTY,COMPONENTS\r\nV,,P,262143,R1    R2    ", 0), 0u);
     EXPECT_NE(t.find("R262143\r\n"), std::string::npos);
     // Every Reference ID once, from the COMPONENTS fields of all rows.

@@ -24,17 +24,6 @@ namespace fs = std::filesystem;
 using nets::NetlistInOptions;
 using nets::NetlistInResult;
 
-Coord in(double inches) {
-    return static_cast<Coord>(std::lround(inches * 65536));
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 std::vector<std::string> crlf_lines(const std::string& text) {
     std::vector<std::string> out;
     size_t at = 0;

@@ -33,14 +33,6 @@ std::string lines(std::initializer_list<std::string> l) {
     return out;
 }
 
-std::tm march_5_2024() {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 5;
-    return t;
-}
-
 struct Netlist : NetBoard {
     Coord next_x = 0;
     // A Component with one round through-hole pad per (pin, Signal); "" for none.
@@ -65,7 +57,7 @@ struct Netlist : NetBoard {
         o.bracketed = bracketed;
         o.single_node = single_node;
         o.plain = plain;
-        return nets::netlist_text(*d, o, march_5_2024());
+        return nets::netlist_text(*d, o, day_in_march_2024(5));
     }
 
     // Walk order differs from every sort order on purpose.
@@ -260,7 +252,7 @@ TEST_F(Netlist, IndexedListsMatchThePlainWalks) {
                 o.bracketed = layout & 1;
                 o.single_node = layout & 2;
                 o.plain = plain;
-                texts[plain].push_back(nets::netlist_text(*d, o, march_5_2024()));
+                texts[plain].push_back(nets::netlist_text(*d, o, day_in_march_2024(5)));
             }
             s->plain = plain;
             nets::NamingResult r = nets::name_nets(*s);
@@ -268,7 +260,7 @@ TEST_F(Netlist, IndexedListsMatchThePlainWalks) {
                                    nets::pad_name(*d, r.first));
             nets::NetlistOptions o;
             o.plain = plain;
-            texts[plain].push_back(nets::netlist_text(*d, o, march_5_2024()));
+            texts[plain].push_back(nets::netlist_text(*d, o, day_in_march_2024(5)));
         }
         ASSERT_EQ(texts[0].size(), texts[1].size());
         for (size_t i = 0; i < texts[0].size(); ++i) {
@@ -295,9 +287,9 @@ TEST_F(Netlist, IndexedListsMatchThePlainWalks) {
             named[plain] = std::to_string(r.nets) + " " + std::to_string(r.generated) + "\n";
             nets::NetlistOptions o;
             o.plain = plain;
-            named[plain] += nets::netlist_text(*d, o, march_5_2024());
+            named[plain] += nets::netlist_text(*d, o, day_in_march_2024(5));
             o.bracketed = true;
-            named[plain] += nets::netlist_text(*d, o, march_5_2024());
+            named[plain] += nets::netlist_text(*d, o, day_in_march_2024(5));
         }
         EXPECT_EQ(named[0], named[1]);
         EXPECT_NE(named[0].find("\r\n$10001 "), std::string::npos);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "edit/board_build.h"
+#include "net_board.h"
 #include "nets/netlog.h"
 
 namespace {
@@ -18,25 +19,12 @@ using model::Coord;
 using model::node;
 using model::Point;
 using model::Ref;
+using nets_test::day_in_march_2024;
+using nets_test::slurp;
 namespace fs = std::filesystem;
 
 Coord in(double inches) {
     return static_cast<Coord>(inches * 65536 + (inches < 0 ? -0.5 : 0.5));
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-std::tm march_7_2024() {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    return t;
 }
 
 // A log row: the net's Signal, the target column, the message.
@@ -49,11 +37,11 @@ std::string row(const std::string& source, const std::string& target, const std:
 
 TEST(NetLogFile, TitleLineColumns) {
     // Title 0-16, the name centred in 17..70: (54 - 9) / 2 = 22 blanks; the date in 71..78.
-    EXPECT_EQ(nets::title_line("NETSCAN ERROR LOG", "BOARD.PCB", 79, march_7_2024()),
+    EXPECT_EQ(nets::title_line("NETSCAN ERROR LOG", "BOARD.PCB", 79, day_in_march_2024(7)),
               "NETSCAN ERROR LOG" + std::string(22, ' ') + "BOARD.PCB" + std::string(23, ' ') + "03/07/24");
     // A name too long to centre keeps one blank on each side and pushes the date out.
     std::string longname(60, 'X');
-    EXPECT_EQ(nets::title_line("NETSCAN ERROR LOG", longname, 79, march_7_2024()),
+    EXPECT_EQ(nets::title_line("NETSCAN ERROR LOG", longname, 79, day_in_march_2024(7)),
               "NETSCAN ERROR LOG " + longname + " 03/07/24");
     std::tm y2k{};
     y2k.tm_year = 100;
@@ -67,7 +55,7 @@ TEST(NetLogFile, LinesEndCrLfWithoutTrailingBlanks) {
     std::vector<std::string> echoed;
     nets::Log log;
     log.echo = [&](std::string_view l) { echoed.emplace_back(l); };
-    ASSERT_TRUE(log.open(path, "TITLE", "X.PCB", 30, march_7_2024()));
+    ASSERT_TRUE(log.open(path, "TITLE", "X.PCB", 30, day_in_march_2024(7)));
     log.line("abc   ");
     log.line("   ");
     log.line("a  b");
@@ -84,7 +72,7 @@ TEST(NetLogFile, UnwritableLogLeavesTheOldOne) {
     {
         // Abandoned before close: nothing replaces the old file, no temporary file stays behind.
         nets::Log log;
-        ASSERT_TRUE(log.open(path, "T", "D", 79, march_7_2024()));
+        ASSERT_TRUE(log.open(path, "T", "D", 79, day_in_march_2024(7)));
         log.line("new");
     }
     EXPECT_EQ(slurp(path), "old log");
@@ -99,7 +87,7 @@ TEST(NetLogFile, UnwritableLogLeavesTheOldOne) {
     nets::Log log;
     int echoed = 0;
     log.echo = [&](std::string_view) { ++echoed; };
-    EXPECT_FALSE(log.open(path, "T", "D", 79, march_7_2024()));
+    EXPECT_FALSE(log.open(path, "T", "D", 79, day_in_march_2024(7)));
     EXPECT_FALSE(log.error().empty());
     log.line("new");
     EXPECT_FALSE(log.close());
@@ -107,7 +95,7 @@ TEST(NetLogFile, UnwritableLogLeavesTheOldOne) {
     fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace);
     EXPECT_EQ(slurp(path), "old log");
 
-    EXPECT_FALSE(log.open(edit_test::temp_path("no/such/dir.LOG"), "T", "D", 79, march_7_2024()));
+    EXPECT_FALSE(log.open(edit_test::temp_path("no/such/dir.LOG"), "T", "D", 79, day_in_march_2024(7)));
 }
 
 TEST(NetLogFile, SummaryPlurals) {
@@ -197,7 +185,7 @@ struct NetLogScan : ::testing::Test {
         s.every_128 = every;
         nets::Log log;
         std::string path = edit_test::temp_path("board.pcb.LOG");
-        EXPECT_TRUE(log.open(path, "NETSCAN ERROR LOG", "BOARD.PCB", 79, march_7_2024()));
+        EXPECT_TRUE(log.open(path, "NETSCAN ERROR LOG", "BOARD.PCB", 79, day_in_march_2024(7)));
         last = nets::write_net_scan_log(s, log);
         EXPECT_TRUE(log.close());
         return slurp(path);

@@ -18,38 +18,12 @@ using edit_test::kTop;
 using model::Coord;
 using model::node;
 using model::Ref;
+using nets_test::cols;
+using nets_test::crlf;
+using nets_test::day_in_march_2024;
+using nets_test::in;
 using nets_test::kInch;
 using nets_test::NetBoard;
-
-std::tm march_7_2024() {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 7;
-    return t;
-}
-
-Coord in(double v) {
-    return static_cast<Coord>(v * kInch + (v < 0 ? -0.5 : 0.5));
-}
-
-std::string cols(std::initializer_list<std::pair<size_t, std::string>> parts) {
-    std::string l;
-    for (const auto& [c, t] : parts) {
-        EXPECT_GE(c, l.size()) << "columns overlap at " << c;
-        l.resize(c, ' ');
-        l += t;
-    }
-    return l;
-}
-
-std::string crlf(std::initializer_list<std::string> lines) {
-    std::string out;
-    for (const std::string& l : lines) {
-        out += l + "\r\n";
-    }
-    return out;
-}
 
 const std::string kRule(80, '-');
 
@@ -68,10 +42,10 @@ class PinList : public NetBoard {
     // Both methods, which must agree.
     std::string text() {
         s->plain = false;
-        std::string indexed = nets::pin_list_text(*s, march_7_2024());
+        std::string indexed = nets::pin_list_text(*s, day_in_march_2024(7));
         nets::NetState plain(*d);
         plain.plain = true;
-        EXPECT_EQ(nets::pin_list_text(plain, march_7_2024()), indexed);
+        EXPECT_EQ(nets::pin_list_text(plain, day_in_march_2024(7)), indexed);
         return indexed;
     }
 };
@@ -187,7 +161,7 @@ TEST_F(PinList, IndexAndPlainWalkAgreeOnGeneratedBoards) {
 }
 
 TEST_F(PinList, WireListHasItsHeaderOnly) {
-    EXPECT_EQ(nets::wire_list_text(*d, march_7_2024()),
+    EXPECT_EQ(nets::wire_list_text(*d, day_in_march_2024(7)),
               crlf({cols({{0, "SIGNAL WIRE LIST"}, {40, "nets.pcb"}, {72, "03/07/24"}}), kRule,
                     "SIGNAL          FROM-PIN        TO-PIN          LENGTH      REMARKS", kRule, ""}) +
                   "\f");
