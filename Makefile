@@ -65,15 +65,17 @@ $(FUZZ_BUILD)/build.ninja:
 fuzz-build: deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
-# Each harness runs a few seconds from its seed corpus (tests/data plus fuzz/corpus/<name>).
+# Each harness runs a few seconds from its seed corpus (tests/data plus fuzz/corpus/<name>), with the code
+# dictionary fuzz/<name>.dict when there is one.
 fuzz-smoke: fuzz-build
 	@set -e; for f in $(FUZZ_BUILD)/fuzz_*; do \
 		[ -x "$$f" ] || continue; name=$$(basename $$f); \
 		mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
 		seeds=$(FUZZ_BUILD)/corpus/$$name; [ -d fuzz/corpus/$$name ] && cp -r fuzz/corpus/$$name/. $$seeds/; \
 		cp tests/data/* $$seeds/ 2>/dev/null || true; \
+		dict=; [ -f fuzz/$$name.dict ] && dict=-dict=fuzz/$$name.dict; \
 		echo "fuzz-smoke: $$name ($(FUZZ_SECONDS) s)"; \
-		$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 $$seeds >$(FUZZ_BUILD)/$$name.log 2>&1 \
+		$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 $$dict $$seeds >$(FUZZ_BUILD)/$$name.log 2>&1 \
 			|| { tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; }; \
 	done
 

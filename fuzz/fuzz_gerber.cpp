@@ -1,0 +1,83 @@
+// Arbitrary bytes read as a photoplot into a fresh Document.  Whatever the input, every Item made lies
+// within the coordinate limit, every Solid has at least three vertices, and every Node comes back when
+// the Document closes.  The pool is held small so that step-and-repeat blow-ups meet its end quickly.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "formats/gerber_in.h"
+#include "model/model.h"
+
+using namespace trazel;
+
+namespace {
+
+void check_items(model::Ref ring) {
+    for (model::Ref r : model::items_in(ring)) {
+        const model::Node& n = model::node(r);
+        if (n.item_kind() == model::kLine && n.size == 0 && model::vertex_count(r) < 3) {
+            std::fprintf(stderr, "a Solid with fewer than three vertices\n");
+            std::abort();
+        }
+        model::for_each_point(
+            r,
+            [](model::Coord& x, model::Coord& y) {
+                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
+                    y < -model::kCoordLimit) {
+                    std::fprintf(stderr, "a point beyond the coordinate limit\n");
+                    std::abort();
+                }
+            },
+            [](model::Node&) {});
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static model::Model& m = *[] {
+        auto* model = new model::Model;
+        model->pool.set_block_limit(24);
+        return model;
+    }();
+    uint32_t used_before = m.pool.used_count();
+    size_t signals_before = m.signal_index.size();
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+
+    model::Document* d = model::NewDocument("fuzz.top");
+    formats::SkipReport skipped;
+    formats::ImportQuestions ask;
+    // The first byte now and then cancels every question, so both answers are reached.
+    bool cancel = size > 0 && data[0] == 0xF3;
+    ask.gerber_import = [&](formats::GerberImportForm& f) {
+        f.decimals = size > 1 ? data[1] % 8 : 4;
+        return !cancel;
+    };
+    ask.aperture = [&](formats::ApertureForm& f) {
+        f.width = 10 + f.dcode % 50;
+        f.shape = f.dcode % 3;
+        return !cancel;
+    };
+    formats::ImportJob job;
+    job.file = "fuzz.top";
+    job.forced = size > 0 && (data[0] & 1) ? 'G' : 0;
+    job.ask = &ask;
+    job.skipped = &skipped;
+    formats::read_gerber_bytes(input, *d, job);
+    check_items(d->ring());
+    for (const formats::SkipEntry& e : skipped) {
+        if (e.construct.empty() || e.objects < 0) {
+            std::fprintf(stderr, "a malformed skip report entry\n");
+            std::abort();
+        }
+    }
+    model::close_document(d);
+    uint32_t expected = used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before);
+    if (m.pool.used_count() != expected) {
+        std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - expected);
+        std::abort();
+    }
+    return 0;
+}
