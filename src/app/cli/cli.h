@@ -83,6 +83,7 @@ int run_bom(int argc, char** argv);
 int run_pinlist(int argc, char** argv);
 int run_wirelist(int argc, char** argv);
 int run_netin(int argc, char** argv);
+int run_route(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

@@ -39,6 +39,8 @@ constexpr Verb kVerbs[] = {
     {"wirelist", "IN OUT", "write the signal wire list", run_wirelist},
     {"netin", "IN MASK OUT [--update] [--replace] [--log FILE] [--library-path DIR]",
      "read netlists into a board: place, update or replace components and give every pin its signal", run_netin},
+    {"route", "IN OUT [--passes LIST] [--direction LAYER=X|Y|E|N]... [--log FILE]",
+     "autoroute a board: Ratnest lines made and sorted, then the routing passes; the statistics log", run_route},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "

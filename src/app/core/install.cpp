@@ -4,6 +4,7 @@
 #include "edit/commands.h"
 #include "library/commands.h"
 #include "nets/commands.h"
+#include "router/commands.h"
 
 namespace trazel {
 
@@ -13,6 +14,7 @@ void install_subsystems(App& app) {
     edit::install_edit(app);
     cam::install_cam(app);
     nets::install_nets(app);
+    router::install_router(app);
 }
 
 } // namespace trazel
