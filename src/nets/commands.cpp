@@ -35,6 +35,26 @@ constexpr const char* kInterruptTitle = "Net Scan Interruption";
 constexpr const char* kInterruptText =
     "An in-depth net scan is in\nprogress.  This operation\ncould take several minutes\nto complete.\n\nDo you wish to "
     "continue?";
+
+} // namespace
+
+NetState interactive_state(App& app) {
+    NetState s(*app.doc());
+    s.display = &app.display;
+    s.every_128 = [&app](const char* what, long count) {
+        shell::show_text(app, std::string(what) + " " + std::to_string(count));
+        platform::Platform& p = app.platform();
+        if (p.peek_input().key_scan == 0) {
+            return true;
+        }
+        p.discard_keys();
+        return shell::ask(app, kInterruptText, kInterruptTitle, platform::Buttons::OkCancel) == platform::Answer::Ok;
+    };
+    return s;
+}
+
+namespace {
+
 constexpr const char* kPadParameterText = "Invalid pad parameter:  duplicate pad or drill holes too close.";
 constexpr const char* kClearanceText = "Clearance violation:  the highlighted items are too close.";
 constexpr const char* kNetImageText = "Net image:  there is no net picture to show.";
@@ -50,20 +70,10 @@ NetSession& session(App& app) {
     return app.state<NetSession>();
 }
 
-// A state for one command on the current Document: drawn on the screen, interruptible by a key.
+// A state for one command on the current Document, with the Signal N+ and N- go on from.
 NetState make_state(App& app) {
-    NetState s(*app.doc());
-    s.display = &app.display;
+    NetState s = interactive_state(app);
     s.current_signal = session(app).current;
-    s.every_128 = [&app](const char* what, long count) {
-        shell::show_text(app, std::string(what) + " " + std::to_string(count));
-        platform::Platform& p = app.platform();
-        if (p.peek_input().key_scan == 0) {
-            return true;
-        }
-        p.discard_keys();
-        return shell::ask(app, kInterruptText, kInterruptTitle, platform::Buttons::OkCancel) == platform::Answer::Ok;
-    };
     s.signal_changed = [&app](Ref signal) {
         session(app).current = signal;
         if (signal != model::kNone) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "nets/net_state.h"
+
 namespace trazel {
 struct App;
 }
@@ -18,6 +20,10 @@ void install_nets(App& app);
 void install_netlist_out(App& app);
 void install_lists(App& app);
 void install_netlist_in(App& app);
+
+// A state for a command on the current Document: drawn on the screen, showing its "SCAN:" counts, and
+// interruptible by a key ("Net Scan Interruption").
+NetState interactive_state(App& app);
 
 // "Display Logs": the Document that shows the log `path` of `board` (nullptr, with a beep, when that is
 // the board itself), and its n-th line as a Text (commands.cpp).

@@ -22,31 +22,10 @@ using model::node;
 
 namespace {
 
-constexpr const char* kInterruptTitle = "Net Scan Interruption";
-constexpr const char* kInterruptText =
-    "An in-depth net scan is in\nprogress.  This operation\ncould take several minutes\nto complete.\n\nDo you wish to "
-    "continue?";
-
 // The options of the last netlist, offered again.
 struct NetlistSession {
     bool bracketed = false, single_node = false, scan = false;
 };
-
-// The naming pass's state: drawn on the screen, interruptible by a key as the Net scan is.
-NetState naming_state(App& app) {
-    NetState s(*app.doc());
-    s.display = &app.display;
-    s.every_128 = [&app](const char* what, long count) {
-        shell::show_text(app, std::string(what) + " " + std::to_string(count));
-        platform::Platform& p = app.platform();
-        if (p.peek_input().key_scan == 0) {
-            return true;
-        }
-        p.discard_keys();
-        return shell::ask(app, kInterruptText, kInterruptTitle, platform::Buttons::OkCancel) == platform::Answer::Ok;
-    };
-    return s;
-}
 
 // The problem that stopped the pass: the view centred on it, its Items highlighted, the text in the
 // status bar.
@@ -94,7 +73,7 @@ int netlist_out(App& app, uint16_t, shell::Source) {
         if (app.shell.edit.redo_check && !app.shell.edit.redo_check(app)) {
             return 0;
         }
-        NetState s = naming_state(app);
+        NetState s = interactive_state(app);
         NamingResult r = name_nets(s);
         if (r.end == NamingEnd::Interrupted) {
             shell::redraw(app);
