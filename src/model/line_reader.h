@@ -63,6 +63,10 @@ class LineReader {
     void set_label(std::string label) {
         label_ = std::move(label);
     }
+    // The file name as the opener gave it: readers name layers and report lines after it.
+    const std::string& label() const {
+        return label_;
+    }
 
   private:
     bool refill();

@@ -101,17 +101,33 @@ model::Document* neighbour(App& app, int step) {
     return step > 0 ? order[1] : order.back();
 }
 
-// The file name filters of the open dialog; the index of the forced-hexdump entry is the last.
+// The file name filters of the open dialog and the reader each forces (0: the chooser decides by content).
+struct OpenFilter {
+    const char* text;
+    char forced;
+};
+constexpr OpenFilter kOpenFilters[] = {
+    {"TRAZEL Data Files|*.pcb;*.sch;*.sh?;*.s??;*.dwg;*.lib", 0},
+    {"Printed Circuit Boards|*.pcb", 0},
+    {"Schematic Sheets|*.sch;*.sh?;*.s??", 0},
+    {"Gerber Photo Plot Files|*.gbr;*.ger;*.pho;*.art;*.g?", 0},
+    {"Drill Files|*.drl;*.txt", 0},
+    {"All Files|*", 0},
+    {"Gerber (Photo Plot)|*", 'G'},
+    {"Excellon (Drill holes)|*", 'I'},
+    {"Binary Data File (Hexdump)|*", model::kForcedHexDump},
+};
+
 std::vector<std::string> open_filters() {
-    return {
-        "TRAZEL Data Files|*.pcb;*.sch;*.sh?;*.s??;*.dwg;*.lib",
-        "Printed Circuit Boards|*.pcb",
-        "Schematic Sheets|*.sch;*.sh?;*.s??",
-        "Gerber Photo Plot Files|*.gbr;*.ger;*.pho;*.art;*.g?",
-        "Drill Files|*.drl;*.txt",
-        "All Files|*",
-        "Binary Data File (Hexdump)|*",
-    };
+    std::vector<std::string> out;
+    for (const OpenFilter& f : kOpenFilters) {
+        out.emplace_back(f.text);
+    }
+    return out;
+}
+
+char filter_forced(int index) {
+    return index >= 0 && index < static_cast<int>(std::size(kOpenFilters)) ? kOpenFilters[index].forced : 0;
 }
 
 int open_one(App& app, const std::string& name, char forced) {
@@ -179,9 +195,7 @@ int file_open(App& app) {
             o.open_mask_index = index;
             write_setting(app, "Open File Name Mask Index", std::to_string(index));
         }
-        if (index == static_cast<int>(filters.size()) - 1) {
-            forced = model::kForcedHexDump;
-        }
+        forced = filter_forced(index);
     } else {
         std::vector<std::string> types;
         for (const std::string& s : filters) {
@@ -197,9 +211,7 @@ int file_open(App& app) {
         if (!f.get("name").empty()) {
             chosen.push_back(f.get("name"));
         }
-        if (f.get("type") == std::to_string(filters.size() - 1)) {
-            forced = model::kForcedHexDump;
-        }
+        forced = filter_forced(std::atoi(f.get("type").c_str()));
     }
     int opened = 0;
     for (const std::string& name : chosen) {
@@ -563,8 +575,9 @@ int file_save_as(App& app) {
     codes.push_back('C');
     for (int k = 1; k < 256; ++k) {
         if (k != 'C' && app.formats.writers[static_cast<size_t>(k)]) {
-            std::string pattern = k == 'Z' ? "*.txt" : "*";
-            filters.push_back(std::string(model::format_name(static_cast<char>(k))) + "|" + pattern);
+            std::string pattern = k == 'Z' ? "*.txt" : k == 'G' ? "*.ger" : "*";
+            std::string label(k == 'G' ? "Gerber Photo Plot (RS-274-D)" : model::format_name(static_cast<char>(k)));
+            filters.push_back(label + "|" + pattern);
             codes.push_back(static_cast<char>(k));
         }
     }
@@ -672,8 +685,7 @@ int file_code(App& app, uint16_t c) {
         case 'X':
             return file_exit(app);
         case 'P':
-        case 'D':
-            // Printing and plotting and merging are not in this version.
+            // Printing and plotting are not in this version.
             r = not_available(app);
             break;
         default:

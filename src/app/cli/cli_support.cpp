@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/cli/cli.h"
+#include "cam/gerber_export.h"
+#include "formats/register.h"
 
 namespace trazel::cli {
 
@@ -63,6 +65,8 @@ void CliPlatform::report(std::string_view line) {
 Cli::Cli() {
     platform::install(&ui);
     model::register_model_formats(formats);
+    formats::register_import_formats(formats);
+    cam::register_cam_formats(formats);
 }
 
 Cli::~Cli() {

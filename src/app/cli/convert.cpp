@@ -1,17 +1,54 @@
-// trazel-cli convert IN OUT [--format CODE]: read through the import chooser, write through the export
-// dispatcher.
+// trazel-cli convert IN OUT [--format CODE] [--as G|I] [--merge FILE]... [--field FORM.FIELD=VALUE]...
+// [--answer TITLE=BUTTON]... [--strict]: read through the import chooser (or the reader `--as` forces),
+// merge more photoplots and drill files as FD does, write through the export dispatcher.
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/cli/cli.h"
+#include "app/cli/dialog_script.h"
+#include "formats/register.h"
 
 namespace trazel::cli {
 
 int run_convert(int argc, char** argv) {
     std::string in, out;
     char code = 0;
+    char as = 0;
+    bool strict = false;
+    std::vector<std::string> merges;
+    AnswerScript answers;
+    FieldScript fields;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         std::string value;
+        if (a == "--as" || a == "--merge" || a == "--field" || a == "--answer") {
+            if (!next_value(argc, argv, k, value)) {
+                return usage_error("convert", a + " needs a value");
+            }
+            std::string bad;
+            if (a == "--as") {
+                char c = value.size() == 1 ? value[0] : 0;
+                as = c == 'g' || c == 'G' ? 'G' : c == 'i' || c == 'I' ? 'I' : 0;
+                if (!as) {
+                    bad = "--as takes G (photoplot) or I (drill file)";
+                }
+            } else if (a == "--merge") {
+                merges.push_back(value);
+            } else if (a == "--field") {
+                bad = add_field(fields, value);
+            } else {
+                bad = add_answer(answers, value);
+            }
+            if (!bad.empty()) {
+                return usage_error("convert", bad);
+            }
+            continue;
+        }
+        if (a == "--strict") {
+            strict = true;
+            continue;
+        }
         if (a == "--format") {
             if (k + 1 >= argc) {
                 return usage_error("convert", "--format needs a format code");
@@ -39,9 +76,31 @@ int run_convert(int argc, char** argv) {
         return usage_error("convert", "an input and an output file are needed");
     }
     Cli cli;
-    model::Document* d = load(cli, in, 0);
+    ScriptPlatform ui(std::move(answers), std::move(fields));
+    platform::install(&ui);
+    struct Reinstall {
+        Cli& cli;
+        ~Reinstall() {
+            platform::install(&cli.ui);
+        }
+    } reinstall{cli};
+    ui.counting = true;
+    model::Document* d = load(cli, in, as);
     if (!d) {
         return 1;
+    }
+    // As FD: each on the next free layer or as Pads, without the chooser's defaults; a file too small for
+    // either recognition is taken by its name.
+    for (const std::string& m : merges) {
+        std::string why;
+        if (formats::merge_file(m, *d, formats::drill_file_name(m) ? 'I' : 'G', &why) == 0) {
+            return fail("cannot merge \"" + m + "\": " + why);
+        }
+    }
+    ui.counting = false;
+    if (strict && ui.counted != 0) {
+        return fail(std::to_string(ui.counted) + " lines reported while reading (--strict): \"" + out +
+                    "\" not written");
     }
     // As the save dialog does: the Document takes the chosen code and the new name, so the written file
     // says what it is and a ".LIB" name writes a library.

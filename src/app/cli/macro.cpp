@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/cli/cli.h"
+#include "app/cli/dialog_script.h"
 #include "app/core/headless_run.h"
 
 namespace trazel::cli {
@@ -34,19 +35,6 @@ bool option_value(int argc, char** argv, int& k, std::string_view name, std::str
         return true;
     }
     return false;
-}
-
-std::vector<std::string> split_commas(const std::string& s) {
-    std::vector<std::string> out;
-    size_t begin = 0;
-    while (true) {
-        size_t comma = s.find(',', begin);
-        out.push_back(s.substr(begin, comma == std::string::npos ? std::string::npos : comma - begin));
-        if (comma == std::string::npos) {
-            return out;
-        }
-        begin = comma + 1;
-    }
 }
 
 // Message box texts carry line breaks; the report shows each box on one line.
@@ -86,28 +74,15 @@ int run_macro(int argc, char** argv) {
             job.keys += value;
             have_keys = true;
         } else if (option_value(argc, argv, k, "--answer", value, missing)) {
-            // The title may hold "=" itself; the buttons never do.
-            size_t eq = value.rfind('=');
-            if (missing || eq == std::string::npos || eq == 0 || eq + 1 == value.size()) {
-                return usage_error(kVerb, "--answer takes TITLE=BUTTON[,BUTTON...]");
+            std::string bad = missing ? "--answer takes TITLE=BUTTON[,BUTTON...]" : add_answer(job.answers, value);
+            if (!bad.empty()) {
+                return usage_error(kVerb, bad);
             }
-            std::vector<std::string> buttons = split_commas(value.substr(eq + 1));
-            for (const std::string& b : buttons) {
-                platform::Answer ignored;
-                if (!shell::answer_of(b, ignored)) {
-                    return usage_error(kVerb,
-                                       "unknown button \"" + b + "\" (ok, cancel, yes, no, abort, retry or ignore)");
-                }
-            }
-            auto& list = job.answers[value.substr(0, eq)];
-            list.insert(list.end(), buttons.begin(), buttons.end());
         } else if (option_value(argc, argv, k, "--field", value, missing)) {
-            size_t eq = value.find('=');
-            size_t dot = value.find('.');
-            if (missing || eq == std::string::npos || dot == std::string::npos || dot == 0 || dot + 1 >= eq) {
-                return usage_error(kVerb, "--field takes FORM.FIELD=VALUE");
+            std::string bad = missing ? "--field takes FORM.FIELD=VALUE" : add_field(job.dialogs, value);
+            if (!bad.empty()) {
+                return usage_error(kVerb, bad);
             }
-            job.dialogs[value.substr(0, dot)][value.substr(dot + 1, eq - dot - 1)] = value.substr(eq + 1);
         } else if (option_value(argc, argv, k, "--library-path", value, missing)) {
             if (missing || value.empty()) {
                 return usage_error(kVerb, "--library-path takes a folder");

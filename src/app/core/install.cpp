@@ -1,10 +1,14 @@
 #include "app/core/install.h"
 
 #include "cam/commands.h"
+#include "cam/gerber_export.h"
 #include "edit/commands.h"
+#include "formats/commands.h"
+#include "formats/register.h"
 #include "library/commands.h"
 #include "nets/commands.h"
 #include "router/commands.h"
+#include "shell/app.h"
 
 namespace trazel {
 
@@ -15,6 +19,10 @@ void install_subsystems(App& app) {
     cam::install_cam(app);
     nets::install_nets(app);
     router::install_router(app);
+    // The photoplot and drill readers and the Gerber writer join the model's own formats.
+    formats::register_import_formats(app.formats);
+    cam::register_cam_formats(app.formats);
+    formats::install_formats(app);
 }
 
 } // namespace trazel
