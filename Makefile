@@ -4,6 +4,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+TSAN_BUILD ?= build-tsan
 FUZZ_SECONDS ?= 4
 CMAKE_FLAGS ?=
 ifdef CI
@@ -15,7 +16,7 @@ DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libg
 	libpng-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify
 
-.PHONY: all deps deps-kicad build test unit-test asan-test fuzz-build fuzz-smoke bench run clean
+.PHONY: all deps deps-kicad build test unit-test asan-test tsan-router fuzz-build fuzz-smoke bench run clean
 
 all: build
 
@@ -58,6 +59,17 @@ asan-test: deps $(ASAN_BUILD)/build.ninja
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS) --timeout 900 -LE 'interop|gui'
 
+# The routing thread against the user interface under ThreadSanitizer: the engine's tests and the shell's
+# auto-route tests, in a build of their own (not part of `make test`).
+$(TSAN_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAZEL_BENCH=OFF \
+		-DTRAZEL_GUI=OFF -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+
+tsan-router: deps $(TSAN_BUILD)/build.ninja
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_router test_shell
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./test_router
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./test_shell --gtest_filter='RouteCommands*'
+
 $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTRAZEL_FUZZ=ON \
 		-DTRAZEL_TESTS=OFF -DTRAZEL_BENCH=OFF -DTRAZEL_GUI=OFF
@@ -88,4 +100,4 @@ run: build
 	@bash share/examples/run-demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(TSAN_BUILD)

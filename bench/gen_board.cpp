@@ -11,6 +11,7 @@
 // little wider (a DIP14 spans the whole default cell) and gives the TO92 a 100 mil pitch.
 //
 // --expect writes each Signal's pins as a netlist must list them, for the netlist tests and benchmark.
+// --geda writes the gEDA PCB copy that pcb-rnd routes (bench/geda_copy.h), with the same nets.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "geda_copy.h"
 #include "model/chooser.h"
 #include "model/model.h"
 #include "model/setup_directives.h"
@@ -232,14 +234,14 @@ Ref text(Ref ring, uint8_t layer, Coord x, Coord y, int height_mils, const std::
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: gen_board N out.pcb [--seed S] [--clean] [--expect NETS.json]\n");
+        std::fprintf(stderr, "usage: gen_board N out.pcb [--seed S] [--clean] [--expect NETS.json] [--geda FILE]\n");
         return 2;
     }
     long n = std::strtol(argv[1], nullptr, 10);
     std::string out = argv[2];
     unsigned seed = 1;
     bool clean = false;
-    std::string expect_file;
+    std::string expect_file, geda_file;
     for (int k = 3; k < argc; ++k) {
         if (std::string(argv[k]) == "--seed" && k + 1 < argc) {
             seed = static_cast<unsigned>(std::strtoul(argv[++k], nullptr, 10));
@@ -247,6 +249,8 @@ int main(int argc, char** argv) {
             clean = true;
         } else if (std::string(argv[k]) == "--expect" && k + 1 < argc) {
             expect_file = argv[++k];
+        } else if (std::string(argv[k]) == "--geda" && k + 1 < argc) {
+            geda_file = argv[++k];
         }
     }
     if (n <= 0) {
@@ -529,6 +533,10 @@ int main(int argc, char** argv) {
         }
         std::fprintf(f, "%s\n}\n", expected.empty() ? "{" : "");
         std::fclose(f);
+    }
+    if (!geda_file.empty() && !bench::write_geda(*d, geda_file)) {
+        std::fprintf(stderr, "gen_board: cannot write \"%s\"\n", geda_file.c_str());
+        return 1;
     }
     std::printf("gen_board: %ld components, %ld Items, %zu Signals -> %s\n", n, items, m.signal_index.size(),
                 out.c_str());

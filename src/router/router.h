@@ -5,6 +5,8 @@
 // a RunContext; it never reads the current Document.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "model/model.h"
 #include "platform/run_context.h"
@@ -37,9 +39,12 @@ void set_layer_direction(model::Setup& s, int layer, int direction);
 
 struct RouteSettings {
     uint32_t flags = 0;
-    Coord track_width = 0;              // the current line width: every new track
-    Coord via_pad = 0, via_hole = 0;    // the current via settings: every new via
+    Coord track_width = 0;           // the current line width: every new track
+    Coord via_pad = 0, via_hole = 0; // the current via settings: every new via
     Coord clear_line_line = 0, clear_line_pad = 0, clear_pad_pad = 0;
+    // The plain walks over the whole Document and the selection sort instead of the index and the fast
+    // sort: the oracle of the tests.
+    bool plain = false;
 
     static RouteSettings from_setup(const model::Setup& s);
 };
@@ -50,9 +55,9 @@ struct PassResult {
 };
 
 struct RouteSummary {
-    PassResult totals;     // the sums of the routing passes that ran
-    uint32_t total = 0;    // Ratnest lines after sorting
-    uint32_t vias = 0;     // vias placed by the passes that place them
+    PassResult totals;  // the sums of the routing passes that ran
+    uint32_t total = 0; // Ratnest lines after sorting
+    uint32_t vias = 0;  // vias placed by the passes that place them
     bool cancelled = false;
 };
 
@@ -69,7 +74,12 @@ struct RouteHooks {
 // the caller).  Every change is recorded for undo in one group.  `run.cancelled()` is looked at between
 // connections: a cancelled run stops after the current one, still writes its phase line and Totals, and
 // leaves a consistent board.
-RouteSummary route_run(model::Document& doc, const RouteSettings& settings, nets::Log& log,
-                       platform::RunContext& run, const RouteHooks& hooks = {});
+// The log's phase lines (79 columns, no line end): a preparatory phase, and a routing pass or the totals
+// with its ratio and its percentage of `total` worked in 16.16 fixed point.
+std::string phase_line(std::string_view name, uint32_t processed, int64_t millis);
+std::string pass_line(std::string_view name, const PassResult& r, uint32_t total, int64_t millis);
+
+RouteSummary route_run(model::Document& doc, const RouteSettings& settings, nets::Log& log, platform::RunContext& run,
+                       const RouteHooks& hooks = {});
 
 } // namespace trazel::router

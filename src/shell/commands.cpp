@@ -47,7 +47,22 @@ bool function_active(const App& app) {
     return false;
 }
 
+BackgroundGuard::BackgroundGuard(App& app) : app_(app), lock_(app.shell.services.background.lock) {
+    lock_->lock();
+    ++app_.shell.services.background.depth;
+}
+
+BackgroundGuard::~BackgroundGuard() {
+    --app_.shell.services.background.depth;
+    lock_->unlock();
+}
+
 int execute_command(App& app, uint16_t code, Source source) {
+    BackgroundGuard guard(app);
+    // While a background run writes a Document, a command that would change one is refused.
+    if (const BackgroundRun& bg = app.shell.services.background; bg.refuse && bg.refuse(app, code)) {
+        return 0;
+    }
     ++app.shell.command_serial;
     clear_function(app);
     app.shell.move_ignore = 0;

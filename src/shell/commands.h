@@ -3,6 +3,8 @@
 // (commands.cpp), with the sound cues and the editor's hooks every command may use.
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "shell/state.h"
@@ -33,6 +35,20 @@ void set_group_handler(App& app, char group, GroupHandler h);
 void set_command_handler(App& app, uint16_t code, GroupHandler h);
 // The shell's own groups (File, Zoom, Help, Setup); subsystems add theirs through the install list.
 void install_command_groups(App& app);
+
+// Holds the background run's lock (services.h) for the user interface thread while it handles one event
+// or command.
+class BackgroundGuard {
+  public:
+    explicit BackgroundGuard(App& app);
+    ~BackgroundGuard();
+    BackgroundGuard(const BackgroundGuard&) = delete;
+    BackgroundGuard& operator=(const BackgroundGuard&) = delete;
+
+  private:
+    App& app_;
+    std::shared_ptr<std::recursive_mutex> lock_;
+};
 
 // The sound cues, through the platform.
 void error_sound(App& app);

@@ -197,6 +197,10 @@ void heartbeat_tick(App& app) {
     if (sh.services.hooks.tool_window_tick) {
         sh.services.hooks.tool_window_tick(app);
     }
+    // A background run's progress, and its end.
+    if (sh.services.background.tick) {
+        sh.services.background.tick(app);
+    }
     // 10.
     const ServiceHooks& h = sh.services.hooks;
     if (!sh.sleeping && sh.options.animated_block && h.block_outline_shown && h.block_outline_shown(app)) {

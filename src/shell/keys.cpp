@@ -309,6 +309,10 @@ int step_layer(App& app, int dir) {
 }
 
 int use_hook(App& app, const std::function<int(App&)>& h) {
+    // A key that changes the Document without a command code is refused like one during a background run.
+    if (const BackgroundRun& bg = app.shell.services.background; h && bg.refuse && bg.refuse(app, 0)) {
+        return 0;
+    }
     if (h) {
         return h(app);
     }
@@ -363,6 +367,9 @@ int fixed_key(App& app, uint16_t key) {
     case kKeyComma: {
         model::Document* d = app.doc();
         if (d && d->setup.format_code == 'S' && sh.services.hooks.point_group_step) {
+            if (sh.services.background.refuse && sh.services.background.refuse(app, 0)) {
+                return 0;
+            }
             return sh.services.hooks.point_group_step(app, key == kKeyPeriod ? 1 : -1);
         }
         beep(app);
@@ -613,6 +620,10 @@ int handle_key(App& app, uint16_t key) {
     // 3.
     if (sh.is_recording) {
         record_key(app, key);
+    }
+    // Escape stops a background run first.
+    if (key == kKeyEscape && sh.services.background.escape && sh.services.background.escape(app)) {
+        return 1;
     }
     // 4. A modal key handler takes everything.
     if (sh.modal_key) {

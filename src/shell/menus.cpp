@@ -281,6 +281,8 @@ std::vector<MenuItem> nets_menu() {
         cmd('N', '+', "Net Scan &Plus"),
         cmd('N', '-', "Net Scan M&inus"),
         cmd('N', 'G', "Net Scan &Log"),
+        separator(),
+        cmd('N', 'A', "&Auto-route..."),
     };
 }
 
@@ -479,6 +481,7 @@ void update_menu_state(App& app, int menu_index) {
 }
 
 void on_menu_open(App& app, int menu_index) {
+    BackgroundGuard guard(app);
     if (app.shell.destroyed) {
         return;
     }
@@ -486,6 +489,7 @@ void on_menu_open(App& app, int menu_index) {
 }
 
 void on_menu_highlight(App& app, uint16_t c, int top_index) {
+    BackgroundGuard guard(app);
     if (app.shell.destroyed || app.shell.phase == 0) {
         return;
     }
@@ -502,6 +506,7 @@ void on_menu_highlight(App& app, uint16_t c, int top_index) {
 }
 
 void on_menu_command(App& app, uint16_t c) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     if (s.destroyed) {
         return;

@@ -184,6 +184,7 @@ void open_popup(App& app) {
 }
 
 void on_popup_closed(App& app) {
+    BackgroundGuard guard(app);
     if (app.shell.popup_state == -1) {
         lend_menu_bar(app, 0);
         present_if_dirty(app);
@@ -191,6 +192,7 @@ void on_popup_closed(App& app) {
 }
 
 void on_mouse_move(App& app, int x, int y) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     if (s.destroyed) {
         return;
@@ -257,6 +259,7 @@ void on_mouse_move(App& app, int x, int y) {
 }
 
 void on_button(App& app, Button b, bool down) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     if (s.destroyed || s.phase == 0) {
         return;
@@ -359,6 +362,7 @@ void on_button(App& app, Button b, bool down) {
 }
 
 void on_wheel(App& app, int delta) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     if (s.destroyed || s.phase == 0 || delta == 0) {
         return;

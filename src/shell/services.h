@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,19 @@ struct ServiceHooks {
     std::function<void(App&, int dash_phase)> block_outline_redraw;
 };
 
+// A run on a thread of its own that writes a Document (the autorouter).  The user interface thread holds
+// `lock` around its events and commands, and the run holds it around each change, so the two never touch
+// the Document or the screen at once; `depth` counts how deep the interface holds it (waiting for the run
+// lets go of every level).  Unset hooks: no run.
+struct BackgroundRun {
+    std::shared_ptr<std::recursive_mutex> lock = std::make_shared<std::recursive_mutex>();
+    int depth = 0;
+    // Before a command: true when it may not run now (the hook gave the cue and the message).
+    std::function<bool(App&, uint16_t code)> refuse;
+    std::function<bool(App&)> escape; // true when Escape went to the run
+    std::function<void(App&)> tick;   // every heartbeat tick: progress, and the end of the run
+};
+
 struct Services {
     KeyTable keys;
 
@@ -114,6 +129,7 @@ struct Services {
     std::vector<uint8_t> printer_setup;
 
     ServiceHooks hooks;
+    BackgroundRun background;
 };
 
 } // namespace trazel::shell

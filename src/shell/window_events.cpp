@@ -143,6 +143,7 @@ void destroy_window(App& app) {
 }
 
 void on_key(App& app, int scan, bool extended, bool down, bool repeat) {
+    BackgroundGuard guard(app); // a routing run changes the Document between events, never during one
     Shell& s = app.shell;
     if (s.destroyed || s.phase == 0 || s.suspended != 0) {
         return;
@@ -161,6 +162,7 @@ void on_key(App& app, int scan, bool extended, bool down, bool repeat) {
 }
 
 void on_timer(App& app) {
+    BackgroundGuard guard(app);
     if (app.shell.destroyed) {
         return;
     }
@@ -169,6 +171,7 @@ void on_timer(App& app) {
 }
 
 void on_activate(App& app, bool active, bool minimized) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     if (s.destroyed) {
         return;
@@ -308,10 +311,12 @@ void place_client(App& app, int dx, int dy, int width, int height) {
 } // namespace
 
 void on_resize(App& app, int width, int height) {
+    BackgroundGuard guard(app);
     place_client(app, 0, 0, width, height);
 }
 
 void on_window_pos(App& app, int x, int y, int width, int height) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     Surface& sf = s.surface;
     if (s.destroyed) {
@@ -328,6 +333,7 @@ void on_window_pos(App& app, int x, int y, int width, int height) {
 }
 
 void on_display_change(App& app, int depth) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     if (s.destroyed || !depth_ok(depth)) {
         return; // a depth the drawing code cannot serve is ignored
@@ -352,6 +358,7 @@ void on_display_change(App& app, int depth) {
 }
 
 void on_paint(App& app, const std::vector<display::Rect>& update) {
+    BackgroundGuard guard(app);
     Shell& s = app.shell;
     Surface& sf = s.surface;
     if (s.destroyed || s.phase == 0 || !sf.created || s.minimized) {
