@@ -13,6 +13,7 @@
 #include "edit/area.h"
 #include "edit/locate.h"
 #include "edit/undo.h"
+#include "model/exact_distance.h"
 #include "nets/trace.h"
 
 namespace trazel::nets {
@@ -214,44 +215,10 @@ void drop_indexes(NetState& s) {
 
 // --- Exact distances in doubled coordinates ------------------------------------------------------
 
-__extension__ typedef __int128 I128;
-__extension__ typedef unsigned __int128 U128;
-
-constexpr uint64_t kFar = std::numeric_limits<uint64_t>::max();
-
-struct P2 {
-    int64_t x = 0, y = 0;
-};
-
-uint64_t saturated(U128 v) {
-    return v > kFar ? kFar : static_cast<uint64_t>(v);
-}
-
-uint64_t point_d2(P2 a, P2 b) {
-    I128 dx = a.x - b.x, dy = a.y - b.y;
-    return saturated(static_cast<U128>(dx * dx + dy * dy));
-}
-
-// The squared distance from p to the segment a-b, rounded down: exact wherever the cross product stays
-// below 2^63 (points within 16384 inches), which a "strictly below" against a whole square needs.
-uint64_t segment_d2(P2 a, P2 b, P2 p) {
-    I128 ux = b.x - a.x, uy = b.y - a.y, vx = p.x - a.x, vy = p.y - a.y;
-    I128 dot = ux * vx + uy * vy;
-    if (dot <= 0) {
-        return point_d2(a, p);
-    }
-    I128 len2 = ux * ux + uy * uy;
-    if (dot >= len2) {
-        return point_d2(b, p);
-    }
-    I128 cross = ux * vy - uy * vx;
-    U128 c = static_cast<U128>(cross < 0 ? -cross : cross);
-    if (c < (U128{1} << 63)) {
-        return saturated(c * c / static_cast<U128>(len2));
-    }
-    long double lc = static_cast<long double>(cross), d2 = lc * lc / static_cast<long double>(len2);
-    return d2 >= static_cast<long double>(kFar) ? kFar : static_cast<uint64_t>(d2);
-}
+using model::exact::kFar;
+using model::exact::P2;
+using model::exact::point_d2;
+using model::exact::segment_d2;
 
 // A shape reduced to its spine: one point, a segment, or the four corners of a rectangle (whose edges are
 // the spine), with the diameter (the doubled radius) around it.

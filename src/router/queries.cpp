@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "edit/locate.h"
+#include "model/exact_distance.h"
 #include "model/hit_test.h"
 #include "nets/net_state.h"
 
@@ -24,75 +25,18 @@ using model::node;
 
 namespace {
 
-__extension__ typedef __int128 I128;
-__extension__ typedef unsigned __int128 U128;
+using model::exact::doubled;
+using model::exact::I128;
+using model::exact::kFar;
+using model::exact::P2;
+using model::exact::point_d2;
+using model::exact::segment_d2;
+using model::exact::segments_cross;
+using model::exact::segments_d2;
+using model::exact::U128;
 using LD = long double;
 
-constexpr uint64_t kFar = std::numeric_limits<uint64_t>::max();
 constexpr int kArcChords = 32;
-
-struct P2 {
-    int64_t x = 0, y = 0;
-};
-
-P2 doubled(Coord x, Coord y) {
-    return P2{2 * int64_t{x}, 2 * int64_t{y}};
-}
-
-uint64_t saturated(U128 v) {
-    return v > kFar ? kFar : static_cast<uint64_t>(v);
-}
-
-uint64_t point_d2(P2 a, P2 b) {
-    I128 dx = a.x - b.x, dy = a.y - b.y;
-    return saturated(static_cast<U128>(dx * dx + dy * dy));
-}
-
-// The squared distance from p to a-b, rounded down.
-uint64_t segment_d2(P2 a, P2 b, P2 p) {
-    I128 ux = b.x - a.x, uy = b.y - a.y, vx = p.x - a.x, vy = p.y - a.y;
-    I128 dot = ux * vx + uy * vy;
-    if (dot <= 0) {
-        return point_d2(a, p);
-    }
-    I128 len2 = ux * ux + uy * uy;
-    if (dot >= len2) {
-        return point_d2(b, p);
-    }
-    I128 cross = ux * vy - uy * vx;
-    U128 c = static_cast<U128>(cross < 0 ? -cross : cross);
-    if (c < (U128{1} << 63)) {
-        return saturated(c * c / static_cast<U128>(len2));
-    }
-    LD lc = static_cast<LD>(cross), d2 = lc * lc / static_cast<LD>(len2);
-    return d2 >= static_cast<LD>(kFar) ? kFar : static_cast<uint64_t>(d2);
-}
-
-int orient(P2 a, P2 b, P2 c) {
-    I128 v = static_cast<I128>(b.x - a.x) * (c.y - a.y) - static_cast<I128>(b.y - a.y) * (c.x - a.x);
-    return (v > 0) - (v < 0);
-}
-
-bool within_box(P2 a, P2 b, P2 p) {
-    return p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) && p.y >= std::min(a.y, b.y) &&
-           p.y <= std::max(a.y, b.y);
-}
-
-bool segments_cross(P2 a, P2 b, P2 c, P2 d) {
-    int o1 = orient(a, b, c), o2 = orient(a, b, d), o3 = orient(c, d, a), o4 = orient(c, d, b);
-    if (o1 != o2 && o3 != o4) {
-        return true;
-    }
-    return (o1 == 0 && within_box(a, b, c)) || (o2 == 0 && within_box(a, b, d)) || (o3 == 0 && within_box(c, d, a)) ||
-           (o4 == 0 && within_box(c, d, b));
-}
-
-uint64_t segments_d2(P2 a, P2 b, P2 c, P2 d) {
-    if (segments_cross(a, b, c, d)) {
-        return 0;
-    }
-    return std::min({segment_d2(a, b, c), segment_d2(a, b, d), segment_d2(c, d, a), segment_d2(c, d, b)});
-}
 
 // One part of an obstacle: a point (n 1), a segment (n 2) or a filled convex quadrilateral (n 4), with
 // the diameter around it and the clearance a track keeps from it.
