@@ -176,8 +176,10 @@ void ExcellonReader::slot(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
         return;
     }
     // A Pad is shorter than an inch: a longer slot is cut into pieces that overlap by their round ends.
-    int pieces =
-        std::clamp(static_cast<int>(std::ceil(len / std::max(1.0, 65535.0 - static_cast<double>(d)))), 1, 4096);
+    // Each piece advances at least half the drill, so a drill near an inch wide cannot cut a slot into
+    // thousands of pieces.
+    double step = std::max(static_cast<double>(d) / 2, 65535.0 - static_cast<double>(d));
+    int pieces = std::clamp(static_cast<int>(std::ceil(len / std::max(1.0, step))), 1, 4096);
     Angle a = detail::degrees_angle(std::atan2(dy, dx) * 180.0 / std::numbers::pi);
     for (int k = 0; k < pieces; ++k) {
         double t = (k + 0.5) / pieces;

@@ -124,6 +124,21 @@ TEST_F(Import, SlotsRepeatsAndHighTools) {
     EXPECT_EQ(n(p[5]).pad.width, mil(60));             // M30 ends the program
 }
 
+TEST_F(Import, LongSlotsAreCutIntoFewPieces) {
+    // A 5-inch slot of a small drill is five pieces; a 1-inch drill still advances half its width a
+    // piece instead of cutting the slot into thousands.
+    ASSERT_EQ(drill("T1C.02\nT2C1.0\n%\nT1\nX00Y00G85X05Y00\nT2\nX00Y02G85X05Y02\n"), 'E');
+    auto p = pads();
+    size_t small = 0, wide = 0;
+    for (auto r : p) {
+        (n(r).pad.height == mil(20) ? small : wide)++;
+    }
+    EXPECT_LE(small, 6u);
+    EXPECT_GE(small, 5u);
+    EXPECT_LE(wide, 12u);
+    EXPECT_GE(wide, 2u);
+}
+
 TEST_F(Import, DrillRecognitionAndItsQuestion) {
     std::string holes;
     for (int k = 0; k < 20; ++k) {
