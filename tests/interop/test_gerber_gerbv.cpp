@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cam/photoplot.h"
+#include "interop/gerbv_shell.h"
 #include "interop/picture_mask.h"
 #include "model/chooser.h"
 #include "model/model.h"
@@ -33,41 +34,10 @@ Coord mil(int64_t m) {
     return model::mils_to_units(m);
 }
 
-struct Shell {
-    int status = -1;
-    std::string out, err;
-};
-
-// Runs a shell command with stdout and stderr caught in files.
-Shell run(const std::string& cmd, const fs::path& dir) {
-    fs::path o = dir / "cmd.out", e = dir / "cmd.err";
-    Shell r;
-    r.status = std::system((cmd + " >" + o.string() + " 2>" + e.string() + " </dev/null").c_str());
-    auto slurp = [](const fs::path& p) {
-        std::ifstream f(p, std::ios::binary);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    };
-    r.out = slurp(o);
-    r.err = slurp(e);
-    return r;
-}
-
-bool have(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string complaints(const std::string& err) {
-    std::string bad;
-    std::istringstream in(err);
-    for (std::string l; std::getline(in, l);) {
-        if (l.find("CRITICAL") != std::string::npos || l.find("WARNING") != std::string::npos) {
-            bad += l + "\n";
-        }
-    }
-    return bad;
-}
+using interop::complaints;
+using interop::have;
+using interop::run;
+using interop::Shell;
 
 struct Hole {
     Coord x, y;
