@@ -8,7 +8,9 @@
 #include "edit/undo.h"
 #include "nets/netlog.h"
 #include "nets/ratnest.h"
+#include "router/maze.h"
 #include "router/passes.h"
+#include "router/via_passes.h"
 #include "router/queries.h"
 #include "router/sort.h"
 
@@ -278,6 +280,9 @@ RouteSummary route_run(model::Document& doc, const RouteSettings& settings, nets
             {kDataBus, "Zero-via data bus routes:", data_bus_pass},
             {kInline, "Zero-via inline routes:", inline_pass},
             {kLRoutes, "One-via \"L\" routes:", l_pass},
+            {kZRoutes, "Via \"L\" and \"Z\" routes:", z_pass},
+            {kCRoutes, "Via \"C\" routes:", c_pass},
+            {kSnake, "Maze (snake) routes:", snake_pass},
         };
         for (const Pass& p : kPasses) {
             if ((settings.flags & p.flag) == 0) {
