@@ -16,7 +16,7 @@ DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libg
 	libpng-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify
 
-.PHONY: all deps deps-kicad build test unit-test asan-test tsan-router fuzz-build fuzz-smoke bench run clean
+.PHONY: all deps deps-kicad build test unit-test asan-test tsan-router fuzz-build fuzz-smoke fuzz-long bench run clean
 
 all: build
 
@@ -90,6 +90,25 @@ fuzz-smoke: fuzz-build
 		$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 $$dict $$seeds >$(FUZZ_BUILD)/$$name.log 2>&1 \
 			|| { tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; }; \
 	done
+
+# The photoplot and drill readers' harnesses for FUZZ_LONG_SECONDS each, one after another, from the same
+# seeds as fuzz-smoke (with the files under tests/data's folders too) and their dictionaries; a line of
+# executions per harness at the end.  Not part of `make test`.
+FUZZ_LONG_SECONDS ?= 1200
+FUZZ_LONG := fuzz_gerber fuzz_excellon fuzz_aperture_macro
+
+fuzz-long: fuzz-build
+	@set -e; summary=; for name in $(FUZZ_LONG); do \
+		f=$(FUZZ_BUILD)/$$name; seeds=$(FUZZ_BUILD)/corpus/$$name; log=$(FUZZ_BUILD)/$$name.long.log; \
+		mkdir -p $$seeds; [ -d fuzz/corpus/$$name ] && cp -r fuzz/corpus/$$name/. $$seeds/; \
+		find tests/data -type f -exec cp {} $$seeds/ \; ; \
+		dict=; [ -f fuzz/$$name.dict ] && dict=-dict=fuzz/$$name.dict; \
+		echo "fuzz-long: $$name ($(FUZZ_LONG_SECONDS) s)"; \
+		$$f -max_total_time=$(FUZZ_LONG_SECONDS) -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 $$dict $$seeds >$$log 2>&1 \
+			|| { tail -n 40 $$log; exit 1; }; \
+		execs=$$(sed -n 's/^stat::number_of_executed_units: *//p' $$log); \
+		summary="$$summary$$name: $${execs:-?} executions in $(FUZZ_LONG_SECONDS) s\n"; \
+	done; printf "fuzz-long:\n$$summary"
 
 test: build unit-test asan-test fuzz-smoke
 
