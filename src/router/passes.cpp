@@ -7,6 +7,7 @@
 
 #include "edit/undo.h"
 #include "nets/net_state.h"
+#include "router/line_walk.h"
 
 namespace trazel::router {
 
@@ -19,138 +20,6 @@ constexpr int64_t kTol = 3;         // two X values, Y values or points are equa
 constexpr int64_t kPitchMin = 652;  // about 0.01 inch
 constexpr int64_t kPitchMax = 6555; // about 0.1 inch
 constexpr int64_t kLMin = 6551;     // the "L" pass wants both extents at least 0.1 inch
-
-bool near(int64_t a, int64_t b) {
-    return model::abs64(a - b) <= kTol;
-}
-
-// A Ratnest line as the passes see it.
-struct Rat {
-    Ref line = model::kNone;
-    Point a, b; // E1, E2 as stored
-    Ref sig = model::kNone;
-    std::vector<Ref> pads_a, pads_b; // the Pads at each end
-};
-
-// The Pads whose centres lie within 3 units of p: those of the line's Signal when there are any, else all.
-std::vector<Ref> pads_at(const Router& r, Point p, Ref sig) {
-    std::vector<Ref> all, own;
-    r.q->visit_near(int64_t{p.x} - kTol, int64_t{p.y} - kTol, int64_t{p.x} + kTol, int64_t{p.y} + kTol, [&](Ref x) {
-        const Node& n = node(x);
-        if (n.item_kind() == model::kPad && near(n.pad.x0, p.x) && near(n.pad.y0, p.y)) {
-            all.push_back(x);
-            if (sig != model::kNone && model::item_signal(x) == sig) {
-                own.push_back(x);
-            }
-        }
-    });
-    std::vector<Ref>& out = own.empty() ? all : own;
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-// A layer can carry the connection only when each end has a through-hole pad or a surface pad on it:
-// a track on another side would join nothing.
-bool ends_reach(const std::vector<Ref>& pads, int layer) {
-    return std::any_of(pads.begin(), pads.end(), [&](Ref p) {
-        const Node& n = node(p);
-        return !nets::smt_pad(n) || n.layer == layer;
-    });
-}
-
-bool layer_ok(const Rat& rat, int layer) {
-    return ends_reach(rat.pads_a, layer) && ends_reach(rat.pads_b, layer);
-}
-
-// The routing layers with the given direction bit, lowest first.
-std::vector<int> layers_with(const model::Setup& s, int bit) {
-    std::vector<int> out;
-    for (int l = 0; l < 255; ++l) {
-        if ((layer_direction(s, l) & bit) != 0) {
-            out.push_back(l);
-        }
-    }
-    return out;
-}
-
-// While a line without Signal is tried, the Line ends and Pads on its end points are marked so that the
-// queries do not take them for obstacles.
-std::vector<Ref> mark_ends(const Router& r, const Rat& rat) {
-    std::vector<Ref> marked;
-    for (Point p : {rat.a, rat.b}) {
-        r.q->visit_near(int64_t{p.x} - kTol, int64_t{p.y} - kTol, int64_t{p.x} + kTol, int64_t{p.y} + kTol, [&](Ref x) {
-            const Node& n = node(x);
-            if (n.marked() || std::find(marked.begin(), marked.end(), x) != marked.end()) {
-                return;
-            }
-            bool on = false;
-            if (n.item_kind() == model::kPad) {
-                on = near(n.pad.x0, p.x) && near(n.pad.y0, p.y);
-            } else if (n.item_kind() == model::kLine && n.size != 0) {
-                on = (near(n.line.x1, p.x) && near(n.line.y1, p.y)) || (near(n.line.x2, p.x) && near(n.line.y2, p.y));
-            }
-            if (on) {
-                marked.push_back(x);
-            }
-        });
-    }
-    // Marks are part of the Item the user interface reads: set under its lock.
-    r.change([&] {
-        for (Ref m : marked) {
-            node(m).kind |= model::kMarkFlag;
-        }
-    });
-    return marked;
-}
-
-enum class Tried { Skipped, Processed, Routed };
-
-// The loop every pass shares: each Ratnest line in order, counted, drawn, checked for cancel.
-template <class F> PassResult each_line(Router& r, F&& try_line) {
-    PassResult res;
-    for (Ref line : ratnest_lines(r.doc)) {
-        if (r.cancelled) {
-            break;
-        }
-        const Node& n = node(line);
-        Rat rat;
-        rat.line = line;
-        rat.a = Point{n.line.x1, n.line.y1};
-        rat.b = Point{n.line.x2, n.line.y2};
-        rat.sig = model::item_signal(line);
-        std::vector<Ref> marked;
-        if (rat.sig == model::kNone) {
-            marked = mark_ends(r, rat);
-        }
-        rat.pads_a = pads_at(r, rat.a, rat.sig);
-        rat.pads_b = pads_at(r, rat.b, rat.sig);
-        Tried t = try_line(rat);
-        if (!marked.empty()) {
-            r.change([&] {
-                for (Ref m : marked) {
-                    node(m).kind &= static_cast<uint8_t>(~model::kMarkFlag);
-                }
-            });
-        }
-        if (t == Tried::Skipped) {
-            continue;
-        }
-        ++res.processed;
-        if (t == Tried::Routed) {
-            ++res.routed;
-            ++r.routed;
-        } else {
-            r.draw(line);
-        }
-        if (r.hooks.progress) {
-            r.hooks.progress(r.routed, r.total);
-        }
-        if (r.run != nullptr && r.run->cancelled()) {
-            r.cancelled = true;
-        }
-    }
-    return res;
-}
 
 // Coordinates along (u) and across (v) the axis of a pass: X runs use (x, y), Y runs (y, x).
 struct Frame {

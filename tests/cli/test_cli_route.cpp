@@ -103,15 +103,18 @@ TEST(CliRoute, UsageErrorsAndFailures) {
     }
 }
 
-TEST(CliRoute, ZCAndSnakeAreAcceptedAndSaySoOnce) {
+TEST(CliRoute, PassNamesAndNumbers) {
     Scratch s;
     ASSERT_TRUE(generate(s, "in.pcb", 3, 2));
     Result r = run(s, "route " + quote(s / "in.pcb") + " " + quote(s / "out.pcb") +
                           " --passes straight,Z,C,snake --log " + quote(s / "r.log"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
     std::string log = slurp(s / "r.log");
     EXPECT_FALSE(line_of(log, "Zero-via straight routes:").empty());
+    EXPECT_FALSE(line_of(log, "Via \"L\" and \"Z\" routes:").empty());
+    EXPECT_FALSE(line_of(log, "Via \"C\" routes:").empty());
+    EXPECT_FALSE(line_of(log, "Maze (snake) routes:").empty());
     EXPECT_FALSE(line_of(log, "Totals:").empty());
     // A number: 2 is the straight pass alone.
     r = run(s, "route " + quote(s / "in.pcb") + " " + quote(s / "n.pcb") + " --passes 2 --log " + quote(s / "n.log"));

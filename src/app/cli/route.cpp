@@ -150,9 +150,6 @@ int run_route(int argc, char** argv) {
     if (have_passes) {
         settings.flags = flags;
     }
-    if ((settings.flags & (router::kZRoutes | router::kCRoutes | router::kSnake)) != 0) {
-        std::fprintf(stderr, "trazel-cli: the \"Z\", \"C\" and snake passes are not built yet: they route nothing\n");
-    }
     if (log_file.empty()) {
         log_file = nets::log_path(*d);
     }
