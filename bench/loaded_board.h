@@ -5,7 +5,13 @@
 #include <cstdlib>
 #include <string>
 
+#include <csignal>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "bench_support.h"
 #include "edit/undo.h"
@@ -51,6 +57,45 @@ inline void undo_run(trazel::model::Document& d, int groups_before) {
 inline int sh(const std::string& cmd) {
     int rc = std::system(cmd.c_str());
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// Runs a program directly (no shell, so its start-up is all that is timed besides its work), stdin from
+// `in` (or /dev/null), stdout and stderr into `out` (or /dev/null); killed after `timeout_s` seconds.
+// Its exit status, 124 on a timeout, -1 when it could not start.
+inline int run_process(const std::vector<std::string>& args, const std::string& in, const std::string& out,
+                       int timeout_s = 600) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, in.empty() ? "/dev/null" : in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 1, out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), ::environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0) {
+        return -1;
+    }
+    double deadline = now_ms() + timeout_s * 1000.0;
+    int status = 0;
+    while (true) {
+        pid_t w = waitpid(pid, &status, WNOHANG);
+        if (w == pid) {
+            break;
+        }
+        if (now_ms() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return 124;
+        }
+        usleep(200);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace bench

@@ -164,7 +164,8 @@ class NodePool {
     bool grow();
 
     std::array<Node*, kMaxBlocks + 1> blocks_{}; // slot 0 unused so that no reference is below 32768
-    Ref free_ = kNone;
+    Ref free_ = kNone;             // Nodes given back, the next one first
+    Ref fresh_ = 0, fresh_end_ = 0; // the newest block's Nodes never handed out yet
     uint32_t free_count_ = 0;
     uint32_t block_count_ = 0;
     uint32_t block_limit_ = kMaxBlocks;

@@ -128,7 +128,7 @@ TEST_F(RouterBoard, OneUndoGivesBackTheBoard) {
             edit::purge_undo(*d);
         }
         std::string before = edit_test::data_file_text();
-        RouteSummary r = route((clear ? router::kClearPreroutes : 0) | router::kStraight | router::kDataBus |
+        RouteSummary r = route((clear ? uint32_t{router::kClearPreroutes} : 0u) | router::kStraight | router::kDataBus |
                                router::kInline | router::kLRoutes);
         EXPECT_GT(r.totals.routed, 0u);
         EXPECT_NE(edit_test::data_file_text(), before);
