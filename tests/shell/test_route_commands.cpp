@@ -167,6 +167,32 @@ TEST_F(RouteCommands, OkStoresTheSettingsAndAMacroWaitsForTheRun) {
     EXPECT_FALSE(router::last_route(app()).cancel_asked);
 }
 
+TEST_F(RouteCommands, EveryPassThenOneUndoGivesTheFileBack) {
+    // A generated board with its Ratnest, routed through NA with every pass in a macro, then U U.
+    start({{"gen.pcb",
+            [](Ref ring) {
+                edit_test::generate_board(ring, 5, 12);
+            }}},
+          0u);
+    router::set_layer_direction(doc().setup, kTop, router::kXAxis);
+    router::set_layer_direction(doc().setup, kBottom, router::kYAxis);
+    doc().setup.router_algorithms = 0xFF;
+    nets::prepare_ratnest_layer(doc().setup); // settings, which undo (of Items) does not take back
+    std::string before = file();
+    answer(true, {{"clear", "1"}, {"straight", "1"}, {"bus", "1"}, {"inline", "1"},
+                  {"L", "1"},     {"Z", "1"},        {"C", "1"},   {"snake", "1"}});
+    shell::enter_trazel_mode(app());
+    play("<NA>");
+    ASSERT_FALSE(router::route_running(app()));
+    std::string routed = file();
+    EXPECT_NE(routed, before);
+    std::string log = read_file(log_name());
+    EXPECT_NE(log.find("Maze (snake) routes:"), std::string::npos) << log;
+    EXPECT_NE(log.find("Totals:"), std::string::npos) << log;
+    play("<UU>");
+    EXPECT_EQ(file(), before) << "one undo takes the whole run back";
+}
+
 TEST_F(RouteCommands, AThreadThatCannotBeMadeLeavesTheDocumentAlone) {
     start({{"route.pcb", one_line}}, 0u);
     std::string before = file();
