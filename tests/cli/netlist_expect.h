@@ -76,6 +76,11 @@ inline Nets read_bracketed(const std::string& text) {
     return nets;
 }
 
+// gen_board is built with the benchmarks, which the sanitizer build leaves out.
+inline bool have_gen_board() {
+    return std::filesystem::exists(std::filesystem::path(TRAZEL_CLI).parent_path() / "gen_board");
+}
+
 // gen_board beside the programs under test: `components` on `seed`, its nets into `expect`.
 inline bool generate(int components, unsigned seed, const std::string& out, const std::string& expect) {
     std::filesystem::path gen = std::filesystem::path(TRAZEL_CLI).parent_path() / "gen_board";
@@ -86,3 +91,8 @@ inline bool generate(int components, unsigned seed, const std::string& out, cons
 }
 
 } // namespace netlist_test
+
+// Skips a test that needs generated boards where gen_board is not built.
+#define SKIP_WITHOUT_GEN_BOARD()                                                                             \
+    if (!netlist_test::have_gen_board())                                                                       \
+    GTEST_SKIP() << "gen_board is not built here (the sanitizer build has no benchmarks)"

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "cli/cli_runner.h"
+#include "cli/netlist_expect.h"
 
 using namespace cli_test;
 
@@ -34,6 +35,7 @@ std::string line_of(const std::string& log, const std::string& name) {
 
 TEST(CliRoute, PartPassesOnAGeneratedBoardLeaveNoClearanceFaultOrCrosslink) {
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     ASSERT_TRUE(generate(s, "in.pcb", 20, 3));
     Result r = run(s, "route " + quote(s / "in.pcb") + " " + quote(s / "out.pcb") +
                           " --passes clear,straight,bus,inline,L --direction 3=X --direction 4=Y");
@@ -64,6 +66,7 @@ TEST(CliRoute, PartPassesOnAGeneratedBoardLeaveNoClearanceFaultOrCrosslink) {
 
 TEST(CliRoute, DirectionsAreSavedInOut) {
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     ASSERT_TRUE(generate(s, "in.pcb", 2, 1));
     Result r = run(s, "route " + quote(s / "in.pcb") + " " + quote(s / "out.pcb") +
                           " --passes 2 --direction 4=E --direction 'top side=N' --log " + quote(s / "r.log"));
@@ -75,6 +78,7 @@ TEST(CliRoute, DirectionsAreSavedInOut) {
 
 TEST(CliRoute, UsageErrorsAndFailures) {
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     ASSERT_TRUE(generate(s, "in.pcb", 2, 1));
     std::string in = quote(s / "in.pcb"), out = quote(s / "out.pcb");
     Result r = run(s, "route " + in + " " + out + " --passes straight,diagonal");
@@ -105,6 +109,7 @@ TEST(CliRoute, UsageErrorsAndFailures) {
 
 TEST(CliRoute, PassNamesAndNumbers) {
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     ASSERT_TRUE(generate(s, "in.pcb", 3, 2));
     Result r = run(s, "route " + quote(s / "in.pcb") + " " + quote(s / "out.pcb") +
                           " --passes straight,Z,C,snake --log " + quote(s / "r.log"));

@@ -143,6 +143,7 @@ TEST(CopperCheck, PadShapesAreExact) {
 TEST(CopperCheck, GridAgreesWithAllPairs) {
     // A generated board routed without regard to other nets: many touches, shorts and near misses.
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     ASSERT_TRUE(netlist_test::generate(40, 3, s / "b.pcb", s / "nets.json"));
     Board b(s / "b.pcb");
     ASSERT_NE(b.d, nullptr) << b.error;
@@ -155,6 +156,7 @@ TEST(CopperCheck, GridAgreesWithAllPairs) {
 
 TEST(CopperCheck, GeneratedCleanBoardIsClean) {
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     std::string gen = (fs::path(TRAZEL_CLI).parent_path() / "gen_board").string();
     ASSERT_EQ(std::system((quote(gen) + " 50 " + quote(s / "b.pcb") + " --seed 7 --clean >/dev/null").c_str()), 0);
     Board b(s / "b.pcb");
@@ -169,6 +171,7 @@ namespace {
 // Routes a generated --clean board with the given passes and judges the result.
 void route_and_check(const std::string& passes, int components, unsigned seed) {
     Scratch s;
+    SKIP_WITHOUT_GEN_BOARD();
     std::string gen = (fs::path(TRAZEL_CLI).parent_path() / "gen_board").string();
     ASSERT_EQ(std::system((quote(gen) + " " + std::to_string(components) + " " + quote(s / "in.pcb") + " --seed " +
                            std::to_string(seed) + " --clean >/dev/null")
