@@ -84,6 +84,10 @@ int run_pinlist(int argc, char** argv);
 int run_wirelist(int argc, char** argv);
 int run_netin(int argc, char** argv);
 int run_route(int argc, char** argv);
+int run_fill(int argc, char** argv);
+int run_teardrops(int argc, char** argv);
+int run_isolate(int argc, char** argv);
+int run_millout(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

@@ -43,6 +43,16 @@ constexpr Verb kVerbs[] = {
      "read netlists into a board: place, update or replace components and give every pin its signal", run_netin},
     {"route", "IN OUT [--passes LIST] [--direction LAYER=X|Y|E|N]... [--log FILE]",
      "autoroute a board: Ratnest lines made and sorted, then the routing passes; the statistics log", run_route},
+    {"fill",
+     "IN OUT (--box X1,Y1,X2,Y2 | --polygon X,Y;X,Y;...) [--layers N,...] [--hatch [--mesh L]] [--layer N] "
+     "[--sources N,...] [--thermal NAME] [--direct NAME] [--width L] [--isolation LINES,PADS] [--stop-unconnected]",
+     "pour copper (or a cross-hatch) into an area on one layer, joining the pads of its signal", run_fill},
+    {"teardrops", "IN OUT (--box X1,Y1,X2,Y2 | --polygon X,Y;X,Y;...) [--layers N,...]",
+     "add teardrops where tracks leave the pads of an area", run_teardrops},
+    {"isolate", "IN OUT (--box X1,Y1,X2,Y2 | --polygon X,Y;X,Y;...) [--layers N,...] [--side top|bottom|both]",
+     "draw the milling tool paths that isolate the copper of an area", run_isolate},
+    {"millout", "IN [--prefix P] --row drill|top|bottom|route=FILE[:LAYER][:mirror]...",
+     "write the drill holes and isolation tool paths as milling files", run_millout},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "

@@ -2,6 +2,7 @@
 
 #include "cam/commands.h"
 #include "cam/gerber_export.h"
+#include "copper/commands.h"
 #include "edit/commands.h"
 #include "formats/commands.h"
 #include "formats/register.h"
@@ -19,6 +20,7 @@ void install_subsystems(App& app) {
     cam::install_cam(app);
     nets::install_nets(app);
     router::install_router(app);
+    copper::install_copper(app);
     // The photoplot and drill readers and the Gerber writer join the model's own formats.
     formats::register_import_formats(app.formats);
     cam::register_cam_formats(app.formats);
