@@ -15,6 +15,30 @@ inline bool near(int64_t a, int64_t b) {
     return model::abs64(a - b) <= kEndTolerance;
 }
 
+// Coordinates along (u) and across (v) the axis of a pass: X runs use (x, y), Y runs (y, x).
+struct Frame {
+    bool vertical;
+    int64_t u(Point p) const {
+        return vertical ? p.y : p.x;
+    }
+    int64_t v(Point p) const {
+        return vertical ? p.x : p.y;
+    }
+    Point at(int64_t u, int64_t v) const {
+        return vertical ? Point{model::clamp_coord(v), model::clamp_coord(u)}
+                        : Point{model::clamp_coord(u), model::clamp_coord(v)};
+    }
+    Axis plus() const {
+        return vertical ? Axis::PlusY : Axis::PlusX;
+    }
+    Axis minus() const {
+        return vertical ? Axis::MinusY : Axis::MinusX;
+    }
+    int bit() const {
+        return vertical ? kYAxis : kXAxis;
+    }
+};
+
 // A Ratnest line as the passes see it.
 struct Rat {
     Ref line = model::kNone;

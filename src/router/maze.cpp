@@ -18,6 +18,7 @@
 #include "model/exact_distance.h"
 #include "model/hit_test.h"
 #include "nets/net_state.h"
+#include "router/line_walk.h"
 #include "router/vias.h"
 
 namespace trazel::router {
@@ -27,7 +28,7 @@ using model::node;
 
 namespace {
 
-constexpr int64_t kTol = 3;      // two points are the same within this
+constexpr int64_t kTol = kEndTolerance;
 constexpr int64_t kTenth = 6554; // 0.1 inch: the pitch divides it so that grid lines pass between pins
 constexpr int64_t kEdge = int64_t{1} << 30; // no grid point beyond this, so that every point is a Coord
 
@@ -39,10 +40,6 @@ constexpr uint32_t kInf = UINT32_MAX;
 constexpr int kDx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 constexpr int kDy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 constexpr uint8_t kNoDir = 8;
-
-bool near(int64_t a, int64_t b) {
-    return model::abs64(a - b) <= kTol;
-}
 
 bool same(Point a, Point b) {
     return a.x == b.x && a.y == b.y;

@@ -16,34 +16,11 @@ using model::node;
 
 namespace {
 
-constexpr int64_t kTol = 3;         // two X values, Y values or points are equal within this
+constexpr int64_t kTol = kEndTolerance;
 constexpr int64_t kPitchMin = 652;  // about 0.01 inch
 constexpr int64_t kPitchMax = 6555; // about 0.1 inch
 constexpr int64_t kLMin = 6551;     // the "L" pass wants both extents at least 0.1 inch
 
-// Coordinates along (u) and across (v) the axis of a pass: X runs use (x, y), Y runs (y, x).
-struct Frame {
-    bool vertical;
-    int64_t u(Point p) const {
-        return vertical ? p.y : p.x;
-    }
-    int64_t v(Point p) const {
-        return vertical ? p.x : p.y;
-    }
-    Point at(int64_t u, int64_t v) const {
-        return vertical ? Point{model::clamp_coord(v), model::clamp_coord(u)}
-                        : Point{model::clamp_coord(u), model::clamp_coord(v)};
-    }
-    Axis plus() const {
-        return vertical ? Axis::PlusY : Axis::PlusX;
-    }
-    Axis minus() const {
-        return vertical ? Axis::MinusY : Axis::MinusX;
-    }
-    int bit() const {
-        return vertical ? kYAxis : kXAxis;
-    }
-};
 
 // The in-line offset from a blocking Pad in line with the end (across coordinate `v`): d = (w + extent
 // + 3)/2 + Clp, the extent being the pad's size across the run.  -1 when the blocker is no such Pad.

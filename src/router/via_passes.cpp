@@ -99,29 +99,6 @@ bool try_plan(Router& r, const Rat& rat, const Plan& p) {
     return true;
 }
 
-// Coordinates along (u) and across (v) an axis.
-struct Frame {
-    bool vertical;
-    int64_t u(Point p) const {
-        return vertical ? p.y : p.x;
-    }
-    int64_t v(Point p) const {
-        return vertical ? p.x : p.y;
-    }
-    Point at(int64_t u, int64_t v) const {
-        return vertical ? Point{model::clamp_coord(v), model::clamp_coord(u)}
-                        : Point{model::clamp_coord(u), model::clamp_coord(v)};
-    }
-    Axis plus() const {
-        return vertical ? Axis::PlusY : Axis::PlusX;
-    }
-    Axis minus() const {
-        return vertical ? Axis::MinusY : Axis::MinusX;
-    }
-    int bit() const {
-        return vertical ? kYAxis : kXAxis;
-    }
-};
 
 // How far a via's centre stays behind the point where a track's free run stops: the via is wider, and
 // keeps the larger of its clearances.
