@@ -7,16 +7,13 @@
 #include <string_view>
 
 #include "formats/excellon_in.h"
+#include "fuzz_support.h"
 #include "model/model.h"
 
 using namespace trazel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static model::Model& m = *[] {
-        auto* model = new model::Model;
-        model->pool.set_block_limit(24);
-        return model;
-    }();
+    model::Model& m = fuzz_support::small_model();
     uint32_t used_before = m.pool.used_count();
     std::string_view input(reinterpret_cast<const char*>(data), size);
 
@@ -49,9 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     model::close_document(d);
-    if (m.pool.used_count() != used_before) {
-        std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - used_before);
-        std::abort();
-    }
+    fuzz_support::expect_pool_back(m, used_before);
     return 0;
 }

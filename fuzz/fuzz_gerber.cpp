@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "formats/gerber_in.h"
+#include "fuzz_support.h"
 #include "model/model.h"
 
 using namespace trazel;
@@ -37,11 +38,7 @@ void check_items(model::Ref ring) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static model::Model& m = *[] {
-        auto* model = new model::Model;
-        model->pool.set_block_limit(24);
-        return model;
-    }();
+    model::Model& m = fuzz_support::small_model();
     uint32_t used_before = m.pool.used_count();
     size_t signals_before = m.signal_index.size();
     std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -74,10 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     model::close_document(d);
-    uint32_t expected = used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before);
-    if (m.pool.used_count() != expected) {
-        std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - expected);
-        std::abort();
-    }
+    fuzz_support::expect_pool_back(m, used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before));
     return 0;
 }

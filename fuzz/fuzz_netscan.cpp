@@ -5,20 +5,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <string_view>
 
-#include <unistd.h>
-
-#include "edit/undo.h"
-#include "model/chooser.h"
-#include "model/model.h"
+#include "fuzz_support.h"
 #include "nets/netlog.h"
 #include "nets/ratnest.h"
-#include "platform/headless.h"
 
 using namespace trazel;
 
@@ -51,30 +46,11 @@ std::string scan(model::Document& d, bool plain, const std::string& path) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static platform::Headless* ui = [] {
-        auto* p = new platform::Headless;
-        platform::install(p);
-        return p;
-    }();
-    static model::Model& m = *new model::Model;
-    static model::FormatTable& formats = *[] {
-        auto* t = new model::FormatTable;
-        model::register_model_formats(*t);
-        return t;
-    }();
-    static const std::string log_path =
-        (std::filesystem::temp_directory_path() / ("fuzz_netscan_" + std::to_string(::getpid()) + ".LOG")).string();
-    ui->boxes.clear();
-    ui->sounds.clear();
-    ui->reports.clear();
-
-    std::string_view input(reinterpret_cast<const char*>(data), size);
-    model::Document* d = model::NewDocument("fuzz.pcb");
-    if (d == nullptr || model::open_document_bytes(formats, input, 0) == 0) {
-        if (m.current != nullptr) {
-            edit::release_undo(*m.current);
-            model::close_document(m.current);
-        }
+    fuzz_support::World& w = fuzz_support::world();
+    static const std::string log_path = fuzz_support::scratch_path("fuzz_netscan", ".LOG");
+    model::Document* d =
+        fuzz_support::read_document(w, std::string_view(reinterpret_cast<const char*>(data), size));
+    if (d == nullptr) {
         return 0;
     }
     {
@@ -86,24 +62,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The scan changes the board (Ratnest lines, duplicates deleted): both methods start from the same
     // Data file, read afresh (what the first reading kept may not survive writing, as a Signal name with
     // a comma).
-    std::string before;
-    model::save_document_bytes(formats, before, 'C');
-    edit::release_undo(*d);
-    model::close_document(d);
-    d = model::NewDocument("fuzz.pcb");
-    model::open_document_bytes(formats, before, 0);
-    std::string indexed = scan(*d, false, log_path);
-    edit::release_undo(*d);
-    model::close_document(d);
-    d = model::NewDocument("fuzz.pcb");
-    model::open_document_bytes(formats, before, 0);
-    std::string plain = scan(*d, true, log_path);
+    std::string before = fuzz_support::data_file(w);
+    fuzz_support::discard_document(d);
+    d = fuzz_support::read_document(w, before);
+    std::string indexed = d ? scan(*d, false, log_path) : "";
+    fuzz_support::discard_document(d);
+    d = fuzz_support::read_document(w, before);
+    std::string plain = d ? scan(*d, true, log_path) : "";
     if (indexed != plain) {
         std::fprintf(stderr, "the indexed and the plain scan wrote different logs:\n--- indexed\n%s\n--- plain\n%s\n",
                      indexed.c_str(), plain.c_str());
         std::abort();
     }
-    edit::release_undo(*d);
-    model::close_document(d);
+    fuzz_support::discard_document(d);
     return 0;
 }

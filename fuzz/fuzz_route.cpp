@@ -2,50 +2,24 @@
 // and undoing the run's one undo group gives back the file as it was read, byte for byte.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <ctime>
 #include <string>
 #include <string_view>
 
-#include <unistd.h>
-
-#include "edit/undo.h"
-#include "model/chooser.h"
-#include "model/model.h"
+#include "fuzz_support.h"
 #include "nets/netlog.h"
 #include "nets/ratnest.h"
-#include "platform/headless.h"
 #include "platform/run_context.h"
 #include "router/router.h"
 
 using namespace trazel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static platform::Headless* ui = [] {
-        auto* p = new platform::Headless;
-        platform::install(p);
-        return p;
-    }();
-    static model::Model& m = *new model::Model;
-    static model::FormatTable& formats = *[] {
-        auto* t = new model::FormatTable;
-        model::register_model_formats(*t);
-        return t;
-    }();
-    static const std::string log_path =
-        (std::filesystem::temp_directory_path() / ("fuzz_route_" + std::to_string(::getpid()) + ".LOG")).string();
-    ui->boxes.clear();
-    ui->sounds.clear();
-    ui->reports.clear();
-
-    std::string_view input(reinterpret_cast<const char*>(data), size);
-    model::Document* d = model::NewDocument("fuzz.pcb");
-    if (d == nullptr || model::open_document_bytes(formats, input, 0) == 0) {
-        if (m.current != nullptr) {
-            edit::release_undo(*m.current);
-            model::close_document(m.current);
-        }
+    fuzz_support::World& w = fuzz_support::world();
+    static const std::string log_path = fuzz_support::scratch_path("fuzz_route", ".LOG");
+    model::Document* d =
+        fuzz_support::read_document(w, std::string_view(reinterpret_cast<const char*>(data), size));
+    if (d == nullptr) {
         return 0;
     }
     // A board whose layers have no routing direction gets X and Y on its first two copper layers, so the
@@ -63,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The run names the Ratnest layer and floors the Ratnest width in the setup, which undo (of Items)
     // does not take back: do that first, so the comparison is of Items.
     nets::prepare_ratnest_layer(d->setup);
-    std::string before;
-    model::save_document_bytes(formats, before, 'C');
+    std::string before = fuzz_support::data_file(w);
 
     router::RouteSettings settings = router::RouteSettings::from_setup(d->setup);
     settings.flags = 0xFF;
@@ -75,21 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         date.tm_year = 126;
         date.tm_mday = 1;
         log.open(log_path, "AUTOROUTER STATISTICS LOG", d->name(), 79, date);
-        platform::RunContext run(*ui);
+        platform::RunContext run(w.ui);
         router::route_run(*d, settings, log, run);
         log.close();
     }
-    while (edit::undo_groups(*d) > groups) {
-        edit::undo(*d, nullptr);
-    }
-    std::string after;
-    model::save_document_bytes(formats, after, 'C');
-    if (after != before) {
-        std::fprintf(stderr, "undoing the routing run did not give the board back\n--- before\n%s\n--- after\n%s\n",
-                     before.c_str(), after.c_str());
-        std::abort();
-    }
-    edit::release_undo(*d);
-    model::close_document(d);
+    fuzz_support::expect_undone(w, *d, groups, before, "the routing run");
+    fuzz_support::discard_document(d);
     return 0;
 }

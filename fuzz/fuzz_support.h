@@ -1,0 +1,108 @@
+#pragma once
+// What the harnesses share: the model, the headless platform and the Data file formats made once per
+// process, a Document read from the fuzzer's bytes, a scratch path per process, and the pool check of
+// the readers that build a Document of their own.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+#include "edit/undo.h"
+#include "model/chooser.h"
+#include "model/model.h"
+#include "platform/headless.h"
+
+namespace fuzz_support {
+
+using namespace trazel;
+
+// The process's headless platform (installed), its model and its Data file formats; the platform's
+// record of boxes, sounds and reports is emptied on every call.
+struct World {
+    platform::Headless& ui;
+    model::Model& model;
+    model::FormatTable& formats;
+};
+inline World& world() {
+    static World w{*[] {
+                       auto* p = new platform::Headless;
+                       platform::install(p);
+                       return p;
+                   }(),
+                   *new model::Model, *[] {
+                       auto* t = new model::FormatTable;
+                       model::register_model_formats(*t);
+                       return t;
+                   }()};
+    w.ui.boxes.clear();
+    w.ui.sounds.clear();
+    w.ui.reports.clear();
+    return w;
+}
+
+// A file in the temporary folder named after the harness and the process, so parallel jobs do not meet.
+inline std::string scratch_path(std::string_view harness, std::string_view extension) {
+    return (std::filesystem::temp_directory_path() /
+            (std::string(harness) + "_" + std::to_string(::getpid()) + std::string(extension)))
+        .string();
+}
+
+inline void discard_document(model::Document* d) {
+    if (d != nullptr) {
+        edit::release_undo(*d);
+        model::close_document(d);
+    }
+}
+
+// The bytes read as a Data file into a new current Document; nullptr (and nothing left open) when they
+// are not one.
+inline model::Document* read_document(World& w, std::string_view bytes, std::string_view name = "fuzz.pcb") {
+    model::Document* d = model::NewDocument(name);
+    if (d == nullptr || model::open_document_bytes(w.formats, bytes, 0) == 0) {
+        discard_document(w.model.current);
+        return nullptr;
+    }
+    return d;
+}
+
+inline std::string data_file(World& w) {
+    std::string out;
+    model::save_document_bytes(w.formats, out, 'C');
+    return out;
+}
+
+// Undoes the groups above `groups` and stops the run when the Data file is not `before` again.
+inline void expect_undone(World& w, model::Document& d, int groups, const std::string& before, const char* what) {
+    while (edit::undo_groups(d) > groups) {
+        edit::undo(d, nullptr);
+    }
+    std::string after = data_file(w);
+    if (after != before) {
+        std::fprintf(stderr, "undoing %s did not give the board back\n--- before\n%s\n--- after\n%s\n", what,
+                     before.c_str(), after.c_str());
+        std::abort();
+    }
+}
+
+// For the importers that build into a Document of their own: a model with a small pool (so blow-ups meet
+// its end quickly), and the check that closing the Document gave back every Node it took.
+inline model::Model& small_model() {
+    static model::Model& m = *[] {
+        auto* model = new model::Model;
+        model->pool.set_block_limit(24);
+        return model;
+    }();
+    return m;
+}
+inline void expect_pool_back(const model::Model& m, uint32_t used_before) {
+    if (m.pool.used_count() != used_before) {
+        std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - used_before);
+        std::abort();
+    }
+}
+
+} // namespace fuzz_support
