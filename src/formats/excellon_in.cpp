@@ -240,11 +240,7 @@ void ExcellonReader::feed(std::string_view raw) {
         }
         if (c == 'T' || c == 'M' || c == 'G' || c == 'R') {
             uint32_t n = 0;
-            bool big = false;
-            if (!detail::read_uint(line, p, n, &big)) {
-                if (big) {
-                    note(std::string(1, c) + " number beyond 32 bits");
-                }
+            if (!detail::read_code(line, p, c, "number", n, [&](const std::string& m) { note(m); })) {
                 continue;
             }
             if (c == 'R') {

@@ -873,11 +873,7 @@ void GerberReader::data_block(std::string_view b) {
         }
         if (c == 'G' || c == 'D' || c == 'M' || c == 'N') {
             uint32_t n = 0;
-            bool big = false;
-            if (!detail::read_uint(b, p, n, &big)) {
-                if (big) {
-                    note(std::string(1, c) + " code beyond 32 bits");
-                }
+            if (!detail::read_code(b, p, c, "code", n, [&](const std::string& m) { note(m); })) {
                 continue;
             }
             if (c == 'N') {

@@ -39,6 +39,19 @@ bool read_decimal(std::string_view s, size_t& p, Decimal& d);
 // A plain unsigned integer; false when there is none or it does not fit in 32 bits (the digits are
 // still taken).
 bool read_uint(std::string_view s, size_t& p, uint32_t& out, bool* too_big = nullptr);
+// The number after a code letter (T1, G04, D10): false with none; a number beyond 32 bits is also
+// false and goes to the skip report as "<letter> <what> beyond 32 bits".
+template <class Note>
+bool read_code(std::string_view s, size_t& p, char letter, std::string_view what, uint32_t& out, Note&& note) {
+    bool big = false;
+    if (read_uint(s, p, out, &big)) {
+        return true;
+    }
+    if (big) {
+        note(std::string(1, letter) + " " + std::string(what) + " beyond 32 bits");
+    }
+    return false;
+}
 
 class Reporter {
   public:
