@@ -24,9 +24,6 @@ using TurnOf = Turn (*)(Angle);
 // Turns (x, y) by minus the turn (the inverse rotation), rounding to the nearest unit.
 void turn_back(const Turn& t, int64_t& x, int64_t& y);
 
-// The squared distance from p to the segment a-b; saturates at UINT64_MAX for distances beyond 2^31.
-uint64_t segment_distance2(Point a, Point b, Point p);
-
 // Whether the segment a-b comes within `reach` of p (squared distance at most reach^2).
 bool segment_within(Point a, Point b, Point p, uint64_t reach);
 

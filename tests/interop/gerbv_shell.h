@@ -6,6 +6,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model/model.h"
+#include "model/setup_directives.h"
 
 namespace interop {
 
@@ -44,6 +50,36 @@ inline std::string complaints(const std::string& err) {
         }
     }
     return bad;
+}
+
+// A scratch folder named after the running test, emptied first and removed afterwards unless
+// TRAZEL_KEEP_INTEROP is set (to look at what the peers were given).
+struct ScratchDir {
+    std::filesystem::path path;
+    explicit ScratchDir(const std::string& prefix) {
+        path = std::filesystem::temp_directory_path() /
+               (prefix + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        if (std::getenv("TRAZEL_KEEP_INTEROP") == nullptr) {
+            std::filesystem::remove_all(path, ec);
+        }
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+};
+
+// The screen set for comparing a render with gerbv's picture: the layers in `on` white, every other one
+// off, on a black background, everything drawn filled.
+inline void white_on_black(trazel::model::Setup& s, const std::vector<bool>& on) {
+    for (size_t l = 0; l < 256; ++l) {
+        s.layers[l].colour = l < on.size() && on[l] ? 0xFFFFFF : trazel::model::kNoColour;
+    }
+    trazel::model::ApplyDirective(s, "-gd0,FFFFFF,000000,FFFFFF,FFFF00");
+    trazel::model::ApplyDirective(s, "-gm3,3,3,0");
 }
 
 } // namespace interop

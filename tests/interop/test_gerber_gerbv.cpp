@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -159,22 +159,14 @@ struct TestBoard {
 };
 
 struct GerbvInterop : ::testing::Test {
+    std::unique_ptr<interop::ScratchDir> scratch;
     fs::path dir;
     void SetUp() override {
         if (!have("gerbv")) {
             GTEST_SKIP() << "gerbv is not installed (make deps installs it)";
         }
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("trazel-gerbv-" + std::string(info->name()) + "-" +
-                                           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir.empty() && std::getenv("TRAZEL_KEEP_INTEROP") == nullptr) {
-            fs::remove_all(dir, ec);
-        }
+        scratch = std::make_unique<interop::ScratchDir>("trazel-gerbv-");
+        dir = scratch->path;
     }
     std::vector<std::string> plot(TestBoard& b, bool header) {
         platform::Headless hp;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,36 +101,29 @@ Seen view(const fs::path& in, const std::vector<int>& show, const fs::path& out)
             }
         }
     });
+    std::vector<bool> on(256, false);
     for (int l = 0; l < 256; ++l) {
         if (used[static_cast<size_t>(l)]) {
             s.layers.push_back(l);
         }
-        bool on = show.empty() ? used[static_cast<size_t>(l)] : std::count(show.begin(), show.end(), l) > 0;
-        d->setup.layers[static_cast<size_t>(l)].colour = on ? 0xFFFFFF : model::kNoColour;
+        on[static_cast<size_t>(l)] =
+            show.empty() ? used[static_cast<size_t>(l)] : std::count(show.begin(), show.end(), l) > 0;
     }
-    model::ApplyDirective(d->setup, "-gd0,FFFFFF,000000,FFFFFF,FFFF00");
-    model::ApplyDirective(d->setup, "-gm3,3,3,0");
+    interop::white_on_black(d->setup, on);
     EXPECT_TRUE(model::SaveDocumentFile(formats, out.string(), 'C'));
     return s;
 }
 
 struct ImportInterop : ::testing::Test {
+    std::unique_ptr<interop::ScratchDir> scratch;
     fs::path dir;
     void SetUp() override {
         if (!have("gerbv") || !have("pngtopnm")) {
             GTEST_SKIP() << "gerbv and netpbm (make deps) are needed";
         }
-        dir = fs::temp_directory_path() /
-              ("trazel-gerber-import-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        scratch = std::make_unique<interop::ScratchDir>("trazel-gerber-import-");
+        dir = scratch->path;
         ASSERT_TRUE(netlist_test::generate(40, 3, (dir / "board.pcb").string(), (dir / "nets.json").string()));
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir.empty() && std::getenv("TRAZEL_KEEP_INTEROP") == nullptr) {
-            fs::remove_all(dir, ec);
-        }
     }
     void plot(const std::string& sub, const std::string& extra = {}) {
         Shell r = run(cli() + " gerber " + quote((dir / "board.pcb").string()) + " --outdir " +

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -87,31 +88,20 @@ Points view(const fs::path& in, const fs::path& out) {
             pads.emplace_back(n.pad.x0 / 65536.0, n.pad.y0 / 65536.0);
         }
     });
-    for (int l = 0; l < 256; ++l) {
-        d->setup.layers[static_cast<size_t>(l)].colour = used[static_cast<size_t>(l)] ? 0xFFFFFF : model::kNoColour;
-    }
-    model::ApplyDirective(d->setup, "-gd0,FFFFFF,000000,FFFFFF,FFFF00");
-    model::ApplyDirective(d->setup, "-gm3,3,3,0");
+    interop::white_on_black(d->setup, used);
     EXPECT_TRUE(model::SaveDocumentFile(formats, out.string(), 'C'));
     return pads;
 }
 
 struct PeerSamples : ::testing::Test {
+    std::unique_ptr<interop::ScratchDir> scratch;
     fs::path dir;
     void SetUp() override {
         if (!have("gerbv") || !have("pngtopnm")) {
             GTEST_SKIP() << "gerbv and netpbm (make deps) are needed";
         }
-        dir = fs::temp_directory_path() /
-              ("trazel-peer-samples-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir.empty() && std::getenv("TRAZEL_KEEP_INTEROP") == nullptr) {
-            fs::remove_all(dir, ec);
-        }
+        scratch = std::make_unique<interop::ScratchDir>("trazel-peer-samples-");
+        dir = scratch->path;
     }
     // Imports a sample into a Data file, the reader chosen by recognition as the open dialog's "any
     // file" does; the Pad centres of the white-on-black view written beside it.
