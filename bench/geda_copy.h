@@ -68,9 +68,20 @@ inline void pad_shape(const Writer& w, const model::Node& n, double clear, const
 
 } // namespace geda
 
+// For the pour benchmark the copy also carries the tracks and vias, with the pour's isolations as their
+// clearances (gEDA gives a clearance as twice the gap), and, with `polygon`, a clearing polygon over
+// the box on bottom (or top) copper.
+struct GedaPour {
+    double track_gap = 0, pad_gap = 0; // Ti, Pi in coordinate units
+    bool polygon = false;
+    bool bottom = true; // the polygon's side
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
 // Writes the copy; false when the file cannot be written.  The nets are the Signals of the Components'
 // pinned pads, as `gen_board --expect` lists them.
-inline bool write_geda(const trazel::model::Document& d, const std::filesystem::path& path) {
+inline bool write_geda(const trazel::model::Document& d, const std::filesystem::path& path,
+                       const GedaPour* pour = nullptr) {
     namespace model = trazel::model;
     using model::Ref;
     const model::Setup& s = d.setup;
@@ -93,7 +104,7 @@ inline bool write_geda(const trazel::model::Document& d, const std::filesystem::
     auto bottom = [&](int layer) {
         return (s.layers[static_cast<size_t>(layer)].type & model::kLayerBottom) != 0;
     };
-    const double clear = s.clear_line_pad;
+    const double clear = pour ? pour->pad_gap : s.clear_line_pad;
     std::fprintf(w.f, "# release: pcb 4.0.0\nFileVersion[20070407]\n\n");
     std::fprintf(w.f, "PCB[\"%s\" %ld %ld]\n\n", "board", geda::cmil(x2 + margin), geda::cmil(y2 + margin));
     std::fprintf(w.f, "Grid[1000.0 0 0 0]\nCursor[0 0 0.0]\nPolyArea[3100.006200]\nThermal[0.500000]\n");
@@ -158,7 +169,40 @@ inline bool write_geda(const trazel::model::Document& d, const std::filesystem::
         }
         std::fprintf(w.f, ")\n\n");
     }
-    std::fprintf(w.f, "Layer(1 \"top\")\n(\n)\nLayer(2 \"bottom\")\n(\n)\nLayer(3 \"silk\")\n(\n)\nLayer(4 \"silk\")\n(\n)\n\n");
+    w.mark_x = w.mark_y = 0;
+    if (pour != nullptr) {
+        // Vias go before the layers; tracks on top and bottom copper into their layers.
+        std::string layer_text[2];
+        model::walk_tree(ring, [&](Ref r, int depth) {
+            const model::Node& n = model::node(r);
+            if (depth == 0 && n.item_kind() == model::kPad && (n.size & 7) == 3 && n.layer == 0) {
+                std::fprintf(w.f, "Via[%ld %ld %ld %ld %ld %ld \"\" \"\"]\n", w.X(n.pad.x0), w.Y(n.pad.y0),
+                             geda::cmil(n.pad.width), geda::cmil(2 * pour->pad_gap),
+                             geda::cmil(n.pad.width + 2 * 3 * 65.536), geda::cmil(n.pad.hole));
+            }
+            int kind = s.layers[n.layer].kind();
+            if (n.item_kind() != model::kLine || n.size == 0 || n.layer == 0 || kind != model::kLayerCopper) {
+                return;
+            }
+            char line[200];
+            std::snprintf(line, sizeof line, "\tLine[%ld %ld %ld %ld %ld %ld \"clearline\"]\n", w.X(n.line.x1),
+                          w.Y(n.line.y1), w.X(n.line.x2), w.Y(n.line.y2), geda::cmil(n.size),
+                          geda::cmil(2 * pour->track_gap));
+            layer_text[bottom(n.layer) ? 1 : 0] += line;
+        });
+        if (pour->polygon) {
+            char poly[300];
+            std::snprintf(poly, sizeof poly, "\tPolygon(\"clearpoly\")\n\t(\n\t\t[%ld %ld] [%ld %ld] [%ld %ld] [%ld %ld]\n\t)\n",
+                          w.X(pour->x1), w.Y(pour->y1), w.X(pour->x2), w.Y(pour->y1), w.X(pour->x2), w.Y(pour->y2),
+                          w.X(pour->x1), w.Y(pour->y2));
+            layer_text[pour->bottom ? 1 : 0] += poly;
+        }
+        std::fprintf(w.f, "Layer(1 \"top\")\n(\n%s)\nLayer(2 \"bottom\")\n(\n%s)\n", layer_text[0].c_str(),
+                     layer_text[1].c_str());
+        std::fprintf(w.f, "Layer(3 \"silk\")\n(\n)\nLayer(4 \"silk\")\n(\n)\n\n");
+    } else {
+        std::fprintf(w.f, "Layer(1 \"top\")\n(\n)\nLayer(2 \"bottom\")\n(\n)\nLayer(3 \"silk\")\n(\n)\nLayer(4 \"silk\")\n(\n)\n\n");
+    }
     std::fprintf(w.f, "NetList()\n(\n");
     for (const auto& [name, nodes] : nets) {
         std::fprintf(w.f, "\tNet(\"%s\" \"(unknown)\")\n\t(\n", name.c_str());

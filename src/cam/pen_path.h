@@ -17,17 +17,27 @@ class PenPath {
         jump_ = jump;
     }
 
-    // A move to (x, y): pen up first when farther than the jump limit; nothing for the current point.
+    // A move to (x, y): drawn when the pen is down and the move is no longer than the jump limit, else
+    // made with the pen up; nothing for the current point.
     void move(int64_t x, int64_t y);
-    // A draw to (x, y): pen down, the point unless it is the current one.
+    // A draw to (x, y): pen down; nothing when the pen is already down there.
     void draw(int64_t x, int64_t y);
     // A segment from whichever end is nearer to the current point.
     void segment(int64_t x1, int64_t y1, int64_t x2, int64_t y2);
+    // Whether that segment would start at (x2, y2): strictly nearer, so ties keep the first end.
+    bool second_end_nearer(int64_t x1, int64_t y1, int64_t x2, int64_t y2) const;
     // An arc about (cx, cy) through `degrees` from the current point; the pen goes down first, since an
     // arc after a pen-up move is not cut.
     void arc(int64_t cx, int64_t cy, int64_t degrees);
+    // The same with the sweep in thousandths of a degree (written with up to three decimals) and the end
+    // point known to the caller, so the next move measures from where the arc really ends.
+    void arc_to(int64_t cx, int64_t cy, int64_t millidegrees, int64_t end_x, int64_t end_y);
     // Lifts the pen ("PU;") when it is down.
     void pen_up();
+    // "PU;" whether or not the pen is down (before a tool change).
+    void lift();
+    // "PU0,0;": the plotter parked at the origin, last in every file.
+    void home();
     // A command written as it is, ";" and the line end added ("TC15", "PP", "SP1").
     void command(std::string_view c);
 
@@ -40,6 +50,10 @@ class PenPath {
     }
 
   private:
+    void position(bool down, int64_t x, int64_t y);
+    void arc_prelude();
+    int64_t nearness(int64_t x, int64_t y) const;
+
     int64_t jump_;
     int64_t x_ = 0, y_ = 0;
     bool down_ = false;

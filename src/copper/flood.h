@@ -27,6 +27,7 @@ struct FillSettings {
     Coord iso_lines = 0;           // Ti: from Lines, Arcs and Solids
     Coord iso_pads = 0;            // Pi: from Pads
     Coord mesh = 0;                // hatch spacing (units)
+    bool plain = false;            // every sample against every candidate: the reference for the fast walk
 };
 FillSettings fill_settings(const model::Setup& s);
 void store_fill_settings(model::Setup& s, const FillSettings& f);

@@ -217,9 +217,6 @@ bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of) {
     return dist2(along - straight, across) <= d * d;
 }
 
-namespace {
-
-// The text box about the origin before turning: [a0, a1] x [b0, b1].
 void text_box(const Node& text, int64_t& a0, int64_t& a1, int64_t& b0, int64_t& b1) {
     const TextFields& f = text.text;
     int64_t height = text.size, unit = height / 6;
@@ -259,8 +256,6 @@ void text_box(const Node& text, int64_t& a0, int64_t& a1, int64_t& b0, int64_t& 
     b0 = pen_y - 9 * unit * further - grow;
     b1 = pen_y + 6 * unit + grow;
 }
-
-} // namespace
 
 bool hit_text(const Node& text, Point p, TurnOf turn_of) {
     const TextFields& f = text.text;

@@ -48,6 +48,8 @@ bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of);
 // The text box from anchor, length, height and line count, turned by the text angle about the origin and
 // grown by an eighth of the height on every side.
 bool hit_text(const Node& text, Point p, TurnOf turn_of);
+// That box about the text's origin before turning: [a0, a1] x [b0, b1].
+void text_box(const Node& text, int64_t& a0, int64_t& a1, int64_t& b0, int64_t& b1);
 
 // Point in a Solid with a reach: outside the box grown by the reach misses; with a reach the point hits
 // when it is within the reach of an edge (closing edge included); otherwise an even-odd count along the

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <numeric>
 #include <set>
@@ -149,6 +150,13 @@ inline std::string mils(double units) {
     return b;
 }
 
+// Clearances other than the board's, for judging a pour by its own isolations: a negative value keeps
+// the board's.  With `judged`, only pairs where one Item passes it count as faults (the new copper).
+struct Limits {
+    double line_line = -1, line_pad = -1, pad_pad = -1;
+    std::function<bool(Ref)> judged;
+};
+
 class Check {
 public:
     std::vector<Item> items;
@@ -160,7 +168,10 @@ public:
     long pads = 0, joined = 0, open = 0;
 
     // `all_pairs` judges every pair of Items instead of the bucketed ones: the oracle of the grid.
-    explicit Check(const model::Document& d, bool all_pairs = false) : all_pairs_(all_pairs) {
+    explicit Check(const model::Document& d, bool all_pairs = false) : Check(d, Limits{}, all_pairs) {
+    }
+    Check(const model::Document& d, Limits limits, bool all_pairs = false)
+        : all_pairs_(all_pairs), limits_(std::move(limits)) {
         const model::Setup& s = d.setup;
         for (int l = 1; l < 255; ++l) {
             const model::LayerEntry& e = s.layers[static_cast<size_t>(l)];
@@ -171,6 +182,9 @@ public:
         cll_ = s.clear_line_line;
         clp_ = s.clear_line_pad;
         cpp_ = s.clear_pad_pad;
+        cll_ = limits_.line_line >= 0 ? limits_.line_line : cll_;
+        clp_ = limits_.line_pad >= 0 ? limits_.line_pad : clp_;
+        cpp_ = limits_.pad_pad >= 0 ? limits_.pad_pad : cpp_;
         collect(d.ring(), "");
         parent_.resize(items.size());
         std::iota(parent_.begin(), parent_.end(), 0);
@@ -223,6 +237,7 @@ public:
 
 private:
     bool all_pairs_ = false;
+    Limits limits_;
     std::vector<int> copper_;
     double cll_ = 0, clp_ = 0, cpp_ = 0;
     std::vector<size_t> parent_;
@@ -347,7 +362,10 @@ private:
         double ra = n.arc.radius, rb = n.arc.ellipse ? ra * n.arc.ellipse / 65536.0 : ra;
         double rot = n.arc.ellipse ? n.arc.angle * turn : 0.0;
         double start = n.arc.start * turn + (n.arc.ellipse ? 0.0 : n.arc.angle * turn);
-        int steps = std::max(4, static_cast<int>(std::ceil(sweep / 1024.0)));
+        // Chords lie inside the circle: short enough that none strays more than a quarter unit from it,
+        // so a pour's contour arc laid exactly at its isolation is judged by the arc, not the chords.
+        double step = 2 * std::acos(std::max(0.0, 1 - 0.25 / std::max(ra, rb)));
+        int steps = std::clamp(static_cast<int>(std::ceil(sweep * turn / std::max(step, 1e-9))), 4, 4096);
         auto point = [&](double t) {
             double x = ra * std::cos(t), y = rb * std::sin(t);
             return P{n.arc.x0 + x * std::cos(rot) - y * std::sin(rot), n.arc.y0 + x * std::sin(rot) + y * std::cos(rot)};
@@ -534,6 +552,9 @@ private:
         for (const Close& c : close_) {
             std::string na = net(c.i), nb = net(c.j);
             if (find(c.i) == find(c.j) || na == nb || !seen.insert({c.i, c.j}).second) {
+                continue;
+            }
+            if (limits_.judged && !limits_.judged(items[c.i].ref) && !limits_.judged(items[c.j].ref)) {
                 continue;
             }
             faults.push_back({items[c.i].name, items[c.j].name, na, nb, c.gap, required(items[c.i], items[c.j])});

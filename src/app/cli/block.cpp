@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/block_option.h"
 #include "app/cli/cli.h"
 #include "app/core/place_list.h"
 #include "edit/block.h"
@@ -15,19 +16,6 @@ namespace trazel::cli {
 namespace {
 
 constexpr std::string_view kVerb = "block";
-
-std::vector<std::string> split(std::string_view s, char sep) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (true) {
-        size_t at = s.find(sep, start);
-        out.emplace_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-        if (at == std::string_view::npos) {
-            return out;
-        }
-        start = at + 1;
-    }
-}
 
 const char* kind_name(uint8_t kind) {
     switch (kind) {
@@ -66,21 +54,18 @@ model::Point origin(model::Ref r) {
 
 int run_block(int argc, char** argv) {
     std::vector<std::string> files, copies;
-    std::string box, polygon, ref, layers, rotate, scale, move, compare, build, increment_text;
+    BlockOption area;
+    std::string ref, rotate, scale, move, compare, build, increment_text;
     bool mirror_x = false, mirror_y = false, del_in = false, del_out = false, pseudo = false;
     int actions = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](std::string& to) { return next_value(argc, argv, i, to); };
         bool ok = true;
-        if (a == "--box") {
-            ok = value(box);
-        } else if (a == "--polygon") {
-            ok = value(polygon);
+        if (area.take(argc, argv, i, ok)) {
+            // --box, --polygon or --layers
         } else if (a == "--ref") {
             ok = value(ref);
-        } else if (a == "--layers") {
-            ok = value(layers);
         } else if (a == "--rotate") {
             ok = value(rotate);
         } else if (a == "--scale") {
@@ -124,8 +109,8 @@ int run_block(int argc, char** argv) {
     if (files.size() != 2) {
         return usage_error(kVerb, "an input and an output file are needed");
     }
-    if (box.empty() == polygon.empty()) {
-        return usage_error(kVerb, "the Block is either --box X1,Y1,X2,Y2 or --polygon X,Y;X,Y;...");
+    if (!area.given()) {
+        return usage_error(kVerb, std::string(kBlockUsage));
     }
     if (actions != 1) {
         return usage_error(kVerb, actions == 0 ? "an action is needed" : "only one action at a time");
@@ -140,46 +125,9 @@ int run_block(int argc, char** argv) {
     auto point = [&](const std::string& text, model::Point& p) {
         return shell::parse_typed_point(text, s.origin_x, s.origin_y, p.x, p.y);
     };
-    std::vector<model::Point> corners;
-    if (!box.empty()) {
-        std::vector<std::string> v = split(box, ',');
-        model::Point a, b;
-        if (v.size() != 4 || !point(v[0] + "," + v[1], a) || !point(v[2] + "," + v[3], b)) {
-            return fail("bad --box \"" + box + "\": expected X1,Y1,X2,Y2");
-        }
-        corners = {a, b};
-    } else {
-        for (const std::string& pt : split(polygon, ';')) {
-            model::Point p;
-            if (!point(pt, p)) {
-                return fail("bad --polygon point \"" + pt + "\": expected X,Y");
-            }
-            corners.push_back(p);
-        }
-        if (corners.size() < 3) {
-            return fail("a --polygon needs three points or more");
-        }
-    }
-    model::Point source = corners.front();
-    if (!ref.empty() && !point(ref, source)) {
-        return fail("bad --ref \"" + ref + "\"");
-    }
     edit::Block b;
-    if (!box.empty()) {
-        edit::define_block(b, *d, corners[0], corners[1], source);
-    } else {
-        edit::define_block(b, *d, corners, source);
-    }
-    if (!layers.empty()) {
-        b.layers.fill(false);
-        for (const std::string& l : split(layers, ',')) {
-            model::Cursor c(l);
-            int n = model::read_int(c);
-            if (l.empty() || n < 0 || n > 255) {
-                return fail("bad layer \"" + l + "\" in --layers");
-            }
-            b.layers[static_cast<size_t>(n)] = true;
-        }
+    if (std::string why = define_block_option(area, *d, ref, b); !why.empty()) {
+        return fail(why);
     }
     if (!rotate.empty() && !app::parse_degrees(rotate, b.angle)) {
         return fail("bad --rotate \"" + rotate + "\"");
