@@ -184,16 +184,26 @@ bool hit_arc_stroke(const Node& arc, uint64_t tolerance, Point p, TurnOf turn_of
     return !(cross_sign(te.cos, te.sin, dx, dy) > 0 && cross_sign(dx, dy, ts.cos, ts.sin) > 0);
 }
 
+int64_t pad_reach(const Node& pad) {
+    int64_t w = pad.pad.width, h = pad.pad.height;
+    // A turned rectangle's corners reach beyond half its longer side; half the sum bounds them.
+    if ((pad.size & 3) == 2 && pad.pad.angle % 16384 != 0) {
+        return (w + h + 1) / 2;
+    }
+    // Circles, oblongs at any angle and rectangles turned by quarter turns.
+    return (std::max(w, h) + 1) / 2;
+}
+
 bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of) {
     const PadFields& f = pad.pad;
     int64_t tt = static_cast<int64_t>(std::min<uint64_t>(t, uint64_t{1} << 32));
     int64_t w = f.width, h = f.height;
     int64_t dx = int64_t{p.x} - f.x0, dy = int64_t{p.y} - f.y0;
-    int64_t reach = std::max(w, h) / 2 + tt + 1;
+    int shape = pad.size & 3;
+    int64_t reach = pad_reach(pad) + tt + 1;
     if (abs64(dx) > reach || abs64(dy) > reach) {
         return false;
     }
-    int shape = pad.size & 3;
     // Doubled coordinates keep the halves of odd sizes exact.
     if (w == h && shape != 2) {
         uint64_t d = static_cast<uint64_t>(w + 2 * tt);
@@ -343,7 +353,7 @@ bool hit_extent(const Node& n, Box& out) {
         return around(n.arc.x0, n.arc.y0, r + n.size / 2 + 2);
     }
     case kPad:
-        return around(n.pad.x0, n.pad.y0, std::max(n.pad.width, n.pad.height) / 2 + 2);
+        return around(n.pad.x0, n.pad.y0, pad_reach(n) + 2);
     case kText: {
         // The turned box lies within its corners' distance of the origin (sqrt 2 of the largest side,
         // taken as 3/2), plus the rounding of the turn.

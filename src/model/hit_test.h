@@ -44,6 +44,8 @@ Point arc_point(const Node& arc, Angle a, TurnOf turn_of);
 // Pad shapes grown by t: circular (width equal to height, shape code not 2), rectangular (shape code 2)
 // and oblong (the others), each turned by the pad angle.
 bool hit_pad(const Node& pad, uint64_t t, Point p, TurnOf turn_of);
+// How far the pad's shape reaches from its centre along X or Y at most, turned or not.
+int64_t pad_reach(const Node& pad);
 
 // The text box from anchor, length, height and line count, turned by the text angle about the origin and
 // grown by an eighth of the height on every side.

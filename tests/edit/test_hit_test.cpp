@@ -86,6 +86,16 @@ TEST_F(HitTest, PadShapesGrownByTheToleranceAndTurned) {
     const Node& slant = node(pad(0, 0, 0, 2000, 200, kRectSmt, model::kNone, 8192));
     EXPECT_TRUE(model::hit_pad(slant, 0, Point{700, 700}, edit::turn_of));
     EXPECT_FALSE(model::hit_pad(slant, 0, Point{700, 0}, edit::turn_of));
+    // A 1000 square turned 45 degrees reaches 707 along the axes: its corners are hit, and an index that
+    // boxes the pad holds them.
+    const Node& diamond = node(pad(0, 0, 0, 1000, 1000, kRectSmt, model::kNone, 8192));
+    EXPECT_TRUE(model::hit_pad(diamond, 0, Point{700, 0}, edit::turn_of));
+    EXPECT_TRUE(model::hit_pad(diamond, 0, Point{0, -700}, edit::turn_of));
+    EXPECT_FALSE(model::hit_pad(diamond, 0, Point{720, 0}, edit::turn_of));
+    model::Box box;
+    ASSERT_TRUE(model::hit_extent(diamond, box));
+    EXPECT_GE(box.x2, 707);
+    EXPECT_LE(box.y1, -707);
     // Oblong 2000 x 1000: end circles of radius 500 centred 500 from the middle; the box corners miss.
     const Node& obl = node(pad(0, 0, 0, 2000, 1000, kOvalSmt));
     EXPECT_TRUE(model::hit_pad(obl, 0, Point{1000, 0}, edit::turn_of));
