@@ -88,6 +88,7 @@ int run_fill(int argc, char** argv);
 int run_teardrops(int argc, char** argv);
 int run_isolate(int argc, char** argv);
 int run_millout(int argc, char** argv);
+int run_plot(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

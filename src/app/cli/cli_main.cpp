@@ -53,6 +53,11 @@ constexpr Verb kVerbs[] = {
      "draw the milling tool paths that isolate the copper of an area", run_isolate},
     {"millout", "IN [--prefix P] --row drill|top|bottom|route=FILE[:LAYER][:mirror]...",
      "write the drill holes and isolation tool paths as milling files", run_millout},
+    {"plot",
+     "IN (OUT | --printer QUEUE) --format ps|hpgl|pcl|bmp|dib [--page letter|legal|a4|a3|ledger|WxH] [--landscape] "
+     "[--margin IN] [--dpi N] [--window X1,Y1,X2,Y2|extents] [--scale S | --fit] [--center] [--mirror] "
+     "[--keep-colours] [--colour mono|planes] [--no-holes] [--no-vias] [--no-pads]",
+     "plot a file as PostScript, HPGL, PCL raster or a bitmap, to a file or a CUPS queue", run_plot},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "
