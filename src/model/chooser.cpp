@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "model/datafile.h"
+#include "model/old_format.h"
 #include "model/setup_directives.h"
 #include "model/text_readers.h"
 #include "platform/platform.h"
@@ -49,9 +50,12 @@ bool register_writer(FormatTable& t, char code, WriteFn write) {
 
 void register_model_formats(FormatTable& t) {
     register_reader(t, kOrderDataFile, "Data file", accepts_data_file, read_data_file);
+    register_reader(t, kOrderVersion3, "version 3 data file", accepts_version3, ReadVersion3File);
+    register_reader(t, kOrderVersion2, "version 2 data file", accepts_version2, ReadVersion2File);
     register_reader(t, kOrderPlainText, "plain text", accepts_plain_text, read_plain_text);
     register_reader(t, kOrderByteDump, "byte dump", accepts_anything, read_byte_dump);
     register_writer(t, 'C', WriteDataFile);
+    register_writer(t, '3', WriteVersion38File);
     register_writer(t, 'Z', write_plain_text);
 }
 
@@ -75,6 +79,9 @@ bool ChooseWriter(const FormatTable& t, OutBuffer& out, char code) {
         platform::P().message_box(
             "The specified output format is not supported.\n\nTRAZEL Version 4.0 file format will be substituted.",
             "TRAZEL'98", platform::Buttons::Ok);
+        // The file is a Data file now, and its "-gf" line must say so, or reading it would bring the
+        // code without a writer back.
+        M().current->setup.format_code = 'C';
         w = WriteDataFile;
     }
     return w(out);

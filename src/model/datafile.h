@@ -2,6 +2,7 @@
 // The Data file: the native, self-defining text format of every Document (header of Setup directives,
 // one record per Item, an end marker, then the pixel image blocks).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,33 @@ bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int ve
 // The same with the Data file's own rules when `library` is false (Signals attached, fonts kept): the
 // symbol templates of the Place functions.
 bool read_component_records(LineReader& in, std::string_view first, Ref ring, bool library, int version);
+
+// The ring bookkeeping of the Data file reader, for readers of other record layouts (the older data
+// files): Components open and close in file order under the same depth limit, each closed Component is
+// sized and put in key order in its ring, and Signal names go through the reader's cache.
+class RecordRings {
+  public:
+    explicit RecordRings(Ref doc_ring);
+    ~RecordRings();
+    RecordRings(const RecordRings&) = delete;
+    RecordRings& operator=(const RecordRings&) = delete;
+
+    // The ring the next Item goes into.
+    Ref ring() const;
+    // Makes a Component in ring() and opens its member ring.  kNone past the depth limit (its members
+    // then join ring() and its closing record is skipped) or when the pool ran out (out_of_nodes()).
+    Ref open_component(uint8_t layer, Angle angle, std::string_view parameters);
+    // A closing record; nothing at the Document level.
+    void close(uint8_t owner_kind, uint16_t size, Coord hook_x, Coord hook_y);
+    // Closes every ring still open at the end of the input.
+    void close_all();
+    bool attach_signal(Ref item, std::string_view raw);
+    bool out_of_nodes() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> st_;
+};
 
 // One Component (members and all) as the Data file writes it, numeric layers, CR LF line ends.
 std::string component_records(Ref c);

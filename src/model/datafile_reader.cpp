@@ -647,4 +647,62 @@ bool read_component_records(LineReader& in, std::string_view first, Ref ring, bo
     return true;
 }
 
+// The Data file reader's own ring code, lent to the readers of other record layouts.
+struct RecordRings::State {
+    ReadState st;
+};
+
+RecordRings::RecordRings(Ref doc_ring) : st_(std::make_unique<State>()) {
+    st_->st.doc_ring = doc_ring;
+    st_->st.open.reserve(kMaxComponentDepth);
+}
+
+RecordRings::~RecordRings() = default;
+
+Ref RecordRings::ring() const {
+    return st_->st.ring();
+}
+
+Ref RecordRings::open_component(uint8_t layer, Angle angle, std::string_view parameters) {
+    ReadState& st = st_->st;
+    if (static_cast<int>(st.open.size()) >= kMaxComponentDepth) {
+        ++st.skipped;
+        return kNone;
+    }
+    Ref item = make_component(st.ring(), layer, angle, parameters);
+    if (item == kNone) {
+        st.out_of_nodes = true;
+        return kNone;
+    }
+    st.open.push_back(OpenRing{item, kNone, nullptr});
+    return item;
+}
+
+void RecordRings::close(uint8_t owner_kind, uint16_t size, Coord hook_x, Coord hook_y) {
+    ReadState& st = st_->st;
+    if (st.skipped > 0) {
+        --st.skipped;
+        return;
+    }
+    if (!st.open.empty()) {
+        close_ring(st, owner_kind, size, hook_x, hook_y);
+    }
+}
+
+void RecordRings::close_all() {
+    ReadState& st = st_->st;
+    st.skipped = 0;
+    while (!st.open.empty()) {
+        close_ring(st, node(st.open.back().owner).item_kind(), 0, 0, 0);
+    }
+}
+
+bool RecordRings::attach_signal(Ref item, std::string_view raw) {
+    return st_->st.signals.attach(item, raw);
+}
+
+bool RecordRings::out_of_nodes() const {
+    return st_->st.out_of_nodes;
+}
+
 } // namespace trazel::model

@@ -7,6 +7,7 @@
 #include "display/display.h"
 #include "model/chooser.h"
 #include "model/datafile.h"
+#include "model/old_losses.h"
 #include "platform/form_builder.h"
 #include "shell/app.h"
 #include "shell/commands.h"
@@ -503,6 +504,18 @@ int new_from_template(App& app, const std::string& path, std::string_view ext) {
     return 1;
 }
 
+namespace {
+
+// Before version 3.8 is written: what the format cannot hold, asked about when there is anything.  False
+// when the user cancelled.
+bool confirm_version38(App& app, model::Document& d) {
+    std::vector<std::string> losses = model::version38_losses(d);
+    return losses.empty() ||
+           ask(app, model::version38_warning_text(losses), "Version 3.8 Warning", Buttons::OkCancel) == Answer::Ok;
+}
+
+} // namespace
+
 int file_save(App& app) {
     model::Document* d = app.doc();
     if (!d) {
@@ -510,12 +523,19 @@ int file_save(App& app) {
         return 0;
     }
     char c = d->setup.format_code;
-    if (c == '2' || c == '3') {
+    // Cancel keeps the older format: "3" is written as version 3.8 to the same file, and "2", which has
+    // no writer, as the Data file after the dispatcher has said so.
+    bool older = c == '2' || c == '3';
+    if (older) {
         run_suspended(app, [&] { model::confirm_old_format_save(*d); });
         c = d->setup.format_code;
+        older = c == '2' || c == '3';
     }
-    if ((c != 'C' && c != 0) || has_no_file(*d)) {
+    if ((c != 'C' && c != 0 && !older) || has_no_file(*d)) {
         return file_save_as(app);
+    }
+    if (c == '3' && !confirm_version38(app, *d)) {
+        return 0;
     }
     if (!d->backup_made) {
         make_backup(app, *d);
@@ -523,14 +543,21 @@ int file_save(App& app) {
     }
     std::string name = d->name();
     std::string why;
-    if (!model::SaveDocumentFile(app.formats, name, 'C', &why)) {
+    bool saved = false;
+    auto save = [&] { saved = model::SaveDocumentFile(app.formats, name, older ? c : 'C', &why); };
+    if (c == '2') {
+        run_suspended(app, save); // the dispatcher tells the user that version 2 is written as the Data file
+    } else {
+        save();
+    }
+    if (!saved) {
         error_sound(app);
         ask(app, "The data file \"" + name + "\" could not be saved.\n\n" + why +
                      "\n\nThe file on disk has been left as it was.",
             "File Save Error", Buttons::Ok);
         return 0;
     }
-    d->setup.format_code = 'C';
+    d->setup.format_code = c == '3' ? '3' : 'C';
     finish_save(app, *d);
     return 1;
 }
@@ -554,8 +581,8 @@ int file_save_as(App& app) {
         return 0;
     }
     char code = d->setup.format_code ? d->setup.format_code : 'C';
-    if (code == '2' || code == '3') {
-        code = 'C'; // the older writers are kept for the batch tool
+    if (code == '2') {
+        code = 'C'; // version 2 has no writer
     }
     if (!app.formats.writers[static_cast<uint8_t>(code)]) {
         ask(app,
@@ -576,7 +603,9 @@ int file_save_as(App& app) {
     for (int k = 1; k < 256; ++k) {
         if (k != 'C' && app.formats.writers[static_cast<size_t>(k)]) {
             std::string pattern = k == 'Z' ? "*.txt" : k == 'G' ? "*.ger" : "*";
-            std::string label(k == 'G' ? "Gerber Photo Plot (RS-274-D)" : model::format_name(static_cast<char>(k)));
+            std::string label(k == 'G'   ? "Gerber Photo Plot (RS-274-D)"
+                              : k == '3' ? "TRAZEL V3.8 (Old DOS format)"
+                                         : model::format_name(static_cast<char>(k)));
             filters.push_back(label + "|" + pattern);
             codes.push_back(static_cast<char>(k));
         }
@@ -606,6 +635,9 @@ int file_save_as(App& app) {
         return 0;
     }
     char chosen = codes[static_cast<size_t>(index)];
+    if (chosen == '3' && !confirm_version38(app, *d)) {
+        return 0;
+    }
     std::string why;
     if (!model::SaveDocumentFile(app.formats, full, chosen, &why)) {
         error_sound(app);

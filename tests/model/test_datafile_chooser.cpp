@@ -92,18 +92,18 @@ TEST_F(DataFileTest, ChooserRowsAndForcedCodes) {
 }
 
 TEST_F(DataFileTest, RegisteredRowsKeepTheFixedOrder) {
-    // A later row (11) that takes everything sits between the Data file (1) and plain text (21).
+    // A later row (11) that takes everything sits between the older data files (2, 3) and plain text (21).
     EXPECT_TRUE(register_reader(formats, kOrderGerber, "everything", accept_all, read_marker));
     EXPECT_TRUE(register_reader(formats, kOrderGerber, "Q files", accept_q, read_marker2));
     EXPECT_FALSE(register_reader(formats, 24, "past the end", accept_all, read_marker));
     EXPECT_FALSE(register_reader(formats, kOrderGerber, "no reader", accept_all, nullptr));
-    ASSERT_EQ(formats.readers.size(), 5u);
+    ASSERT_EQ(formats.readers.size(), 7u);
     std::vector<int> orders;
     for (auto& r : formats.readers) {
         orders.push_back(r.order);
     }
-    EXPECT_EQ(orders, (std::vector<int>{1, 11, 11, 21, 23}));
-    EXPECT_EQ(formats.readers[1].name, "everything"); // rows of one order in the order registered
+    EXPECT_EQ(orders, (std::vector<int>{1, 2, 3, 11, 11, 21, 23}));
+    EXPECT_EQ(formats.readers[3].name, "everything"); // rows of one order in the order registered
     EXPECT_EQ(read(data_file("")), 'C');
     EXPECT_EQ(read("Q text"), 'Q');
     EXPECT_EQ(read("plain"), 'Q');

@@ -32,8 +32,6 @@ using shell::code;
 
 constexpr const char* kCurrentlyOpen =
     "The specified data file is currently open.\n\nIt must be closed before it can be re-opened.";
-constexpr const char* kOldDosText =
-    "This file was imported from an old DOS TRAZEL format.\n\nWould you like to save it as a version 4 file?";
 constexpr const char* kDataFileHeader = "TRAZEL Version 4.0 -- Data File.";
 
 std::string slurp(const fs::path& p) {
@@ -651,50 +649,6 @@ TEST_F(FileGroupDialogs, OpenThroughTheCommonDialogOrTheProgramsOwnBox) {
     size_t boxes = ui.boxes.size();
     EXPECT_EQ(shell::execute_command(run.app, code('F', 'O'), shell::kSourceKey), 0);
     EXPECT_EQ(ui.boxes.size(), boxes);
-}
-
-TEST_F(FileGroupDialogs, SaveOfAnOldDosFileAnsweredCancelGoesToSaveAs) {
-    start({board});
-    model::Document* d = run.app.doc();
-    std::string original = slurp(board);
-    d->setup.format_code = '2';
-    d->mark_modified();
-
-    // Cancel, and the save dialog cancelled as well: nothing is written.
-    ui.answers = {Answer::Cancel};
-    EXPECT_EQ(shell::execute_command(run.app, code('F', 'S'), shell::kSourceKey), 0);
-    ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].title, "Save File Warning");
-    EXPECT_EQ(ui.boxes[0].text, kOldDosText);
-    EXPECT_EQ(ui.boxes[0].buttons, platform::Buttons::OkCancel);
-    EXPECT_EQ(ui.save_titles.size(), 1u);
-    EXPECT_TRUE(d->modified());
-    EXPECT_EQ(d->setup.format_code, '2');
-    EXPECT_EQ(slurp(board), original);
-
-    // Cancel, then a new name: written there as a Data file, the old file untouched.
-    fs::path saved = root / "saved.pcb";
-    ui.answers = {Answer::Cancel};
-    ui.save_answers.push_back(saved.string());
-    EXPECT_EQ(shell::execute_command(run.app, code('F', 'S'), shell::kSourceKey), 1);
-    EXPECT_EQ(ui.save_titles.size(), 2u);
-    EXPECT_TRUE(slurp(saved).starts_with(kDataFileHeader));
-    EXPECT_EQ(d->name(), full(saved));
-    EXPECT_EQ(d->setup.format_code, 'C');
-    EXPECT_FALSE(d->modified());
-    EXPECT_EQ(slurp(board), original);
-
-    // OK: saved in place as version 4, without the save dialog, the backup copy made first.
-    d->setup.format_code = '3';
-    d->mark_modified();
-    d->backup_made = false;
-    ui.answers = {Answer::Ok};
-    EXPECT_EQ(shell::execute_command(run.app, code('F', 'S'), shell::kSourceKey), 1);
-    EXPECT_EQ(ui.save_titles.size(), 2u);
-    EXPECT_EQ(d->setup.format_code, 'C');
-    EXPECT_FALSE(d->modified());
-    EXPECT_TRUE(slurp(saved).starts_with(kDataFileHeader));
-    EXPECT_TRUE(fs::exists(root / "bin" / "Backup" / "saved.pcb"));
 }
 
 TEST_F(FileGroupDialogs, TheCloseBoxBehavesAsExit) {

@@ -102,10 +102,11 @@ using FilePrompts = Leftovers;
 // the cursor, and the user comes back to the mouse and cross-hair from before, as after any dialog.
 TEST_F(FilePrompts, EachPromptGivesTheMouseAndTheCrossHairBack) {
     run->app.doc()->setup.format_code = '2';
-    ui.answers.push_back(platform::Answer::Cancel); // keep the old format: Save goes on to Save as
+    // Keep the old format: version 2 cannot be written, which Save says before it writes the Data file.
+    ui.answers.push_back(platform::Answer::Cancel);
     const uint16_t commands[] = {code('F', 'O'), code('F', 'A'), code('F', 'S')};
     const std::vector<std::vector<std::string>> expected = {
-        {"Select File to be Opened"}, {"Save File As"}, {"Save File Warning", "Save File As"}};
+        {"Select File to be Opened"}, {"Save File As"}, {"Save File Warning", "TRAZEL'98"}};
     for (size_t i = 0; i < std::size(commands); ++i) {
         SCOPED_TRACE(i);
         ASSERT_EQ(shell::enter_trazel_mode(run->app), 1);
@@ -131,13 +132,20 @@ TEST_F(FilePrompts, EachPromptGivesTheMouseAndTheCrossHairBack) {
         // In Windows mode the mouse comes back to where it was.
         shell::leave_trazel_mode(run->app, true);
         run->move(300, 200);
+        if (commands[i] == code('F', 'S')) {
+            // The keyboard's Save wrote the Data file: the old format again, so the prompts come back.
+            run->app.doc()->setup.format_code = '2';
+            ui.answers.push_back(platform::Answer::Cancel);
+        }
+        ui.prompts.clear();
         shell::execute_command(run->app, commands[i], shell::kSourceMouse);
+        EXPECT_EQ(ui.prompts, expected[i]);
         EXPECT_FALSE(sh().trazel_mode);
         EXPECT_EQ(run->window.mouse_x, 300);
         EXPECT_EQ(run->window.mouse_y, 200);
         ui.answers.push_back(platform::Answer::Cancel);
     }
-    EXPECT_EQ(run->app.doc()->setup.format_code, '2');
+    EXPECT_EQ(run->app.doc()->setup.format_code, 'C');
 }
 
 // --- The lent menu bar --------------------------------------------------------------------------------

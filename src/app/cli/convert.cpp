@@ -1,6 +1,7 @@
 // trazel-cli convert IN OUT [--format CODE] [--as G|I] [--merge FILE]... [--field FORM.FIELD=VALUE]...
 // [--answer TITLE=BUTTON]... [--strict]: read through the import chooser (or the reader `--as` forces),
-// merge more photoplots and drill files as FD does, write through the export dispatcher.
+// merge more photoplots and drill files as FD does, write through the export dispatcher.  Writing version
+// 3.8 (`--format 3`, or a version 3 input without --format) lists its losses on stderr.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "app/cli/cli.h"
 #include "app/cli/dialog_script.h"
 #include "formats/register.h"
+#include "model/old_losses.h"
 
 namespace trazel::cli {
 
@@ -108,9 +110,18 @@ int run_convert(int argc, char** argv) {
         d->setup.format_code = code;
     }
     model::set_document_name(d, out);
+    // A version 3 file is written back as version 3.8 unless told otherwise; what that format cannot
+    // hold is told, one line per kind of loss, and the file is written all the same.
+    std::vector<std::string> losses;
+    if ((code ? code : d->setup.format_code) == '3') {
+        losses = model::version38_losses(*d);
+    }
     std::string why;
     if (!model::SaveDocumentFile(cli.formats, out, code, &why)) {
         return fail("cannot write \"" + out + "\": " + why);
+    }
+    for (const std::string& line : losses) {
+        std::fprintf(stderr, "trazel-cli: %s\n", line.c_str());
     }
     return 0;
 }
