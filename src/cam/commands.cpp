@@ -54,6 +54,7 @@ void install_cam(App& app) {
     shell::set_command_handler(app, shell::code('F', 'G'), [](App& a, uint16_t, shell::Source) {
         return shell::file_command(a, file_gerber);
     });
+    install_plot(app);
 }
 
 } // namespace trazel::cam

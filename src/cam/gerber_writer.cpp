@@ -492,7 +492,8 @@ Coord clamp_coord(int64_t v) {
 
 } // namespace
 
-void GerberWriter::arc(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, uint16_t ellipse, Angle rotation) {
+void arc_chords(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, uint16_t ellipse, Angle rotation,
+                const StrokeFn& chord) {
     display::Rotation rot = display::Rotation::of(rotation);
     auto point = [&](uint32_t a, Coord& x, Coord& y) {
         Angle an = static_cast<Angle>(a & 0xFFFF);
@@ -514,13 +515,18 @@ void GerberWriter::arc(Coord x0, Coord y0, Coord radius, Angle start, Angle swee
         Coord nx, ny;
         point(a, nx, ny);
         // Each chord starts where the last one ended, so the arc stays one pen-down path.
-        segment(px, py, nx, ny);
+        chord(px, py, nx, ny);
         px = nx;
         py = ny;
     }
     Coord ex, ey;
     point(static_cast<uint32_t>(start) + total, ex, ey);
-    segment(px, py, ex, ey);
+    chord(px, py, ex, ey);
+}
+
+void GerberWriter::arc(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, uint16_t ellipse, Angle rotation) {
+    arc_chords(x0, y0, radius, start, sweep, ellipse, rotation,
+               [this](Coord x1, Coord y1, Coord x2, Coord y2) { segment(x1, y1, x2, y2); });
 }
 
 void GerberWriter::flash_pad(const Node& pad, int increase) {
@@ -564,7 +570,7 @@ void GerberWriter::paint_rotated_rect(Coord x0, Coord y0, Length width, Length h
     span_fill(c, 4, kFillStep);
 }
 
-void GerberWriter::span_fill(const Point* pts, int n, Coord step) {
+void span_strokes(const Point* pts, int n, Coord step, const StrokeFn& stroke) {
     if (n < 3 || step <= 0) {
         return;
     }
@@ -598,14 +604,18 @@ void GerberWriter::span_fill(const Point* pts, int n, Coord step) {
                 hit.where == model::Where::Inside ? static_cast<int64_t>(hit.nearest) - kFillInset : x - kFillStep;
             // A sliver narrower than the inset gives an end before the start: nothing to paint there.
             if (end >= start) {
-                segment(static_cast<Coord>(start), y, static_cast<Coord>(end), y);
+                stroke(static_cast<Coord>(start), y, static_cast<Coord>(end), y);
             }
             x = std::max(end, start) + kFillStep;
         }
     }
 }
 
-void GerberWriter::paint_polygon(const Point* pts, int n, Length fill_width) {
+void GerberWriter::span_fill(const Point* pts, int n, Coord step) {
+    span_strokes(pts, n, step, [this](Coord x1, Coord y1, Coord x2, Coord y2) { segment(x1, y1, x2, y2); });
+}
+
+void polygon_strokes(const Point* pts, int n, Length fill_width, const StrokeFn& stroke) {
     if (n < 3) {
         return;
     }
@@ -647,13 +657,20 @@ void GerberWriter::paint_polygon(const Point* pts, int n, Length fill_width) {
             }
         }
     }
-    select_round(fw);
     for (int i = 0; i < n; ++i) {
         const Point& a = shrunk[static_cast<size_t>(i)];
         const Point& b = shrunk[static_cast<size_t>((i + 1) % n)];
-        segment(a.x, a.y, b.x, b.y);
+        stroke(a.x, a.y, b.x, b.y);
     }
-    span_fill(shrunk.data(), n, fw - kFillStep);
+    span_strokes(shrunk.data(), n, fw - kFillStep, stroke);
+}
+
+void GerberWriter::paint_polygon(const Point* pts, int n, Length fill_width) {
+    if (n < 3) {
+        return;
+    }
+    select_round(std::max(fill_width, kAperture002));
+    polygon_strokes(pts, n, fill_width, [this](Coord x1, Coord y1, Coord x2, Coord y2) { segment(x1, y1, x2, y2); });
 }
 
 void GerberWriter::paint_solid(Ref solid, Length fill_width) {

@@ -95,6 +95,20 @@ class GerberWriter {
     int64_t last_y_ = 0;
 };
 
+// --- Plot geometry shared with the vector plots ------------------------------------------------
+
+// One straight stroke from (x1, y1) to (x2, y2).
+using StrokeFn = std::function<void(Coord, Coord, Coord, Coord)>;
+// The chords of an arc at the radius-dependent step, each from where the last ended; sweep 0 is a full
+// circle, `ellipse` squeezes Y as in GerberWriter::arc.
+void arc_chords(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, uint16_t ellipse, Angle rotation,
+                const StrokeFn& chord);
+// The horizontal strokes `step` apart that the point-in-polygon span search finds inside a polygon.
+void span_strokes(const model::Point* pts, int n, Coord step, const StrokeFn& stroke);
+// A filled polygon painted with a round pen of `fill_width` (raised to 0.002 inch): the outline moved half
+// the pen inwards, then its spans.
+void polygon_strokes(const model::Point* pts, int n, Length fill_width, const StrokeFn& stroke);
+
 // --- Stroke text -------------------------------------------------------------------------------
 
 // Draws a Text Item with the stroke font through the writer: each stroke selects the round aperture

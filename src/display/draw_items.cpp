@@ -685,6 +685,7 @@ int ItemPainter::text(Ref r, const Node& n, uint32_t pixel, int shows_text) {
         }
     });
     TextView tv;
+    tv.write_back = text_write_back;
     tv.visible = [&](const TextBox& b) {
         int64_t top = INT64_MAX, bottom = INT64_MIN, left = INT64_MAX, right = INT64_MIN;
         for (int i = 0; i < 4; ++i) {

@@ -96,6 +96,9 @@ class ItemPainter {
 
     // Displacement added to every point (Items hanging on the cursor).
     Coord dx = 0, dy = 0;
+    // Whether drawing a Text writes its measured length back into the Item; a plot, which must leave
+    // the Document untouched, turns it off.
+    bool text_write_back = true;
 
   private:
     int line(const model::Node& n, uint32_t pixel);

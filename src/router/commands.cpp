@@ -337,26 +337,34 @@ RouteSeams& route_seams(App& app) {
 
 void install_router(App& app) {
     shell::set_command_handler(app, code('N', 'A'), auto_route);
+    // The background hooks are shared with the plot run: each handles its own run and hands the rest on.
     shell::BackgroundRun& bg = app.shell.services.background;
-    bg.refuse = refuse;
-    bg.escape = [](App& a) {
+    auto refuse_before = bg.refuse;
+    bg.refuse = [refuse_before](App& a, uint16_t c) {
+        return refuse(a, c) || (refuse_before && refuse_before(a, c));
+    };
+    auto escape_before = bg.escape;
+    bg.escape = [escape_before](App& a) {
         RouterSession& ses = session(a);
         if (!ses.run) {
-            return false;
+            return escape_before && escape_before(a);
         }
         ses.run->context->cancel();
         shell::show_text(a, kStoppingText);
         return true;
     };
-    bg.tick = [](App& a) {
+    auto tick_before = bg.tick;
+    bg.tick = [tick_before](App& a) {
         RouterSession& ses = session(a);
-        if (!ses.run) {
-            return;
+        if (ses.run) {
+            if (ses.run->finished.load(std::memory_order_acquire)) {
+                end_run(a, true);
+            } else {
+                show_progress(a, *ses.run);
+            }
         }
-        if (ses.run->finished.load(std::memory_order_acquire)) {
-            end_run(a, true);
-        } else {
-            show_progress(a, *ses.run);
+        if (tick_before) {
+            tick_before(a);
         }
     };
     // Closing the routed Document any other way waits for the run too.

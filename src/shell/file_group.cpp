@@ -435,11 +435,6 @@ int file_recall(App& app) {
     return open_one(app, chosen, 0);
 }
 
-int not_available(App& app) {
-    show_message(app, 0x50F);
-    return 0;
-}
-
 } // namespace
 
 std::string template_dir(const App& app) {
@@ -716,10 +711,6 @@ int file_code(App& app, uint16_t c) {
             break;
         case 'X':
             return file_exit(app);
-        case 'P':
-            // Printing and plotting are not in this version.
-            r = not_available(app);
-            break;
         default:
             error_sound(app);
             break;

@@ -56,7 +56,7 @@ constexpr Verb kVerbs[] = {
     {"plot",
      "IN (OUT | --printer QUEUE) --format ps|hpgl|pcl|bmp|dib [--page letter|legal|a4|a3|ledger|WxH] [--landscape] "
      "[--margin IN] [--dpi N] [--window X1,Y1,X2,Y2|extents] [--scale S | --fit] [--center] [--mirror] "
-     "[--keep-colours] [--colour mono|planes] [--no-holes] [--no-vias] [--no-pads]",
+     "[--keep-colours] [--colour mono|planes] [--no-holes] [--no-vias] [--no-pads] [--hpgl-unit N]",
      "plot a file as PostScript, HPGL, PCL raster or a bitmap, to a file or a CUPS queue", run_plot},
     {"library", "LIB [PATTERN] | --find NAME LIB... [--library-path DIR]",
      "list a component library, or find a pattern in libraries as placing does", run_library},
