@@ -221,24 +221,11 @@ void show_progress(App& app, PlotRun& r) {
     app.platform().update_tool_window(box);
 }
 
-// Waits for the plot thread with the user interface's lock let go, as the routing run does.
-void join_unlocked(App& app, std::thread& t) {
-    shell::BackgroundRun& bg = app.shell.services.background;
-    int held = bg.depth;
-    for (int i = 0; i < held; ++i) {
-        bg.lock->unlock();
-    }
-    t.join();
-    for (int i = 0; i < held; ++i) {
-        bg.lock->lock();
-    }
-}
-
 void end_plot(App& app) {
     PlotSession& ses = session(app);
     std::unique_ptr<PlotRun> r = std::move(ses.run);
     if (r->thread.joinable()) {
-        join_unlocked(app, r->thread);
+        shell::join_unlocked(app, r->thread);
     }
     app.platform().close_tool_window(kWaitBox);
     for (const std::string& line : r->sink.reports) {

@@ -2,10 +2,9 @@
 // records in whole thousandths of an inch and 1/256 turns.
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <numbers>
 #include <vector>
 
 #include "model/datafile.h"
@@ -45,29 +44,6 @@ namespace {
 
 constexpr Angle kQuarter = 16384;
 
-// The sine and cosine (65536 = 1) of an angle: exact on the quarter turns, which is where nearly every
-// text stands, rounded from the library's sine elsewhere.  The model has no sine table of its own.
-void turn_of(Angle a, int64_t& sn, int64_t& cs) {
-    switch (a) {
-    case 0:
-        sn = 0, cs = 65536;
-        return;
-    case kQuarter:
-        sn = 65536, cs = 0;
-        return;
-    case 2 * kQuarter:
-        sn = 0, cs = -65536;
-        return;
-    case 3 * kQuarter:
-        sn = -65536, cs = 0;
-        return;
-    default: {
-        double t = a * (2 * std::numbers::pi / 65536.0);
-        sn = std::lround(std::sin(t) * 65536.0);
-        cs = std::lround(std::cos(t) * 65536.0);
-    }
-    }
-}
 
 uint8_t anchor_of(const Node& t) {
     return t.text.anchor_font & 15;
@@ -578,42 +554,8 @@ bool version38_text_in_place(const Node& t, const Setup& s) {
 }
 
 Point version38_text_corner(const Node& t, bool anchor0) {
-    int64_t dx = 0, dy = 0;
-    if (!anchor0) {
-        int64_t h = t.size, length = t.text.length;
-        uint8_t a = anchor_of(t);
-        switch (a & 3) {
-        case 1:
-            dx = -(length / 2);
-            break;
-        case 2:
-            dx = -length;
-            break;
-        case 3:
-            dx = h / 3;
-            break;
-        default:
-            break;
-        }
-        switch ((a >> 2) & 3) {
-        case 1:
-            dy = -(h / 2);
-            break;
-        case 2:
-            dy = -h;
-            break;
-        case 3:
-            dy = h / 3;
-            break;
-        default:
-            break;
-        }
-    }
-    int64_t sn = 0, cs = 0;
-    turn_of(t.text.angle, sn, cs);
-    int64_t x = t.text.x0 + round16(dx * cs - dy * sn);
-    int64_t y = t.text.y0 + round16(dx * sn + dy * cs);
-    return Point{clamp_coord(x), clamp_coord(y)};
+    Point off = anchor0 ? Point{0, 0} : text_corner_offset(anchor_of(t), t.size, t.text.length, t.text.angle);
+    return Point{clamp_coord(int64_t{t.text.x0} + off.x), clamp_coord(int64_t{t.text.y0} + off.y)};
 }
 
 namespace {

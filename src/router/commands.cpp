@@ -148,20 +148,6 @@ void store(const platform::Form& f, model::Setup& s) {
     }
 }
 
-// Waits for the routing thread with every level of the user interface's lock let go, so a change it
-// is waiting to make can finish.
-void join_unlocked(App& app, std::thread& t) {
-    shell::BackgroundRun& bg = app.shell.services.background;
-    int held = bg.depth;
-    for (int i = 0; i < held; ++i) {
-        bg.lock->unlock();
-    }
-    t.join();
-    for (int i = 0; i < held; ++i) {
-        bg.lock->lock();
-    }
-}
-
 void show_progress(App& app, Run& r) {
     uint32_t done = r.done.load(std::memory_order_relaxed), total = r.total.load(std::memory_order_relaxed);
     if (done == r.shown_done && total == r.shown_total) {
@@ -176,7 +162,7 @@ void end_run(App& app, bool show_log) {
     RouterSession& ses = session(app);
     std::unique_ptr<Run> r = std::move(ses.run);
     if (r->thread.joinable()) {
-        join_unlocked(app, r->thread);
+        shell::join_unlocked(app, r->thread);
     }
     r->log.close();
     for (const std::string& line : r->sink.reports) {

@@ -47,6 +47,18 @@ bool function_active(const App& app) {
     return false;
 }
 
+void join_unlocked(App& app, std::thread& t) {
+    BackgroundRun& bg = app.shell.services.background;
+    int held = bg.depth;
+    for (int i = 0; i < held; ++i) {
+        bg.lock->unlock();
+    }
+    t.join();
+    for (int i = 0; i < held; ++i) {
+        bg.lock->lock();
+    }
+}
+
 BackgroundGuard::BackgroundGuard(App& app) : app_(app), lock_(app.shell.services.background.lock) {
     lock_->lock();
     ++app_.shell.services.background.depth;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "shell/state.h"
 
@@ -35,6 +36,10 @@ void set_group_handler(App& app, char group, GroupHandler h);
 void set_command_handler(App& app, uint16_t code, GroupHandler h);
 // The shell's own groups (File, Zoom, Help, Setup); subsystems add theirs through the install list.
 void install_command_groups(App& app);
+
+// Waits for a background run's thread with every level of the user interface's lock let go, so a change
+// the thread is waiting to make can finish.
+void join_unlocked(App& app, std::thread& t);
 
 // Holds the background run's lock (services.h) for the user interface thread while it handles one event
 // or command.
