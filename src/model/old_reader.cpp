@@ -238,9 +238,11 @@ void read_text(OldRead& r, Cursor& c) {
         return;
     }
     // A text on a schematic layer is a Signal label, anchored at its base line a third of the height in.
+    // Layer 2 of a schematic is written at the anchor point itself, so it is read back unmoved.
     bool label = r.d.setup.layers[layer].kind() == kLayerSchematic;
     int anchor = label ? 15 : 0;
-    Point off = text_corner_offset(anchor, height, clamp_coord(length), angle);
+    bool in_place = layer == 2 && IsSchematic(r.d.setup);
+    Point off = in_place ? Point{0, 0} : text_corner_offset(anchor, height, clamp_coord(length), angle);
     Coord ax = clamp_coord(static_cast<int64_t>(x0) - off.x), ay = clamp_coord(static_cast<int64_t>(y0) - off.y);
     Ref item = MakeItem(r.rings.ring(), kText, layer, height, ax, ay, clamp_coord(length), 0);
     if (item == kNone) {

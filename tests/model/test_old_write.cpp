@@ -130,6 +130,26 @@ TEST_F(DataFileTest, QuarterTurnedPadKeepsItsFootprintAndNothingIsReported) {
     EXPECT_EQ(node(pads[2]).pad.width, 6554);
 }
 
+// A schematic's Signal labels on layer 2 are written at their anchor point and read back there: before,
+// the reader took the point for a corner and each round trip moved the label a third of its height.
+TEST_F(DataFileTest, SchematicLabelsOnLayerTwoStayWhereTheyAre) {
+    ASSERT_EQ(read(data_file("-y2\r\n-y0:00AA00AA,00FF0000,0,0,Pad Master\r\n-y1:00000080,00000000,4,1,Symbols\r\n"
+                             "-y2:00008000,00000000,6,2,Signals\r\n-y3:00800080,00000000,6,3,Busses\r\n"
+                             "4 2 .05 1.0 1.0 .2 0 15 0 NET\r\n4 3 .05 2.0 1.0 .2 0 15 0 BUS\r\n")),
+              'C');
+    ASSERT_TRUE(IsSchematic(d->setup));
+    std::string first = write('3');
+    ASSERT_EQ(read(first), '3');
+    std::vector<Ref> texts = items(ring());
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(node(texts[0]).text.x0, 65536);
+    EXPECT_EQ(node(texts[0]).text.y0, 65536);
+    EXPECT_EQ(node(texts[0]).text.anchor_font, 15);
+    // Other label layers go by their corner (whole thousandths) and back: within half a thousandth.
+    EXPECT_NEAR(node(texts[1]).text.x0, 2 * 65536, 33);
+    EXPECT_EQ(write('3'), first);
+}
+
 TEST_F(DataFileTest, Version38IsAFixedPointAndPicturesAreReported) {
     ASSERT_EQ(read(fixture("v4_board.pcb")), 'C');
     std::string first = write('3');
