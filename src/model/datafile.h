@@ -40,6 +40,14 @@ bool read_library_entry(LineReader& in, std::string_view first, Ref ring, int ve
 // symbol templates of the Place functions.
 bool read_component_records(LineReader& in, std::string_view first, Ref ring, bool library, int version);
 
+// The fields of one record line, as the Data file and the older formats write them: whether anything but
+// blanks is left; a token up to a blank (or ","), taking the character after it (a blank where it should
+// start makes it empty); a pin name, which may hold any character above a blank, "," included.
+struct Cursor;
+bool record_more_follows(const Cursor& c);
+std::string_view record_token(Cursor& c);
+std::string_view record_pin_field(Cursor& c);
+
 // The ring bookkeeping of the Data file reader, for readers of other record layouts (the older data
 // files): Components open and close in file order under the same depth limit, each closed Component is
 // sized and put in key order in its ring, and Signal names go through the reader's cache.

@@ -39,6 +39,38 @@ int64_t PixelDataBytes(const unsigned char* h) {
     return static_cast<int64_t>((row * height * bpp + 7) / 8);
 }
 
+bool record_more_follows(const Cursor& c) {
+    for (const char* p = c.p; p < c.end; ++p) {
+        if (static_cast<unsigned char>(*p) > ' ') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A token up to a blank (or ","), and the one character after it.  Like a number it does not skip
+// blanks: a blank where it should start makes it empty.
+std::string_view record_token(Cursor& c) {
+    const char* s = c.p;
+    while (c.p<c.end&& static_cast<unsigned char>(*c.p)> ' ' && *c.p != ',') {
+        ++c.p;
+    }
+    std::string_view t(s, static_cast<size_t>(c.p - s));
+    c.skip(1);
+    return t;
+}
+
+// A pin name may hold any character above a blank, "," included, as the writer writes it.
+std::string_view record_pin_field(Cursor& c) {
+    const char* s = c.p;
+    while (c.p < c.end && static_cast<unsigned char>(*c.p) > ' ') {
+        ++c.p;
+    }
+    std::string_view t(s, static_cast<size_t>(c.p - s));
+    c.skip(1);
+    return t;
+}
+
 namespace {
 
 struct OpenRing {
@@ -118,37 +150,6 @@ struct ReadState {
     }
 };
 
-bool more_follows(const Cursor& c) {
-    for (const char* p = c.p; p < c.end; ++p) {
-        if (static_cast<unsigned char>(*p) > ' ') {
-            return true;
-        }
-    }
-    return false;
-}
-
-// A token up to a blank (or ","), and the one character after it.  Like a number it does not skip
-// blanks: a blank where it should start makes it empty.
-std::string_view token(Cursor& c) {
-    const char* s = c.p;
-    while (c.p<c.end&& static_cast<unsigned char>(*c.p)> ' ' && *c.p != ',') {
-        ++c.p;
-    }
-    std::string_view t(s, static_cast<size_t>(c.p - s));
-    c.skip(1);
-    return t;
-}
-
-// A pin name may hold any character above a blank, "," included, as the writer writes it.
-std::string_view pin_field(Cursor& c) {
-    const char* s = c.p;
-    while (c.p < c.end && static_cast<unsigned char>(*c.p) > ' ') {
-        ++c.p;
-    }
-    std::string_view t(s, static_cast<size_t>(c.p - s));
-    c.skip(1);
-    return t;
-}
 
 // Version 3 angles are 1/256 turns.
 Angle short_angle(Cursor& c) {
@@ -156,7 +157,7 @@ Angle short_angle(Cursor& c) {
 }
 
 uint8_t layer_field(Cursor& c) {
-    return static_cast<uint8_t>(ResolveLayer(token(c)));
+    return static_cast<uint8_t>(ResolveLayer(record_token(c)));
 }
 
 Coord coord(Cursor& c) {
@@ -271,7 +272,7 @@ void read_line_record(ReadState& st, Cursor& c) {
     Length width = length16(c);
     Coord x1 = coord(c), y1 = coord(c);
     Ref ring = st.ring();
-    if (!more_follows(c)) {
+    if (!record_more_follows(c)) {
         if (width != 0) {
             return;
         }
@@ -367,7 +368,7 @@ void read_pad(ReadState& st, Cursor& c) {
     n.pad.pin = 0;
     // Only the bytes a pin-name Node holds count: a long name whose kept part is digits is a number,
     // just as it will be when the written (cut) name is read back.
-    std::string_view pin = pin_field(c);
+    std::string_view pin = record_pin_field(c);
     pin = pin.substr(0, std::min<size_t>(pin.size(), kChainBytes));
     if (!SetPin(item, pin)) {
         st.out_of_nodes = true;

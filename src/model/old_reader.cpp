@@ -46,37 +46,6 @@ struct OldRead {
     }
 };
 
-bool more_follows(const Cursor& c) {
-    for (const char* p = c.p; p < c.end; ++p) {
-        if (static_cast<unsigned char>(*p) > ' ') {
-            return true;
-        }
-    }
-    return false;
-}
-
-// A token up to a blank (or ","), consuming the character after it.
-std::string_view token(Cursor& c) {
-    const char* s = c.p;
-    while (c.p < c.end && static_cast<unsigned char>(*c.p) > ' ' && *c.p != ',') {
-        ++c.p;
-    }
-    std::string_view t(s, static_cast<size_t>(c.p - s));
-    c.skip(1);
-    return t;
-}
-
-// A pin token may hold any character above a blank.
-std::string_view pin_token(Cursor& c) {
-    const char* s = c.p;
-    while (c.p < c.end && static_cast<unsigned char>(*c.p) > ' ') {
-        ++c.p;
-    }
-    std::string_view t(s, static_cast<size_t>(c.p - s));
-    c.skip(1);
-    return t;
-}
-
 std::string_view trim_end(std::string_view s, bool separators) {
     while (!s.empty() && (s.back() == ' ' || (separators && s.back() == '\x7F'))) {
         s.remove_suffix(1);
@@ -87,7 +56,7 @@ std::string_view trim_end(std::string_view s, bool separators) {
 // Version 3 layers may be symbolic (library files); version 2 layers are numbers only.
 uint8_t layer_field(const OldRead& r, Cursor& c) {
     if (r.version == 3) {
-        return static_cast<uint8_t>(ResolveLayer(token(c)));
+        return static_cast<uint8_t>(ResolveLayer(record_token(c)));
     }
     return static_cast<uint8_t>(read_int(c) & 0xFF);
 }
@@ -117,7 +86,7 @@ void read_line_record(OldRead& r, Cursor& c) {
     Length width = length16(r, c);
     Coord x1 = coord(c), y1 = coord(c);
     Ref ring = r.rings.ring();
-    if (!more_follows(c)) {
+    if (!record_more_follows(c)) {
         if (width != 0) {
             return;
         }
@@ -189,7 +158,7 @@ void read_pad(OldRead& r, Cursor& c) {
     n.pad.hole = hole;
     n.pad.angle = 0;
     n.pad.pin = 0;
-    std::string_view pin = pin_token(c);
+    std::string_view pin = record_pin_field(c);
     if (!SetPin(item, pin.substr(0, std::min<size_t>(pin.size(), kChainBytes)))) {
         r.out_of_nodes = true;
     }
