@@ -81,8 +81,9 @@ struct OpenRing {
     std::unique_ptr<ComponentOrder> order;
 };
 
-// Recently attached Signal records by name, so the sorted list is searched once per name rather than once
-// per Item: a file names the same few Signals over and over.
+// The Signal records attached so far, by name, so the sorted list is searched once per distinct name
+// rather than once per Item: a file names the same Signals over and over.  Open addressing, grown at
+// half full, so every name after its first is found here.
 class SignalCache {
   public:
     // Attaches `raw` (a name as the file has it) to a new Item; false when the name is empty or no record
@@ -105,29 +106,56 @@ class SignalCache {
             return false;
         }
         if (slots_.empty()) {
-            slots_.assign(kSlots, kNone); // made at the first name: a library entry never needs it
+            slots_.assign(kFirstSize, Slot{}); // made at the first name: a library entry never needs it
         }
-        Ref& slot = slots_[h & (kSlots - 1)];
-        if (slot != kNone) {
+        size_t mask = slots_.size() - 1;
+        size_t k = h & mask;
+        for (; slots_[k].rec != kNone; k = (k + 1) & mask) {
+            if (slots_[k].hash != h) {
+                continue;
+            }
             // Only records that AttachSignal returned are kept here, and records are never released.
-            const unsigned char* b = node(slot).bytes();
+            Ref rec = slots_[k].rec;
+            const unsigned char* b = node(rec).bytes();
             if (b[n] == 0 && std::memcmp(b, name, n) == 0) {
-                node(slot).tag() += kOneUse;
-                node(item).link = slot;
+                node(rec).tag() += kOneUse;
+                node(item).link = rec;
                 return true;
             }
         }
         if (!AttachSignal(item, std::string_view(name, n))) {
             return false;
         }
-        slot = node(item).link;
+        slots_[k] = Slot{h, node(item).link};
+        if (++used_ * 2 > slots_.size()) {
+            grow();
+        }
         return true;
     }
 
   private:
+    struct Slot {
+        uint32_t hash = 0;
+        Ref rec = kNone;
+    };
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        size_t mask = slots_.size() - 1;
+        for (const Slot& e : old) {
+            if (e.rec != kNone) {
+                size_t k = e.hash & mask;
+                while (slots_[k].rec != kNone) {
+                    k = (k + 1) & mask;
+                }
+                slots_[k] = e;
+            }
+        }
+    }
     static constexpr uint32_t kOneUse = 256; // a reference in the record's tag word
-    static constexpr size_t kSlots = 16384;
-    std::vector<Ref> slots_;
+    static constexpr size_t kFirstSize = 1024;
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
 struct ReadState {

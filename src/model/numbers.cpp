@@ -78,13 +78,6 @@ bool read_sign(Cursor& c) {
 
 } // namespace
 
-int32_t read_int(Cursor& c) {
-    bool neg = read_sign(c);
-    int64_t v = digits(c);
-    take_separator(c);
-    return saturate(neg ? -v : v);
-}
-
 Coord read_length(Cursor& c) {
     bool neg = read_sign(c);
     int64_t ip = digits(c);

@@ -66,7 +66,22 @@ struct Cursor {
     }
 };
 
-int32_t read_int(Cursor& c);        // I: optional sign, decimal digits
+// I: optional sign, decimal digits.  Inline: the older readers take most of their fields through it.
+inline int32_t read_int(Cursor& c) {
+    bool neg = false;
+    if (c.p < c.end && (*c.p == '-' || *c.p == '+')) {
+        neg = *c.p++ == '-';
+    }
+    int64_t v = 0;
+    for (; c.p < c.end && is_digit(*c.p); ++c.p) {
+        if (v < 1000000000000LL) { // stop growing so no field can overflow
+            v = v * 10 + (*c.p - '0');
+        }
+    }
+    c.sep = c.p < c.end ? *c.p++ : 0;
+    v = neg ? -v : v;
+    return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v);
+}
 Coord read_length(Cursor& c);       // L: with "." inches, else thousandths; rounded to units
 int32_t read_decimal(Cursor& c);    // D: 16.16 value
 uint32_t read_hex(Cursor& c);       // H

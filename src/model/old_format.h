@@ -20,8 +20,13 @@ constexpr std::string_view kVersion3EndLine = "END OF FILE";
 
 // --- Number forms -----------------------------------------------------------------------------------
 // Thousandths of an inch to units: v x 65536 / 1000, rounded to nearest (halves away from zero), held to
-// the coordinate range.
-Coord old_length_to_units(int64_t thousandths);
+// the coordinate range.  Inline: every length of an older file passes through it.
+inline Coord old_length_to_units(int64_t thousandths) {
+    // Values far outside any coordinate would overflow the product; they end up clamped anyway.
+    constexpr int64_t cap = int64_t{1} << 40;
+    int64_t v = thousandths < -cap ? -cap : thousandths > cap ? cap : thousandths;
+    return clamp_coord(v >= 0 ? (v * 65536 + 500) / 1000 : -((-v * 65536 + 500) / 1000));
+}
 // Units to thousandths: round(|v| x 1000 / 65536) with the sign of v.
 int32_t units_to_old_length(int64_t units);
 // A short angle (256 to the turn) to the 16-bit angle: v x 256, wrapping like the angle itself.

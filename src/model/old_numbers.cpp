@@ -19,11 +19,6 @@ constexpr int64_t kProductCap = int64_t{1} << 40;
 
 } // namespace
 
-Coord old_length_to_units(int64_t thousandths) {
-    int64_t v = std::clamp(thousandths, -kProductCap, kProductCap);
-    return clamp_coord(div_round_away(v * 65536, 1000));
-}
-
 int32_t units_to_old_length(int64_t units) {
     int64_t v = std::clamp(units, -kProductCap, kProductCap);
     return static_cast<int32_t>(div_round_away(v * 1000, 65536));
