@@ -6,6 +6,7 @@
 
 #include "model/datafile.h"
 #include "model/numbers.h"
+#include "model/record_line.h"
 #include "model/setup_directives.h"
 
 namespace trazel::model {
@@ -80,32 +81,13 @@ int kind_rank(uint8_t kind) {
     }
 }
 
-struct Writer {
-    OutBuffer& out;
+struct Writer : RecordLineWriter {
     const Setup& setup;
-    bool library = false;
-    std::array<std::array<char, 4>, 256> layer_text{};
-    std::array<uint8_t, 256> layer_len{};
-    std::string line;
     std::string text; // payload of the Text or Component being looked at
     std::vector<std::vector<std::pair<uint16_t, Ref>>> scratch;
 
-    Writer(OutBuffer& o, const Setup& s) : out(o), setup(s) {
-        line.reserve(256);
+    Writer(OutBuffer& o, const Setup& s) : RecordLineWriter(o), setup(s) {
         text.reserve(256);
-    }
-
-    void prepare_layers() {
-        for (int i = 0; i < 256; ++i) {
-            std::string sym = library ? LayerSymbol(i) : std::string();
-            char* b = layer_text[i].data();
-            if (!sym.empty()) {
-                std::memcpy(b, sym.data(), sym.size());
-                layer_len[i] = static_cast<uint8_t>(sym.size());
-            } else {
-                layer_len[i] = static_cast<uint8_t>(write_int(b, i) - b);
-            }
-        }
     }
 
     void f(int32_t v) {
@@ -118,42 +100,10 @@ struct Writer {
     void xy(Coord v) {
         f(clamp_coord(v));
     }
-    void i(int64_t v) {
-        char b[24];
-        line.append(b, write_int(b, v));
-        line.push_back(' ');
-    }
     void a(Angle v) {
         char b[16];
         line.append(b, write_angle(b, v));
         line.push_back(' ');
-    }
-    void layer(uint8_t l) {
-        line.append(layer_text[l].data(), layer_len[l]);
-        line.push_back(' ');
-    }
-    void start(char kind) {
-        line.clear();
-        line.push_back(kind);
-        line.push_back(' ');
-    }
-    void end_line() {
-        while (!line.empty() && line.back() == ' ') {
-            line.pop_back();
-        }
-        line.append("\r\n");
-        out.put(line);
-    }
-
-    void signal_of(Ref item) {
-        Ref s = item_signal(item);
-        if (s == kNone) {
-            return;
-        }
-        const unsigned char* b = node(s).bytes();
-        for (int k = 0; k < kChainBytes && b[k] != 0 && b[k] != 0xFF; ++k) {
-            line.push_back(static_cast<char>(b[k]));
-        }
     }
 
     // Chain bytes as stored, up to the cap; CR and LF would end the record early, so they are written as

@@ -11,6 +11,7 @@
 #include "model/numbers.h"
 #include "model/old_format.h"
 #include "model/old_losses.h"
+#include "model/record_line.h"
 #include "model/setup_directives.h"
 
 namespace trazel::model {
@@ -128,61 +129,18 @@ bool has_written_member(Ref c, const Setup& s, std::string& scratch, int depth) 
     return false;
 }
 
-struct Writer {
-    OutBuffer& out;
+struct Writer : RecordLineWriter {
     const Setup& setup;
-    bool library = false;
     bool schematic = false;
-    std::array<std::string, 256> layer_text;
-    std::string line;
     std::string text;
     std::vector<std::vector<std::pair<uint16_t, Ref>>> scratch;
     std::vector<std::pair<uint16_t, Ref>> spare;
 
-    Writer(OutBuffer& o, const Setup& s) : out(o), setup(s) {
-        line.reserve(256);
+    Writer(OutBuffer& o, const Setup& s) : RecordLineWriter(o), setup(s) {
     }
 
-    void prepare_layers() {
-        for (int i = 0; i < 256; ++i) {
-            std::string sym = library ? LayerSymbol(i) : std::string();
-            layer_text[static_cast<size_t>(i)] = sym.empty() ? std::to_string(i) : sym;
-        }
-    }
-
-    void i(int64_t v) {
-        char b[24];
-        line.append(b, write_int(b, v));
-        line.push_back(' ');
-    }
     void len(int64_t v) {
         i(units_to_old_length(v));
-    }
-    void layer(uint8_t l) {
-        line += layer_text[l];
-        line.push_back(' ');
-    }
-    void start(char kind) {
-        line.clear();
-        line.push_back(kind);
-        line.push_back(' ');
-    }
-    void end_line() {
-        while (!line.empty() && line.back() == ' ') {
-            line.pop_back();
-        }
-        line.append("\r\n");
-        out.put(line);
-    }
-    void signal_of(Ref item) {
-        Ref sig = item_signal(item);
-        if (sig == kNone) {
-            return;
-        }
-        const unsigned char* b = node(sig).bytes();
-        for (int k = 0; k < kChainBytes && b[k] != 0 && b[k] != 0xFF; ++k) {
-            line.push_back(static_cast<char>(b[k]));
-        }
     }
 
     void write_solid(const Node& n) {
