@@ -182,35 +182,21 @@ int64_t hpgl_units(int64_t v, int units_per_inch) {
 
 int write_hpgl(const model::Document& doc, const PlotSettings& settings, const PlotSink& sink,
                platform::RunContext& run) {
-    std::array<bool, 256> wanted{};
-    for (int layer = 0; layer < 256; ++layer) {
-        wanted[static_cast<size_t>(layer)] = layer_plotted(doc.setup.layers[static_cast<size_t>(layer)]);
-    }
-    LayerItems items;
-    items_by_layer(doc, wanted, {}, items);
-    std::array<int, 256> slots = plot_slots(doc.setup);
     Hpgl plot(doc, settings);
     PenPath& pen = plot.pen();
-    for (int slot = 255; slot >= 0; --slot) {
-        if (run.cancelled()) {
-            return 0;
-        }
-        run.progress("Plotting", slot_percent(slot));
-        int layer = slots[static_cast<size_t>(slot)];
-        if (layer < 0 || !wanted[static_cast<size_t>(layer)]) {
-            continue;
-        }
+    bool whole = for_each_plot_layer(doc, {}, run, [&](int layer, const std::vector<Ref>& items) {
         // Colour numbers whose low three bits are 0 would select pen 0, which is no pen at all.
         uint32_t colour = doc.setup.layers[static_cast<size_t>(layer)].plot & 0xFFFFFF;
         uint32_t number = colour % 8 == 0 ? 1 : colour % 8;
         pen.command("SP" + std::to_string(number));
-        for (Ref r : items[static_cast<size_t>(layer)]) {
+        for (Ref r : items) {
             plot.item(r);
         }
         pen.pen_up();
-        if (!sink(pen.take())) {
-            return 0;
-        }
+        return sink(pen.take());
+    });
+    if (!whole) {
+        return 0;
     }
     pen.home();
     return sink(pen.take()) ? 1 : 0;

@@ -200,6 +200,29 @@ void items_by_layer(const model::Document& doc, const std::array<bool, 256>& wan
     });
 }
 
+bool for_each_plot_layer(const model::Document& doc, const std::function<bool(const model::Node&)>& enter,
+                         platform::RunContext& run,
+                         const std::function<bool(int layer, const std::vector<model::Ref>& items)>& each) {
+    std::array<bool, 256> wanted{};
+    for (int layer = 0; layer < 256; ++layer) {
+        wanted[static_cast<size_t>(layer)] = layer_plotted(doc.setup.layers[static_cast<size_t>(layer)]);
+    }
+    LayerItems items;
+    items_by_layer(doc, wanted, enter, items);
+    std::array<int, 256> slots = plot_slots(doc.setup);
+    for (int slot = 255; slot >= 0; --slot) {
+        if (run.cancelled()) {
+            return false;
+        }
+        run.progress("Plotting", slot_percent(slot));
+        int layer = slots[static_cast<size_t>(slot)];
+        if (layer >= 0 && wanted[static_cast<size_t>(layer)] && !each(layer, items[static_cast<size_t>(layer)])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool track_omitted(const model::Node& n, const model::Setup& s, uint16_t flags) {
     if ((flags & kPlotNoTracks) == 0) {
         return false;

@@ -15,6 +15,7 @@
 #include "model/node.h"
 #include "model/setup.h"
 #include "model/units.h"
+#include "platform/run_context.h"
 
 namespace trazel::model {
 struct Document;
@@ -130,6 +131,13 @@ int plot_layer(const model::Node& n);
 using LayerItems = std::array<std::vector<model::Ref>, 256>;
 void items_by_layer(const model::Document& doc, const std::array<bool, 256>& wanted,
                     const std::function<bool(const model::Node&)>& enter, LayerItems& out);
+
+// The plotted layers in plot order (slot 255 down to 0), each with its Items as items_by_layer lists
+// them; progress is told per slot and the cancel flag honoured.  Calls each(layer, items); false when
+// cancelled or when `each` returned false.
+bool for_each_plot_layer(const model::Document& doc, const std::function<bool(const model::Node&)>& enter,
+                         platform::RunContext& run,
+                         const std::function<bool(int layer, const std::vector<model::Ref>& items)>& each);
 
 // Whether a Pad is a via (shape code 3) and whether it has a drill hole worth drawing.
 inline bool pad_is_via(const model::Node& n) {

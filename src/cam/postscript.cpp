@@ -365,30 +365,19 @@ int write_postscript(const model::Document& doc, const PlotSettings& settings, c
         return 0;
     }
 
-    std::array<bool, 256> wanted{};
-    for (int layer = 0; layer < 256; ++layer) {
-        wanted[static_cast<size_t>(layer)] = layer_plotted(doc.setup.layers[static_cast<size_t>(layer)]);
-    }
-    LayerItems items;
-    items_by_layer(
-        doc, wanted,
-        [&](const Node& c) { return t.meets_window(c.box.x1, c.box.y1, c.box.x2, c.box.y2, kComponentGrow); }, items);
-    std::array<int, 256> slots = plot_slots(doc.setup);
     Plot plot(doc, settings, t, job);
-    for (int slot = 255; slot >= 0; --slot) {
-        if (run.cancelled()) {
-            return 0;
-        }
-        run.progress("Plotting", slot_percent(slot));
-        int layer = slots[static_cast<size_t>(slot)];
-        if (layer < 0 || !wanted[static_cast<size_t>(layer)]) {
-            continue;
-        }
-        job.other_output();
-        job.text("C" + std::to_string(layer));
-        for (Ref r : items[static_cast<size_t>(layer)]) {
-            plot.item(r);
-        }
+    bool whole = for_each_plot_layer(
+        doc, [&](const Node& c) { return t.meets_window(c.box.x1, c.box.y1, c.box.x2, c.box.y2, kComponentGrow); },
+        run, [&](int layer, const std::vector<Ref>& items) {
+            job.other_output();
+            job.text("C" + std::to_string(layer));
+            for (Ref r : items) {
+                plot.item(r);
+            }
+            return true;
+        });
+    if (!whole) {
+        return 0;
     }
     job.other_output();
     job.text("showpage");
