@@ -27,8 +27,7 @@ struct AreaArgs {
 
 // Takes the file names and the Block options; the verb's own options go through `own`, which returns
 // false for an option it does not know.  0 when every argument was taken, else the usage exit status.
-template <typename Own>
-int parse_area(std::string_view verb, int argc, char** argv, AreaArgs& out, Own own) {
+template <typename Own> int parse_area(std::string_view verb, int argc, char** argv, AreaArgs& out, Own own) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         bool ok = true;
@@ -67,12 +66,37 @@ bool make_block(std::string_view verb, const AreaArgs& args, model::Document& d,
     return true;
 }
 
-int save(Cli& cli, model::Document& d, const std::string& path) {
-    model::set_document_name(&d, path);
+constexpr int kNoNodes = -1;
+
+// What the three verbs share after their options: load IN, make the Block, run `work(cli, doc, block,
+// summary)`, save OUT and print the summary.  `work` returns 0, an exit status, or kNoNodes when the run
+// ran out of Nodes (then nothing is written).
+template <class Work> int on_block(std::string_view verb, const AreaArgs& args, Work&& work) {
+    Cli cli;
+    model::Document* d = load(cli, args.files[0], 0);
+    if (!d) {
+        return 1;
+    }
+    edit::Block b;
+    int status = 0;
+    if (!make_block(verb, args, *d, b, status)) {
+        return status;
+    }
+    std::string summary;
+    status = work(cli, *d, b, summary);
+    if (status == kNoNodes) {
+        return fail(kOutOfNodes);
+    }
+    if (status != 0) {
+        return status;
+    }
+    const std::string& path = args.files[1];
+    model::set_document_name(d, path);
     std::string why;
     if (!model::SaveDocumentFile(cli.formats, path, 0, &why)) {
         return fail("cannot write \"" + path + "\": " + why);
     }
+    std::printf("%s\n", summary.c_str());
     return 0;
 }
 
@@ -156,67 +180,58 @@ int run_fill(int argc, char** argv) {
     if (!mesh.empty() && !hatch) {
         return usage_error(kVerb, "--mesh goes with --hatch");
     }
-    Cli cli;
-    model::Document* d = load(cli, args.files[0], 0);
-    if (!d) {
-        return 1;
-    }
-    edit::Block b;
-    if (!make_block(kVerb, args, *d, b, status)) {
-        return status;
-    }
-    copper::FillSettings f = copper::fill_settings(d->setup);
-    if (!layer.empty() && !layer_number(layer, f.destination)) {
-        return usage_error(kVerb, "bad --layer \"" + layer + "\": a layer number 0-254");
-    }
-    if (!sources.empty()) {
-        f.sources.reset();
-        for (const std::string& l : split(sources, ',')) {
-            int n = 0;
-            if (!layer_number(l, n)) {
-                return usage_error(kVerb, "bad layer \"" + l + "\" in --sources");
+    return on_block(kVerb, args, [&](Cli& cli, model::Document& doc, edit::Block& b, std::string& summary) {
+        model::Document* d = &doc;
+        copper::FillSettings f = copper::fill_settings(d->setup);
+        if (!layer.empty() && !layer_number(layer, f.destination)) {
+            return usage_error(kVerb, "bad --layer \"" + layer + "\": a layer number 0-254");
+        }
+        if (!sources.empty()) {
+            f.sources.reset();
+            for (const std::string& l : split(sources, ',')) {
+                int n = 0;
+                if (!layer_number(l, n)) {
+                    return usage_error(kVerb, "bad layer \"" + l + "\" in --sources");
+                }
+                f.sources[static_cast<size_t>(n)] = true;
             }
-            f.sources[static_cast<size_t>(n)] = true;
         }
-    }
-    if (have_thermal) {
-        f.thermal = thermal.substr(0, 31);
-    }
-    if (have_direct) {
-        f.direct = direct.substr(0, 31);
-    }
-    if (!width.empty() && !length(width, f.width)) {
-        return usage_error(kVerb, "bad --width \"" + width + "\"");
-    }
-    if (!isolation.empty()) {
-        std::vector<std::string> v = split(isolation, ',');
-        if (v.size() != 2 || !length(v[0], f.iso_lines) || !length(v[1], f.iso_pads)) {
-            return usage_error(kVerb, "bad --isolation \"" + isolation + "\": expected LINES,PADS");
+        if (have_thermal) {
+            f.thermal = thermal.substr(0, 31);
         }
-    }
-    if (!mesh.empty() && !length(mesh, f.mesh)) {
-        return usage_error(kVerb, "bad --mesh \"" + mesh + "\"");
-    }
-    copper::store_fill_settings(d->setup, f);
+        if (have_direct) {
+            f.direct = direct.substr(0, 31);
+        }
+        if (!width.empty() && !length(width, f.width)) {
+            return usage_error(kVerb, "bad --width \"" + width + "\"");
+        }
+        if (!isolation.empty()) {
+            std::vector<std::string> v = split(isolation, ',');
+            if (v.size() != 2 || !length(v[0], f.iso_lines) || !length(v[1], f.iso_pads)) {
+                return usage_error(kVerb, "bad --isolation \"" + isolation + "\": expected LINES,PADS");
+            }
+        }
+        if (!mesh.empty() && !length(mesh, f.mesh)) {
+            return usage_error(kVerb, "bad --mesh \"" + mesh + "\"");
+        }
+        copper::store_fill_settings(d->setup, f);
 
-    copper::FillHooks hooks;
-    hooks.unconnected = [stop](const std::string& text, model::Point) {
-        std::fprintf(stderr, "%s\n", one_line(text).c_str());
-        return !stop;
-    };
-    platform::RunContext run(cli.ui);
-    copper::FillResult r =
-        copper::flood_fill(*d, b, f, hatch ? copper::FillMode::Hatch : copper::FillMode::Flood, hooks, run);
-    if (r.out_of_nodes) {
-        return fail(kOutOfNodes);
-    }
-    if (int saved = save(cli, *d, args.files[1]); saved != 0) {
-        return saved;
-    }
-    std::printf("%d items laid%s%s\n", r.created,
-                r.unconnected > 0 ? (", " + std::to_string(r.unconnected) + " pads not connected").c_str() : "",
-                r.cancelled ? ", stopped at the first" : "");
-    return 0;
+        copper::FillHooks hooks;
+        hooks.unconnected = [stop](const std::string& text, model::Point) {
+            std::fprintf(stderr, "%s\n", one_line(text).c_str());
+            return !stop;
+        };
+        platform::RunContext run(cli.ui);
+        copper::FillResult r =
+            copper::flood_fill(*d, b, f, hatch ? copper::FillMode::Hatch : copper::FillMode::Flood, hooks, run);
+        if (r.out_of_nodes) {
+            return kNoNodes;
+        }
+        summary = std::to_string(r.created) + " items laid" +
+                  (r.unconnected > 0 ? ", " + std::to_string(r.unconnected) + " pads not connected" : "") +
+                  (r.cancelled ? ", stopped at the first" : "");
+        return 0;
+    });
 }
 
 int run_teardrops(int argc, char** argv) {
@@ -226,24 +241,11 @@ int run_teardrops(int argc, char** argv) {
     if (status != 0) {
         return status;
     }
-    Cli cli;
-    model::Document* d = load(cli, args.files[0], 0);
-    if (!d) {
-        return 1;
-    }
-    edit::Block b;
-    if (!make_block(kVerb, args, *d, b, status)) {
-        return status;
-    }
-    copper::TeardropResult r = copper::add_teardrops(*d, b);
-    if (r.out_of_nodes) {
-        return fail(kOutOfNodes);
-    }
-    if (int saved = save(cli, *d, args.files[1]); saved != 0) {
-        return saved;
-    }
-    std::printf("%d teardrops added\n", r.created);
-    return 0;
+    return on_block(kVerb, args, [](Cli&, model::Document& d, edit::Block& b, std::string& summary) {
+        copper::TeardropResult r = copper::add_teardrops(d, b);
+        summary = std::to_string(r.created) + " teardrops added";
+        return r.out_of_nodes ? kNoNodes : 0;
+    });
 }
 
 int run_isolate(int argc, char** argv) {
@@ -268,25 +270,12 @@ int run_isolate(int argc, char** argv) {
     } else if (side_text != "both") {
         return usage_error(kVerb, "bad --side \"" + side_text + "\": top, bottom or both");
     }
-    Cli cli;
-    model::Document* d = load(cli, args.files[0], 0);
-    if (!d) {
-        return 1;
-    }
-    edit::Block b;
-    if (!make_block(kVerb, args, *d, b, status)) {
-        return status;
-    }
-    platform::RunContext run(cli.ui);
-    copper::IsolateResult r = copper::isolate_tracks(*d, b, side, {}, run);
-    if (r.out_of_nodes) {
-        return fail(kOutOfNodes);
-    }
-    if (int saved = save(cli, *d, args.files[1]); saved != 0) {
-        return saved;
-    }
-    std::printf("%d items laid in %d components\n", r.created, r.components);
-    return 0;
+    return on_block(kVerb, args, [side](Cli& cli, model::Document& d, edit::Block& b, std::string& summary) {
+        platform::RunContext run(cli.ui);
+        copper::IsolateResult r = copper::isolate_tracks(d, b, side, {}, run);
+        summary = std::to_string(r.created) + " items laid in " + std::to_string(r.components) + " components";
+        return r.out_of_nodes ? kNoNodes : 0;
+    });
 }
 
 } // namespace trazel::cli
