@@ -3,17 +3,21 @@
 // macros through the real key handler, with the accessors the command tests read it by.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/headless_run.h"
 #include "edit/board_build.h"
 #include "edit/commands.h"
 #include "edit/undo.h"
+#include "platform/run_context.h"
 #include "shell/macros.h"
 #include "shell/status.h"
 
@@ -128,6 +132,42 @@ class MacroSession : public ::testing::Test {
             n += x == s ? 1 : 0;
         }
         return n;
+    }
+};
+
+// A session whose background run (routing, plotting) the test holds at the run's seam before the engine
+// starts: install `hold()` in the seam, wait for it, then let it go or cancel it.
+class HeldRunSession : public MacroSession {
+  protected:
+    std::atomic<bool> released{false};
+    std::atomic<bool> held{false};
+
+    // A run still held when a check failed must not outlive the flags it reads.
+    ~HeldRunSession() override {
+        released = true;
+        run.reset();
+    }
+    std::function<void(platform::RunContext&)> hold() {
+        return [this](platform::RunContext& r) {
+            held = true;
+            while (!released && !r.cancelled()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        };
+    }
+    void wait_until_held() {
+        for (int i = 0; i < 5000 && !held; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(held);
+    }
+    // Ticks while `busy` says the run goes on (the heartbeat ends it on this thread); whether it ended.
+    bool tick_while(const std::function<bool()>& busy) {
+        for (int i = 0; i < 5000 && busy(); ++i) {
+            run->tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return !busy();
     }
 };
 

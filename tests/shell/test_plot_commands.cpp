@@ -35,38 +35,19 @@ std::string read_file(const std::filesystem::path& path) {
     return ss.str();
 }
 
-class PlotCommands : public MacroSession {
+class PlotCommands : public HeldRunSession {
   protected:
-    std::atomic<bool> released{false};
-    std::atomic<bool> held{false};
     std::filesystem::path out = std::filesystem::path(edit_test::temp_path("plot_out.plt"));
 
     ~PlotCommands() override {
-        released = true;
-        run.reset();
         std::error_code ec;
         std::filesystem::remove(out, ec);
     }
     void hold_plots() {
-        cam::plot_before_run(app()) = [this](platform::RunContext& r) {
-            held = true;
-            while (!released && !r.cancelled()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        };
-    }
-    void wait_until_held() {
-        for (int i = 0; i < 5000 && !held; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_TRUE(held);
+        cam::plot_before_run(app()) = hold();
     }
     bool tick_until_done() {
-        for (int i = 0; i < 5000 && cam::plotting(app()); ++i) {
-            run->tick();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return !cam::plotting(app());
+        return tick_while([this] { return cam::plotting(app()); });
     }
     void answer(bool ok, std::map<std::string, std::string> values) {
         ui().dialog_answers["PlotterOutputBox"].push_back({ok, std::move(values)});

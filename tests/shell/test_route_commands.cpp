@@ -47,39 +47,14 @@ std::string read_file(const std::string& path) {
     return ss.str();
 }
 
-class RouteCommands : public MacroSession {
+class RouteCommands : public HeldRunSession {
   protected:
-    std::atomic<bool> released{false};
-    std::atomic<bool> held{false};
-
-    // A run still held when a check failed must not outlive the flags it reads.
-    ~RouteCommands() override {
-        released = true;
-        run.reset();
-    }
-
     // The next run waits before the engine until released or cancelled.
     void hold_runs() {
-        router::route_seams(app()).before_run = [this](platform::RunContext& run) {
-            held = true;
-            while (!released && !run.cancelled()) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        };
+        router::route_seams(app()).before_run = hold();
     }
-    void wait_until_held() {
-        for (int i = 0; i < 5000 && !held; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_TRUE(held);
-    }
-    // Ticks until the run has ended (the heartbeat ends it on this thread).
     bool tick_until_done() {
-        for (int i = 0; i < 5000 && router::route_running(app()); ++i) {
-            run->tick();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return !router::route_running(app());
+        return tick_while([this] { return router::route_running(app()); });
     }
     void answer(bool ok, std::map<std::string, std::string> values = {}) {
         ui().dialog_answers["AutoRouteBox"].push_back({ok, std::move(values)});
