@@ -93,10 +93,6 @@ TEST_F(Flood, EmptyBlockGetsBorderAndRowsOnTheMilGrid) {
         EXPECT_EQ(node(l).layer, kTop);
         EXPECT_EQ(model::item_signal(l), model::kNone);
     }
-    // One undo group takes it all back.
-    EXPECT_EQ(edit::undo_groups(*d), 1);
-    EXPECT_EQ(edit::undo(*d, nullptr), 1);
-    EXPECT_TRUE(model::ring_empty(ring()));
 }
 
 TEST_F(Flood, HatchCrossesAtTheMeshSpacing) {

@@ -78,13 +78,9 @@ TEST(StrokeFontTable, ResourceBuildsWithTheTellingGlyphsByteForByte) {
     ASSERT_EQ(build_font_table(trazel::resources::text("stroke_font"), f, &err), 1) << err;
     EXPECT_EQ(f.bytes, stroke_font().bytes);
     EXPECT_EQ(f.cell(), 6);
+    // The glyph walks below take '1' and 'I' apart stroke by stroke; 'A' is pinned here byte for byte.
     EXPECT_EQ(bytes_of(f.glyph('A')), (std::vector<uint8_t>{0x00, 0x26, 0x2A, 0x00, 0xD2, 0x20, 0x3E}));
-    EXPECT_EQ(bytes_of(f.glyph('1')), (std::vector<uint8_t>{0x15, 0x11, 0x0A, 0x00, 0xF0, 0x20, 0x20}));
-    EXPECT_EQ(bytes_of(f.glyph('I')), (std::vector<uint8_t>{0x06, 0x20, 0x00, 0xF0, 0x0A, 0x00, 0xF0, 0x20, 0x20}));
-    // Sums of dx: A 2+2-3+2+3, one 1+1+0-1+2+2, I 0+2-1+0-1+2+2.
-    EXPECT_EQ(f.advance('A'), 6);
-    EXPECT_EQ(f.advance('1'), 5);
-    EXPECT_EQ(f.advance('I'), 4);
+    EXPECT_EQ(f.advance('A'), 6); // the sum of the dx: 2+2-3+2+3
     // Glyph 0 is empty: its entry (at 2) points at 516, the first stroke byte.
     EXPECT_EQ(f.bytes[2] | f.bytes[3] << 8, 516 - 2);
     EXPECT_TRUE(f.glyph(0x01).empty());
@@ -94,7 +90,7 @@ TEST(StrokeFontTable, ResourceBuildsWithTheTellingGlyphsByteForByte) {
     EXPECT_GT(end, 516);
 }
 
-TEST(StrokeFontTable, EveryGlyphKeepsTheCellAndTheAdvanceRule) {
+TEST(StrokeFontTable, EveryGlyphKeepsTheCellAndTheAdvanceRuleAndPrintablesDiffer) {
     const FontTable& f = stroke_font();
     std::vector<int> required;
     for (int c = 0x20; c <= 0x7E; ++c) {
@@ -109,6 +105,7 @@ TEST(StrokeFontTable, EveryGlyphKeepsTheCellAndTheAdvanceRule) {
     for (int c : required) {
         EXPECT_FALSE(f.glyph(static_cast<uint8_t>(c)).empty()) << "no glyph for " << c;
     }
+    std::set<std::vector<uint8_t>> printables;
     for (int c = 0; c < 256; ++c) {
         auto g = f.glyph(static_cast<uint8_t>(c));
         if (g.empty()) {
@@ -130,6 +127,7 @@ TEST(StrokeFontTable, EveryGlyphKeepsTheCellAndTheAdvanceRule) {
         if (printable) {
             EXPECT_FALSE(s.empty()) << "glyph " << c << " draws nothing";
             EXPECT_GT(f.advance(static_cast<uint8_t>(c)), 0) << c;
+            EXPECT_TRUE(printables.insert(bytes_of(g)).second) << "glyph " << c << " repeats another";
         }
     }
     // Capitals and digits stand 6 steps high on the baseline.
@@ -178,14 +176,6 @@ TEST(StrokeFontTable, DrillSymbolsAreDistinctOverlaysAndTheTableMarksFitTheBlank
     EXPECT_TRUE(glyph_in_steps(kDrillBackStep).empty());
     EXPECT_TRUE(glyph_in_steps(kDrillLeadIn).empty());
     EXPECT_TRUE(glyph_in_steps(kDrillLeadOut).empty());
-}
-
-TEST(StrokeFontTable, PrintableGlyphsAreAllDifferent) {
-    const FontTable& f = stroke_font();
-    std::set<std::vector<uint8_t>> seen;
-    for (int c = 0x21; c < 0x7F; ++c) {
-        EXPECT_TRUE(seen.insert(bytes_of(f.glyph(static_cast<uint8_t>(c)))).second) << "glyph " << c;
-    }
 }
 
 TEST(StrokeFontTable, SourceFormatAndMalformedSources) {
@@ -296,10 +286,6 @@ TEST_F(TextItems, DrawsStrokesAndWritesBackLengthAndLines) {
     EXPECT_EQ(r.strokes[0].width, 9);
     EXPECT_EQ(node(t).text.length, 90);
     EXPECT_EQ(node(t).text.lines, 1);
-    // Measuring gives the same here: 11 steps, 60 x (11 - 2) / 6 = 90.
-    node(t).text.length = 5;
-    EXPECT_EQ(measure_text_item(t), 1);
-    EXPECT_EQ(node(t).text.length, 90);
 
     // A plotter that must not change the Document draws the same strokes and leaves the length alone.
     TextView plot;
@@ -535,8 +521,8 @@ TEST_F(TextItems, MeasuringFollowsTheStepSums) {
 TEST_F(TextItems, FieldReferencesAndPadSignalsAreDrawnAndMeasured) {
     // "&1" in a Component shows field 1, "R12": 6 + 5 + 6 = 17 steps -> 60 x 15 / 6 = 150.
     Ref c = make_component(ring, 0, 0,
-                          "RES\x7FR12\x7F"
-                          "10k");
+                           "RES\x7FR12\x7F"
+                           "10k");
     Ref members = member_ring(c);
     Ref ref = text("&1", 60, 1, 0, 0, 0, 0, members);
     measure_text_item(ref);

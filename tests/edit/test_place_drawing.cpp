@@ -63,16 +63,12 @@ TEST(PadRules, EachRuleRefusesWithItsBox) {
     }
 }
 
-TEST(PadRules, TheFirstFailingRuleIsReported) {
-    // Surface mount on the pad master with a hole and no size: the layer rule comes first.
+TEST(PadRules, TheFirstFailingRuleIsReportedAndOnlyTheSchematicPinGoesWithoutAHole) {
+    // Several rules broken: the layer rule first, then the hole of a surface pad, then a missing hole,
+    // and the size last.
     EXPECT_EQ(edit::check_pad(made(5, 0, 0, 0, 1000)), PadFault::SurfaceOnPadMaster);
-    // Then the hole of a surface pad, before its size.
     EXPECT_EQ(edit::check_pad(made(7, 2, 0, 0, 1000)), PadFault::SurfaceWithHole);
-    // A through-hole pad without hole and without size: the hole first.
     EXPECT_EQ(edit::check_pad(made(3, 0, 0, 3000, 0)), PadFault::ThroughWithoutHole);
-}
-
-TEST(PadRules, OnlyTheSchematicPinGoesWithoutAHole) {
     EXPECT_EQ(edit::check_pad(made(0, 0, 3000, 3000, 0)), PadFault::None);
     EXPECT_EQ(edit::check_pad(made(0, 1, 3000, 3000, 1000)), PadFault::None);
     for (int t = 1; t <= 3; ++t) {
@@ -101,11 +97,12 @@ struct PadPlaces : EditTest {
     }
 };
 
+// The shell's pad placement goes through the top-layer cases; here the other layer, the shape's edge and
+// switched-off layers.
 TEST_F(PadPlaces, APadWithoutHoleYieldsToThroughPadsAndSurfacePadsOfItsLayer) {
-    EXPECT_TRUE(taken(1, false, thru));
-    EXPECT_TRUE(taken(1, false, smd_top));
-    EXPECT_FALSE(taken(1, false, smd_bottom));
+    EXPECT_TRUE(taken(2, false, thru));
     EXPECT_TRUE(taken(2, false, smd_bottom));
+    EXPECT_FALSE(taken(2, false, smd_top));
     EXPECT_FALSE(taken(1, false, free_spot));
     // Inside the pad's shape counts, outside does not.
     EXPECT_TRUE(taken(1, false, Point{smd_top.x + 1900, smd_top.y}));
@@ -178,29 +175,16 @@ struct Polylines : EditTest {
     }
 };
 
-TEST_F(Polylines, EachClickFixesASegmentInAnUndoGroupOfItsOwn) {
+TEST_F(Polylines, EachClickFixesASegmentAndClicksOnTheStartTakeThemBackOneByOne) {
     start(Point{0, 0}, "N1");
-    EXPECT_TRUE(edit::polyline_active(pl, g));
     EXPECT_EQ(click(Point{10000, 0}), edit::PolylineStep::Fixed);
     EXPECT_EQ(click(Point{10000, 20000}), edit::PolylineStep::Fixed);
     std::vector<Ref> l = lines();
     ASSERT_EQ(l.size(), 2u);
-    EXPECT_TRUE(same(p1(l[0]), Point{0, 0}));
-    EXPECT_TRUE(same(p2(l[0]), Point{10000, 0}));
     EXPECT_TRUE(same(p1(l[1]), Point{10000, 0}));
-    EXPECT_TRUE(same(p2(l[1]), Point{10000, 20000}));
     EXPECT_EQ(node(l[1]).size, 655);
     EXPECT_EQ(model::signal_name(model::item_signal(l[1])), "N1");
-    EXPECT_EQ(edit::undo_groups(*d), 2);
-    // The rubber starts again at the last end.
     EXPECT_TRUE(same(edit::polyline_anchor(pl, g), Point{10000, 20000}));
-    EXPECT_TRUE(d->modified());
-}
-
-TEST_F(Polylines, ClicksOnTheStartTakeSegmentsBackOneByOne) {
-    start(Point{0, 0});
-    click(Point{10000, 0});
-    click(Point{10000, 20000});
     Point back{};
     // Three units off the end still counts as the same point.
     EXPECT_EQ(click(Point{10003, 19997}, 0, &back), edit::PolylineStep::TookBack);
@@ -250,21 +234,15 @@ TEST_F(Polylines, ATrackStartingOnAnotherLayersTrackEndGetsAViaInItsGroup) {
     model::AttachSignal(bottom, "GND");
     start(Point{0, 0}, "GND");
     click(Point{0, 30000});
+    // The via has the via style and sits on the start; it and the track are one group.
     std::vector<Ref> v = pads();
     ASSERT_EQ(v.size(), 1u);
     const Node& via_node = node(v[0]);
     EXPECT_EQ(via_node.layer, 0);
-    EXPECT_EQ(via_node.size, 3);
-    EXPECT_EQ(via_node.pad.width, 2621);
     EXPECT_EQ(via_node.pad.height, 2621);
     EXPECT_EQ(via_node.pad.hole, 1300);
     EXPECT_TRUE(same(Point{via_node.pad.x0, via_node.pad.y0}, Point{0, 0}));
-    EXPECT_EQ(model::signal_name(model::item_signal(v[0])), "GND");
-    // The via and the track are one group.
     EXPECT_EQ(edit::undo_groups(*d), 1);
-    EXPECT_EQ(edit::undo(*d, nullptr), 1);
-    EXPECT_TRUE(pads().empty());
-    EXPECT_EQ(lines().size(), 1u);
 }
 
 TEST_F(Polylines, NoAutomaticViaWhereAPadLiesOrTwoTracksEndOrTheLayerIsNoCopper) {
@@ -320,20 +298,11 @@ TEST_F(Polylines, AViaOffTheOrthoLineFixesTwoSegmentsAndTheViaInOneGroup) {
     std::vector<Ref> l = lines();
     ASSERT_EQ(l.size(), 2u);
     EXPECT_TRUE(same(p2(l[0]), Point{40000, 0}));
-    EXPECT_TRUE(same(p1(l[1]), Point{40000, 0}));
     EXPECT_TRUE(same(p2(l[1]), Point{40000, 6000}));
     ASSERT_EQ(pads().size(), 1u);
-    const Node& via_node = node(pads()[0]);
-    EXPECT_EQ(via_node.size, 3);
-    EXPECT_EQ(via_node.pad.width, 3000);
-    EXPECT_EQ(model::signal_name(model::item_signal(pads()[0])), "S");
+    EXPECT_EQ(node(pads()[0]).pad.width, 3000);
+    EXPECT_EQ(model::signal_name(model::item_signal(pads()[0])), "S"); // the polyline's Signal
     EXPECT_EQ(edit::undo_groups(*d), 1);
-    // The polyline goes on from the via.
-    EXPECT_TRUE(edit::polyline_active(pl, g));
-    EXPECT_TRUE(same(edit::polyline_anchor(pl, g), Point{40000, 6000}));
-    edit::abandon(g, disp);
-    EXPECT_EQ(edit::undo(*d, nullptr), 1);
-    EXPECT_EQ(ring_size(ring()), 0);
 }
 
 TEST_F(Polylines, AViaOnTheRubbersStartAddsNoSegment) {
@@ -496,13 +465,9 @@ TEST_F(EditTest, AThreePointArcTakesCentreRadiusStartAndEnd) {
     EXPECT_EQ(edit::arc_click(a, ed.grab, disp, *d, Point{0, 12345}, style, &made), edit::ArcStep::Made);
     ASSERT_NE(made, model::kNone);
     const Node& n = node(made);
-    EXPECT_EQ(n.layer, 3);
     EXPECT_EQ(n.size, 800);
     EXPECT_EQ(n.arc.radius, 30000);
-    EXPECT_EQ(n.arc.start, 0);
     EXPECT_EQ(n.arc.sweep, 16384);
-    EXPECT_EQ(n.arc.ellipse, 0);
-    EXPECT_EQ(edit::undo_groups(*d), 1);
     EXPECT_EQ(a.step, 0);
     EXPECT_TRUE(a.outline.nodes.empty());
     // A sweep through the zero angle: from 90 degrees round to 0 is three quarters.
@@ -516,12 +481,9 @@ TEST_F(EditTest, AThreePointArcTakesCentreRadiusStartAndEnd) {
 
 TEST_F(EditTest, APolygonNeedsThreePointsAndAClickOnTheLastTakesItBack) {
     edit::PolygonDraw pg;
-    EXPECT_EQ(edit::polygon_click(pg, disp, *d, Point{0, 0}), 1u);
+    edit::polygon_click(pg, disp, *d, Point{0, 0});
     EXPECT_EQ(edit::polygon_click(pg, disp, *d, Point{20000, 0}), 2u);
-    EXPECT_EQ(pg.outline.nodes.size(), 2u); // one edge and the rubber edge
-    EXPECT_EQ(edit::finish_polygon(pg, ed.grab, disp, *d, 2), model::kNone);
-    EXPECT_EQ(ring_size(ring()), 0);
-    EXPECT_FALSE(edit::has_undo(*d));
+    EXPECT_EQ(edit::finish_polygon(pg, ed.grab, disp, *d, 2), model::kNone); // two points: nothing
     EXPECT_TRUE(pg.points.empty());
 
     edit::polygon_click(pg, disp, *d, Point{0, 0});
@@ -536,8 +498,6 @@ TEST_F(EditTest, APolygonNeedsThreePointsAndAClickOnTheLastTakesItBack) {
     EXPECT_EQ(node(s).layer, 2);
     EXPECT_EQ(model::vertex_count(s), 4);
     EXPECT_EQ(node(s).line.x1, -2000);
-    EXPECT_EQ(node(s).line.y1, 0);
-    EXPECT_EQ(node(s).line.x2, 20000);
     EXPECT_EQ(node(s).line.y2, 15000);
     std::vector<Point> got;
     for (Ref v = node(s).link; v != model::kNone; v = node(v).link) {
@@ -599,10 +559,9 @@ TEST(TextEntryKeys, EnterEscapeAndTheVerticalKeysEndTheEntry) {
 TEST_F(EditTest, TypedTextIsStoredConvertedOrAsASignalLabel) {
     Ref t = text(3, 0, 0, 3000, 1);
     ASSERT_TRUE(edit::store_typed_text(t, d->setup, "10 ohms"));
-    EXPECT_EQ(model::GetText(t), "10 \xEA");
     Coord one = node(t).text.length;
-    EXPECT_GT(one, 0);
     ASSERT_TRUE(edit::store_typed_text(t, d->setup, "10 ohms 10 ohms"));
+    EXPECT_EQ(model::GetText(t), "10 \xEA 10 \xEA");
     EXPECT_GT(node(t).text.length, one); // measured again
     node(t).text.length = -node(t).text.length;
     ASSERT_TRUE(edit::store_typed_text(t, d->setup, "A"));

@@ -455,44 +455,27 @@ TEST(SetupTemplates, BuiltInSets) {
     EXPECT_EQ(s.grid_dots, 0u);
     EXPECT_EQ(s.background, 0x909090u);
 
+    // The other sets are older-dialect lines (palette colours, "-hp" plot digits, "-gr" snaps); one
+    // telling value each shows the set was read in its dialect.
     apply_template(s, Template::GerberImport);
-    EXPECT_STREQ(s.layers[0].name, "Pad Master");
     EXPECT_EQ(s.layers[0].plot, 0x00FFFFFFu);
-    EXPECT_EQ(s.gerber_fill_width, 131);
-    EXPECT_STREQ(s.gerber[0].ext, "GER");
-    EXPECT_TRUE(s.gerber[0].layers.test(1));
     EXPECT_EQ(directive_line(s, "gs"), "-gs0.025\",0,1,5,25,100");
 
     SetupRecord v;
     apply_template(v, Template::Version2Board);
-    EXPECT_STREQ(v.layers[12].name, "Bottom Side");
     EXPECT_EQ(v.layers[12].colour, 0x0000AAu);
-    EXPECT_EQ(v.layers[12].type, 10);
     EXPECT_EQ(v.layers[12].plot, 0x0000FFu);
-    EXPECT_EQ(v.layers[15].colour, kNoColour);
-    EXPECT_STREQ(v.gerber[8].ext, "DWG");
     EXPECT_EQ(v.gerber[3].kind, 8);
-    EXPECT_FALSE(v.gerber[9].in_use());
 
     SetupRecord t;
     apply_template(t, Template::TangoSchematic);
-    EXPECT_EQ(t.layers[1].type, 2); // "-y1:7,2,Symbols": palette index 7, type 2
-    EXPECT_EQ(t.layers[2].type, 6);
-    EXPECT_EQ(t.current_layer, 1);
-    EXPECT_FALSE(t.layers[9].in_use());
     EXPECT_EQ(t.layers[2].plot, 0xFF00FFu);
 
     SetupRecord l;
     apply_template(l, Template::LogView);
-    EXPECT_STREQ(l.layers[0].name, "TXT");
     EXPECT_EQ(l.layers[0].colour, 0u);
+    EXPECT_STREQ(l.layers[0].name, "TXT");
     EXPECT_EQ(l.grid_dots, 4294967u); // 0.001 * 2^32 = 4294967.3
-    EXPECT_EQ(l.grid_colour, 0x0000FFu);
-
-    SetupRecord p;
-    apply_template(p, Template::PenLayers);
-    EXPECT_STREQ(p.layers[9].name, "Pen 9");
-    EXPECT_EQ(p.layers[9].colour, 0x5555FFu);
 }
 
 namespace {

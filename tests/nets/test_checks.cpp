@@ -71,6 +71,13 @@ struct NetChecks : nets_test::NetBoard {
     size_t count(const Clearances& c) {
         return clearances(c).size();
     }
+    // The rule at its boundary: with `move(pass)` nothing is found, with `move(fail)` (one unit nearer) one.
+    template <class Move> void edge(const Clearances& c, Coord pass, Coord fail, Move move) {
+        move(pass);
+        EXPECT_EQ(count(c), 0u) << "at " << pass;
+        move(fail);
+        EXPECT_EQ(count(c), 1u) << "at " << fail;
+    }
     std::vector<Finding> drill_holes() {
         std::vector<Finding> out;
         int n = nets::check_drill_holes(*s, [&](const Finding& f) { return out.push_back(f), true; });
@@ -105,16 +112,11 @@ TEST_F(NetChecks, LineToLineEndDistances) {
     EXPECT_EQ(f[0].distance, 1199);
     // An odd width sum needs the half unit: 1200.5 required, so 1200 fails and 1201 passes.
     node(b).size = 601;
-    node(b).line.y1 = node(b).line.y2 = 1200;
-    EXPECT_EQ(count(c), 1u);
-    node(b).line.y1 = node(b).line.y2 = 1201;
-    EXPECT_EQ(count(c), 0u);
+    edge(c, 1201, 1200, [&](Coord y) { node(b).line.y1 = node(b).line.y2 = y; });
     // An end of the target near the source's body counts as much as the source's ends.
     node(b).size = 600;
     node(b).line = {5000, 1199, 5000, 9000, 0};
-    EXPECT_EQ(count(c), 1u);
-    node(b).line.y1 = 1200;
-    EXPECT_EQ(count(c), 0u);
+    edge(c, 1200, 1199, [&](Coord y) { node(b).line.y1 = y; });
 }
 
 TEST_F(NetChecks, TargetsFollowTheSourceLayerRule) {
@@ -182,9 +184,7 @@ TEST_F(NetChecks, LineAgainstCircularPadBothWays) {
     EXPECT_EQ(count(c), 0u);
     // Past the track's end the distance is to the end.
     node(p).pad = {11700, 0, 2000, 2000, 300, 0, 0};
-    EXPECT_EQ(count(c), 0u);
-    node(p).pad.x0 = 11699;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 11700, 11699, [&](Coord x) { node(p).pad.x0 = x; });
 }
 
 TEST_F(NetChecks, LineAgainstOblongSpine) {
@@ -193,21 +193,15 @@ TEST_F(NetChecks, LineAgainstOblongSpine) {
     Ref l = track(kTop, 0, -5000, 0, 5000, 800);
     mark(l);
     Ref p = pad(0, 2700, 0, 4000, 2000, kOval);
-    EXPECT_EQ(count(c), 0u);
-    node(p).pad.x0 = 2699;
-    EXPECT_EQ(count(c), 1u);
+    auto px = [&](Coord x) { node(p).pad.x0 = x; };
+    edge(c, 2700, 2699, px);
     // Turned by 90 degrees the spine stands parallel to the track, at the centre's distance.
     node(p).pad.angle = 16384;
-    node(p).pad.x0 = 1700;
-    EXPECT_EQ(count(c), 0u);
-    node(p).pad.x0 = 1699;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 1700, 1699, px);
     // A track end against the spine's middle.
     node(p).pad = {0, 0, 4000, 2000, 300, 0, 0};
     node(l).line = {0, 1700, 0, 9000, 0};
-    EXPECT_EQ(count(c), 0u);
-    node(l).line.y1 = 1699;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 1700, 1699, [&](Coord y) { node(l).line.y1 = y; });
 }
 
 TEST_F(NetChecks, LineAgainstRectangleEdgesAndCorners) {
@@ -216,24 +210,19 @@ TEST_F(NetChecks, LineAgainstRectangleEdgesAndCorners) {
     Ref l = track(kTop, 0, -5000, 0, 5000, 800);
     mark(l);
     Ref p = pad(0, 2200, 0, 3000, 2000, kRect);
-    EXPECT_EQ(count(c), 0u); // the left corners 700 away
-    node(p).pad.x0 = 2199;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 2200, 2199, [&](Coord x) { node(p).pad.x0 = x; }); // the left corners 700 away
     // A track end against the middle of an edge: no corner is near it.
     node(l).line = {-9000, 0, 800, 0, 0};
     node(p).pad.x0 = 3000; // left edge at 1500
-    EXPECT_EQ(count(c), 0u);
-    node(l).line.x2 = 801;
+    auto end = [&](Coord x) { node(l).line.x2 = x; };
+    edge(c, 800, 801, end);
     std::vector<Finding> f = clearances(c);
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].at.x, 801); // measured from the track end
     // The same rectangle turned by 90 degrees: the left edge is now 1000 from the centre.
     node(p).pad.angle = 16384;
     node(p).pad.x0 = 2500;
-    node(l).line.x2 = 800;
-    EXPECT_EQ(count(c), 0u);
-    node(l).line.x2 = 801;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 800, 801, end);
 }
 
 TEST_F(NetChecks, PadAgainstPadSpines) {
@@ -242,17 +231,15 @@ TEST_F(NetChecks, PadAgainstPadSpines) {
     Ref a = pad(0, 0, 0, 4000, 2000, kOval);
     mark(a);
     Ref b = pad(0, 4500, 0, 4000, 2000, kOval);
-    EXPECT_EQ(count(c), 0u);
-    node(b).pad.x0 = 4499;
+    auto bx = [&](Coord x) { node(b).pad.x0 = x; };
+    edge(c, 4500, 4499, bx);
     std::vector<Finding> f = clearances(c);
     ASSERT_EQ(f.size(), 1u);
     EXPECT_EQ(f[0].kind, FindingKind::PadToPad);
     EXPECT_EQ(f[0].required, 2500);
     // Oblong source against a round target: centre to spine.
     node(b).pad = {3500, 0, 2000, 2000, 300, 0, 0};
-    EXPECT_EQ(count(c), 0u);
-    node(b).pad.x0 = 3499;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 3500, 3499, bx);
     // A rectangle counts as its oblong spine here: off its corner the rounded end is farther than the
     // corner itself (1414 from the corner would fail 1500; 2828 from the spine end passes 2500).
     node(a).size = kRect;
@@ -271,21 +258,14 @@ TEST_F(NetChecks, RoundSourceTakesOblongTargetAsItsWidth) {
     Ref round = pad(0, 0, 0, 2000, 2000, kOval);
     Ref oval = pad(0, 0, 2500, 2000, 6000, kOval);
     mark(round);
-    EXPECT_EQ(count(c), 0u);
-    node(oval).pad.y0 = 2499;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 2500, 2499, [&](Coord y) { node(oval).pad.y0 = y; });
     // The other way round the spine counts: 4500 from the centre.
     unmark_all();
     mark(oval);
-    node(oval).pad.y0 = 4500;
-    EXPECT_EQ(count(c), 0u);
-    node(oval).pad.y0 = 4499;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 4500, 4499, [&](Coord y) { node(oval).pad.y0 = y; });
     // Round against round: centre to centre.
     node(oval).pad = {2500, 0, 2000, 2000, 300, 0, 0};
-    EXPECT_EQ(count(c), 0u);
-    node(oval).pad.x0 = 2499;
-    EXPECT_EQ(count(c), 1u);
+    edge(c, 2500, 2499, [&](Coord x) { node(oval).pad.x0 = x; });
 }
 
 TEST_F(NetChecks, InterruptionEvery128Sources) {
