@@ -35,6 +35,8 @@ enum class Template {
     GerberImport,         // Gerber and Excellon import (current dialect)
     LogView,              // log file views (older dialect, then one current-dialect line)
     PenLayers,            // HPGL pen-plot layer names (older dialect)
+    DxfImport,            // DXF drawings (current dialect; empties the Layer table)
+    ForeignBoard,         // Tango and AutoTrax boards: their layer set, then older-dialect settings
 };
 void apply_template(Setup& s, Template t);
 void apply_template(Template t); // on the current Document

@@ -122,6 +122,57 @@ constexpr TemplateLine kGerberImport[] = {
     {C, "-dyGER:0,1"},
 };
 
+// DXF drawings: like the photoplot import, but the Layer table starts empty (layers come from the
+// drawing's names).
+constexpr TemplateLine kDxfImport[] = {
+    {C, "-gc0,0,0,0,0,0"}, {C, "-gd.1,FFFFFF,909090,FFFFFF,FFFF00"}, {C, "-gm3,6,3,0"},
+    {C, "-gp7,0,1.0,0,0,0,0"}, {C, "-gs0.025,0,1,5,25,100"}, {C, "-gx0,0,0,0"}, {C, "-gz"}, {C, "-y0"},
+    {C, "-iv0,.05,.028"}, {C, "-ip1,0,.1,.1,.048"}, {C, "-it.048"}, {C, "-dp.01,.005,.025,.025"}, {C, "-dy"},
+};
+
+// The layer set of the older board programs' exchange files (Tango and AutoTrax).
+constexpr TemplateLine kForeignBoard[] = {
+    {C, "-y0"},
+    {C, "-y0:00AA00AA,00FFFF00,0,Pad Master"},
+    {C, "-y1:00FFFF00,000000FF,4,Symbols"},
+    {C, "-y2:0000AA00,00FF00FF,7,CAM Control"},
+    {C, "-y3:00000000,00FF00FF,0,Top Silk"},
+    {C, "-y4:01000000,01000000,8,Bottom Silk"},
+    {C, "-y5:01000000,01000000,1,Top Mask"},
+    {C, "-y6:01000000,01000000,9,Bottom Mask"},
+    {C, "-y7:00AA0000,01000000,2,Top Copper"},
+    {C, "-y8:000000AA,01000000,10,Bottom Copper"},
+    {C, "-y9:00FF5555,01000000,3,Vcc"},
+    {C, "-y10:005555FF,01000000,3,Gnd"},
+    {C, "-y11:005555FF,01000000,2,Mid Layer 1"},
+    {C, "-y12:0055FF55,01000000,2,Mid Layer 2"},
+    {C, "-y13:0055FFFF,01000000,2,Mid Layer 3"},
+    {C, "-y14:00FF5555,01000000,2,Mid Layer 4"},
+    {C, "-y15:0055FFFF,01000000,7,Keep Out"},
+    {C, "-y16:00FFFFFF,01000000,7,Top Assembly"},
+    {C, "-y17:00AAAAAA,01000000,7,Bottom Assembly"},
+    {C, "-y18:00FFFF55,01000000,7,Connections"},
+    {C, "-y19:00555555,01000000,7,Drill drawing"},
+    {C, "-y255:00FFFF00,01000000,7,Ratnest"},
+    {O, "-m-32000,-32000,32000,32000"},
+    {O, "-gr3,25,1,5,25,100"},
+    {O, "-gd100"},
+    {O, "-gz0,0"},
+    {O, "-gm3,2,3,1,0,1,0,1"},
+    {O, "-l10"},
+    {O, "-p45v25"},
+    {O, "-t48"},
+    {O, "-hm3,2,3,1,0"},
+    {O, "-nc9,13,8,12,24,11"},
+    {O, "-dp10,5,0,25"},
+    {O, "-dy"},
+    {O, "-b"},
+    {O, "-bTHD.LIB"},
+    {O, "-bSMD.LIB"},
+    // Screen colours last: the older grid line above sets the spacing only.
+    {C, "-gd.1,FFFFFF,909090,FFFFFF,FFFF00"},
+};
+
 constexpr TemplateLine kLogView[] = {
     {O, "-y0:7,7,TXT"},
     {O, "-y0"},
@@ -154,6 +205,10 @@ std::span<const TemplateLine> template_lines(Template t) {
         return kLogView;
     case Template::PenLayers:
         return kPenLayers;
+    case Template::DxfImport:
+        return kDxfImport;
+    case Template::ForeignBoard:
+        return kForeignBoard;
     }
     return {};
 }
