@@ -14,6 +14,7 @@ for b in "$BUILD"/bench_*; do
     case "$(basename "$b")" in
     bench_datafile) "$b" "$BOARD" ;;
     bench_zoom | bench_library) "$b" --board "$BOARD" ;;
+    bench_dxf) "$b" --scale "$BOARD" ;;
     *) "$b" ;;
     esac
 done
