@@ -1,0 +1,48 @@
+// Arbitrary bytes read as a Tango schematic into a fresh Document: every point within the coordinate
+// limit, texts with their strings, and every Node back when the Document closes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "formats/tango.h"
+#include "fuzz_support.h"
+#include "model/model.h"
+
+using namespace trazel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    model::Model& m = fuzz_support::small_model();
+    uint32_t used_before = m.pool.used_count();
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+
+    model::Document* d = model::NewDocument("fuzz.sch");
+    formats::SkipReport skipped;
+    model::LineReader in;
+    in.open_memory(input);
+    formats::ImportJob job;
+    job.file = "fuzz.sch";
+    job.skipped = &skipped;
+    formats::read_tango_schematic(in, *d, job);
+    for (model::Ref r : model::items_in(d->ring())) {
+        const model::Node& n = model::node(r);
+        if (n.item_kind() == model::kText && model::GetText(r).empty()) {
+            std::fprintf(stderr, "a text without its string\n");
+            std::abort();
+        }
+        model::for_each_point(
+            r,
+            [](model::Coord& x, model::Coord& y) {
+                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
+                    y < -model::kCoordLimit) {
+                    std::fprintf(stderr, "a point beyond the coordinate limit\n");
+                    std::abort();
+                }
+            },
+            [](model::Node&) {});
+    }
+    model::close_document(d);
+    fuzz_support::expect_pool_back(m, used_before);
+    return 0;
+}
