@@ -15,7 +15,7 @@ endif
 DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev \
 	libpng-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify \
-	libcups2-dev cups printer-driver-cups-pdf poppler-utils
+	libcups2-dev cups printer-driver-cups-pdf poppler-utils librecad
 
 .PHONY: all deps deps-kicad build test unit-test asan-test tsan-router fuzz-build fuzz-smoke fuzz-long bench run clean
 
@@ -96,7 +96,8 @@ fuzz-smoke: fuzz-build
 # seeds as fuzz-smoke (with the files under tests/data's folders too) and their dictionaries; a line of
 # executions per harness at the end.  Not part of `make test`.
 FUZZ_LONG_SECONDS ?= 1200
-FUZZ_LONG := fuzz_gerber fuzz_excellon fuzz_aperture_macro fuzz_old_v3 fuzz_old_v2 fuzz_old_write
+FUZZ_LONG := fuzz_gerber fuzz_excellon fuzz_aperture_macro fuzz_old_v3 fuzz_old_v2 fuzz_old_write \
+	fuzz_dxf fuzz_tango_board fuzz_tango_schematic fuzz_protel
 
 fuzz-long: fuzz-build
 	@set -e; summary=; for name in $(FUZZ_LONG); do \

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "formats/dxf.h"
+#include "formats/protel.h"
+#include "formats/tango.h"
 #include "model/line_reader.h"
 #include "platform/form_builder.h"
 
@@ -58,6 +61,40 @@ char read_gerber_row(model::LineReader& in, char forced) {
 char read_excellon_row(model::LineReader& in, char forced) {
     model::Document* d = model::M().current;
     return d ? run_reader(in, *d, forced, false, nullptr) : 0;
+}
+
+DxfUnits g_dxf_units = DxfUnits::FromFile;
+
+// The foreign readers ask no questions (only the error sound); what they leave out is told line by line.
+template <class Read> char run_foreign(model::LineReader& in, char forced, Read&& read) {
+    model::Document* d = model::M().current;
+    if (!d) {
+        return 0;
+    }
+    SkipReport skipped;
+    ImportQuestions questions = platform_questions(); // the error sound of an AutoTrax ENDCOMP without COMP
+    ImportJob job;
+    job.file = in.label();
+    job.forced = forced;
+    job.ask = &questions;
+    job.skipped = &skipped;
+    char c = read(*d, job);
+    report_skips(skipped);
+    return c;
+}
+
+// What a writer could not carry, told line by line.
+template <class Write> bool run_foreign_writer(model::OutBuffer& out, Write&& write) {
+    model::Document* d = model::M().current;
+    if (!d) {
+        return false;
+    }
+    std::vector<std::string> losses;
+    bool ok = write(*d, out, &losses);
+    for (const std::string& line : losses) {
+        platform::P().report(line);
+    }
+    return ok;
 }
 
 } // namespace
@@ -172,9 +209,54 @@ void report_skips(const SkipReport& skipped) {
     }
 }
 
+void set_dxf_units(DxfUnits units) {
+    g_dxf_units = units;
+}
+
+char ReadDxfFile(model::LineReader& in, char forced) {
+    DxfReadOptions o;
+    o.units = g_dxf_units;
+    return run_foreign(in, forced, [&](model::Document& d, const ImportJob& job) { return read_dxf(in, d, job, o); });
+}
+
+char ReadTangoBoard(model::LineReader& in, char forced) {
+    return run_foreign(in, forced, [&](model::Document& d, const ImportJob& job) { return read_tango_board(in, d, job); });
+}
+
+char ReadTangoSchematic(model::LineReader& in, char forced) {
+    return run_foreign(in, forced,
+                       [&](model::Document& d, const ImportJob& job) { return read_tango_schematic(in, d, job); });
+}
+
+char ReadProtelBoard(model::LineReader& in, char forced) {
+    return run_foreign(in, forced, [&](model::Document& d, const ImportJob& job) { return read_protel_board(in, d, job); });
+}
+
+bool WriteDxfFile(model::OutBuffer& out) {
+    return run_foreign_writer(out, [](const model::Document& d, model::OutBuffer& o, std::vector<std::string>*) {
+        return write_dxf(d, o);
+    });
+}
+
+bool WriteTangoBoard(model::OutBuffer& out) {
+    return run_foreign_writer(out, write_tango_board);
+}
+
+bool WriteProtelBoard(model::OutBuffer& out) {
+    return run_foreign_writer(out, write_protel_board);
+}
+
 void register_import_formats(model::FormatTable& t) {
     model::register_reader(t, model::kOrderGerber, "Gerber photoplot", gerber_accepts, read_gerber_row);
     model::register_reader(t, model::kOrderExcellon, "Excellon drill file", excellon_accepts, read_excellon_row);
+    model::register_reader(t, model::kOrderTangoSchematic, "Tango schematic", tango_schematic_accepts,
+                           ReadTangoSchematic);
+    model::register_reader(t, model::kOrderTangoBoard, "Tango board", tango_board_accepts, ReadTangoBoard);
+    model::register_reader(t, model::kOrderProtel, "AutoTrax board", protel_accepts, ReadProtelBoard);
+    model::register_reader(t, model::kOrderDxf, "DXF drawing", dxf_accepts, ReadDxfFile);
+    model::register_writer(t, 'X', WriteDxfFile);
+    model::register_writer(t, 'T', WriteTangoBoard);
+    model::register_writer(t, 'P', WriteProtelBoard);
 }
 
 bool drill_file_name(std::string_view name) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/dxf.h"
 #include "formats/excellon_in.h"
 #include "formats/gerber_in.h"
 #include "model/chooser.h"
@@ -36,8 +37,11 @@ std::string skip_line(const SkipEntry& e);
 // Each entry as one platform::P().report line.
 void report_skips(const SkipReport& skipped);
 
-// The chooser rows: Gerber at kOrderGerber, Excellon at kOrderExcellon.
+// The chooser rows: Gerber, Excellon, the Tango schematic and board, AutoTrax and DXF at their orders,
+// and the writers "X", "T" and "P".
 void register_import_formats(model::FormatTable& t);
+// The drawing unit the DXF row reads with (the batch tool's --dxf-units); FromFile unless set.
+void set_dxf_units(DxfUnits units);
 
 // The open dialog's filters for the two readers and the codes they force.
 constexpr const char* kGerberFilter = "Gerber (Photo Plot)|*";

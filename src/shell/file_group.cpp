@@ -116,6 +116,7 @@ constexpr OpenFilter kOpenFilters[] = {
     {"All Files|*", 0},
     {"Gerber (Photo Plot)|*", 'G'},
     {"Excellon (Drill holes)|*", 'I'},
+    {"AutoCad (DXF)|*.dxf", 'X'},
     {"Binary Data File (Hexdump)|*", model::kForcedHexDump},
 };
 
@@ -569,6 +570,27 @@ void finish_save(App& app, model::Document& d) {
     show_message(app, 0x509);
 }
 
+namespace {
+
+// The extension the save dialog gives a file written by a foreign writer; empty for our own formats.
+std::string export_extension(char code) {
+    switch (code) {
+    case 'G':
+        return "ger";
+    case 'P':
+    case 'T':
+        return "pcb";
+    case 'X':
+        return "dxf";
+    case 'Z':
+        return "txt";
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 int file_save_as(App& app) {
     model::Document* d = app.doc();
     if (!d) {
@@ -597,9 +619,13 @@ int file_save_as(App& app) {
     codes.push_back('C');
     for (int k = 1; k < 256; ++k) {
         if (k != 'C' && app.formats.writers[static_cast<size_t>(k)]) {
-            std::string pattern = k == 'Z' ? "*.txt" : k == 'G' ? "*.ger" : "*";
+            std::string ext_k = export_extension(static_cast<char>(k));
+            std::string pattern = ext_k.empty() ? "*" : "*." + ext_k;
             std::string label(k == 'G'   ? "Gerber Photo Plot (RS-274-D)"
                               : k == '3' ? "TRAZEL V3.8 (Old DOS format)"
+                              : k == 'P' ? "Protel AutoTrax (PCB)"
+                              : k == 'T' ? "Tango II (PCB)"
+                              : k == 'X' ? "AutoCad V2.5 (DXF)"
                                          : model::format_name(static_cast<char>(k)));
             filters.push_back(label + "|" + pattern);
             codes.push_back(static_cast<char>(k));
@@ -617,6 +643,13 @@ int file_save_as(App& app) {
     }
     if (index < 0 || index >= static_cast<int>(codes.size())) {
         index = 0;
+    }
+    // The foreign writers give the name their own extension.
+    std::string forced_ext = export_extension(codes[static_cast<size_t>(index)]);
+    if (!forced_ext.empty()) {
+        fs::path p(name);
+        p.replace_extension("." + forced_ext);
+        name = p.string();
     }
     std::error_code ec;
     std::string full = fs::absolute(name, ec).string();

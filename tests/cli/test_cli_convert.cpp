@@ -79,7 +79,7 @@ TEST(CliConvert, FormatCodes) {
     EXPECT_NE(data.find("\r\n-gfC\r\n"), std::string::npos);
     EXPECT_NE(data.find("\r\n4 0 "), std::string::npos);
     // A code without a writer: told on stderr, the Data file is written all the same.
-    r = run(s, "convert " + quote(s / "notes.txt") + " " + quote(s / "notes.p") + " --format P");
+    r = run(s, "convert " + quote(s / "notes.txt") + " " + quote(s / "notes.p") + " --format Q");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "trazel-cli: TRAZEL'98: The specified output format is not supported. TRAZEL Version 4.0 "
                      "file format will be substituted.\n");

@@ -172,4 +172,20 @@ TEST_F(OldSave, SaveAsOffersVersion38) {
     EXPECT_FALSE(fs::exists(other));
 }
 
+// The foreign writers follow the Gerber entry in their order, and each gives the name its extension.
+TEST_F(OldSave, SaveAsOffersTheForeignWritersWithTheirExtensions) {
+    fs::path out = root / "drawing.txt";
+    ui.save_answers.push_back(out.string());
+    ui.save_filter = 5;
+    EXPECT_EQ(command('F', 'A'), 1);
+    std::vector<std::string> want = {"Gerber Photo Plot (RS-274-D)|*.ger", "Protel AutoTrax (PCB)|*.pcb",
+                                     "Tango II (PCB)|*.pcb", "AutoCad V2.5 (DXF)|*.dxf"};
+    ASSERT_GE(ui.filters_shown.size(), 7u);
+    EXPECT_EQ(std::vector<std::string>(ui.filters_shown.begin() + 2, ui.filters_shown.begin() + 6), want);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(slurp(root / "drawing.dxf").starts_with("0\r\nSECTION\r\n2\r\nHEADER\r\n"));
+    EXPECT_EQ(doc->setup.format_code, 'X');
+    EXPECT_EQ(doc->name(), (root / "drawing.dxf").string());
+}
+
 } // namespace trazel::test

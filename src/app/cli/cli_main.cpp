@@ -11,9 +11,11 @@ namespace {
 // New verbs are added here, each with a file of its own.
 constexpr Verb kVerbs[] = {
     {"convert",
-     "IN OUT [--format CODE] [--as G|I] [--merge FILE]... [--field FORM.FIELD=VALUE]... [--answer TITLE=BUTTON]... "
-     "[--strict]",
-     "read any file and write it in another format (C Data file, G Gerber, Z text)", run_convert},
+     "IN OUT [--format CODE] [--as G|I|X|T|P] [--dxf-units inch|mm] [--merge FILE]... [--field FORM.FIELD=VALUE]... "
+     "[--answer TITLE=BUTTON]... [--strict]",
+     "read any file and write it in another format (C Data file, 3 version 3.8, G Gerber, X DXF, T Tango, "
+     "P AutoTrax, Z text)",
+     run_convert},
     {"info", "IN", "show the format, Items, layers, extents and Signals of a file", run_info},
     {"gerber", "IN [--outdir DIR] [--excellon-header]", "photoplot a board: one file per output row of the board",
      run_gerber},

@@ -1,5 +1,6 @@
-// trazel-cli convert IN OUT [--format CODE] [--as G|I] [--merge FILE]... [--field FORM.FIELD=VALUE]...
-// [--answer TITLE=BUTTON]... [--strict]: read through the import chooser (or the reader `--as` forces),
+// trazel-cli convert IN OUT [--format CODE] [--as G|I|X|T|P] [--dxf-units inch|mm] [--merge FILE]...
+// [--field FORM.FIELD=VALUE]... [--answer TITLE=BUTTON]... [--strict]: read through the import chooser
+// (or the reader `--as` forces),
 // merge more photoplots and drill files as FD does, write through the export dispatcher.  Writing version
 // 3.8 (`--format 3`, or a version 3 input without --format) lists its losses on stderr.
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "app/cli/cli.h"
 #include "app/cli/dialog_script.h"
 #include "formats/register.h"
+#include "model/numbers.h"
 #include "model/old_losses.h"
 
 namespace trazel::cli {
@@ -24,16 +26,24 @@ int run_convert(int argc, char** argv) {
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         std::string value;
-        if (a == "--as" || a == "--merge" || a == "--field" || a == "--answer") {
+        if (a == "--as" || a == "--merge" || a == "--field" || a == "--answer" || a == "--dxf-units") {
             if (!next_value(argc, argv, k, value)) {
                 return usage_error("convert", a + " needs a value");
             }
             std::string bad;
             if (a == "--as") {
-                char c = value.size() == 1 ? value[0] : 0;
-                as = c == 'g' || c == 'G' ? 'G' : c == 'i' || c == 'I' ? 'I' : 0;
+                char c = value.size() == 1 ? model::upper(value[0]) : 0;
+                as = c == 'G' || c == 'I' || c == 'X' || c == 'T' || c == 'P' ? c : 0;
                 if (!as) {
-                    bad = "--as takes G (photoplot) or I (drill file)";
+                    bad = "--as takes G (photoplot), I (drill file), X (DXF), T (Tango) or P (AutoTrax)";
+                }
+            } else if (a == "--dxf-units") {
+                if (value == "inch" || value == "in") {
+                    formats::set_dxf_units(formats::DxfUnits::Inch);
+                } else if (value == "mm") {
+                    formats::set_dxf_units(formats::DxfUnits::Millimetre);
+                } else {
+                    bad = "--dxf-units takes inch or mm";
                 }
             } else if (a == "--merge") {
                 merges.push_back(value);
