@@ -17,36 +17,23 @@ using namespace trazel;
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
 void check_items(model::Ref ring) {
     model::walk_tree(ring, [](model::Ref r, int) {
         const model::Node& n = model::node(r);
         uint8_t k = n.item_kind();
         if (k == model::kLine && n.size == 0 && model::vertex_count(r) < 3) {
-            fail("a Solid with fewer than three vertices");
+            fuzz_support::fail("a Solid with fewer than three vertices");
         }
         if (k == model::kArc && n.arc.radius < 0) {
-            fail("an Arc with a negative radius");
+            fuzz_support::fail("an Arc with a negative radius");
         }
         if (k == model::kComponent && model::ring_empty(n.link)) {
-            fail("an empty Component");
+            fuzz_support::fail("an empty Component");
         }
         if (k == model::kText && model::GetText(r).empty()) {
-            fail("a Text without string");
+            fuzz_support::fail("a Text without string");
         }
-        model::for_each_point(
-            r,
-            [](model::Coord& x, model::Coord& y) {
-                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
-                    y < -model::kCoordLimit) {
-                    fail("a point beyond the coordinate limit");
-                }
-            },
-            [](model::Node&) {});
+        fuzz_support::expect_within_limit(r);
     });
 }
 
@@ -75,11 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     in.open_memory(input);
     formats::read_dxf(in, *d, job, options);
     check_items(d->ring());
-    for (const formats::SkipEntry& e : skipped) {
-        if (e.construct.empty() || e.objects <= 0) {
-            fail("a malformed skip report entry");
-        }
-    }
+    fuzz_support::expect_skips_well_formed(skipped);
     model::close_document(d);
     fuzz_support::expect_pool_back(m, used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before));
     return 0;

@@ -22,16 +22,7 @@ void check_items(model::Ref ring) {
             std::fprintf(stderr, "a Solid with fewer than three vertices\n");
             std::abort();
         }
-        model::for_each_point(
-            r,
-            [](model::Coord& x, model::Coord& y) {
-                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
-                    y < -model::kCoordLimit) {
-                    std::fprintf(stderr, "a point beyond the coordinate limit\n");
-                    std::abort();
-                }
-            },
-            [](model::Node&) {});
+        fuzz_support::expect_within_limit(r);
     }
 }
 
@@ -64,12 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.skipped = &skipped;
     formats::read_gerber_bytes(input, *d, job);
     check_items(d->ring());
-    for (const formats::SkipEntry& e : skipped) {
-        if (e.construct.empty() || e.objects < 0) {
-            std::fprintf(stderr, "a malformed skip report entry\n");
-            std::abort();
-        }
-    }
+    fuzz_support::expect_skips_well_formed(skipped);
     model::close_document(d);
     fuzz_support::expect_pool_back(m, used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before));
     return 0;

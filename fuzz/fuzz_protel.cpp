@@ -31,16 +31,7 @@ Counts check_items(model::Ref ring) {
         if (n.item_kind() == model::kComponent) {
             return;
         }
-        model::for_each_point(
-            r,
-            [](model::Coord& x, model::Coord& y) {
-                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
-                    y < -model::kCoordLimit) {
-                    std::fprintf(stderr, "a point beyond the coordinate limit\n");
-                    std::abort();
-                }
-            },
-            [](model::Node&) {});
+        fuzz_support::expect_within_limit(r);
     });
     return c;
 }
@@ -71,12 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     model::Document* d = model::NewDocument("fuzz.pcb");
     char got = read(input, *d, skipped, ask, 'P');
     Counts first = check_items(d->ring());
-    for (const formats::SkipEntry& e : skipped) {
-        if (e.construct.empty() || e.objects < 0) {
-            std::fprintf(stderr, "a malformed skip report entry\n");
-            std::abort();
-        }
-    }
+    fuzz_support::expect_skips_well_formed(skipped);
     if (got == 'P') {
         std::string out;
         model::OutBuffer o;

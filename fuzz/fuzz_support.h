@@ -98,6 +98,34 @@ inline model::Model& small_model() {
     }();
     return m;
 }
+[[noreturn]] inline void fail(const char* what) {
+    std::fprintf(stderr, "%s\n", what);
+    std::abort();
+}
+
+// Every point an imported Item carries lies within the coordinate limit.  Give it the Items, not the
+// Components: a Component's own box may reach past the limit by an Arc's radius (it still fits 32 bits).
+inline void expect_within_limit(model::Ref item) {
+    model::for_each_point(
+        item,
+        [](model::Coord& x, model::Coord& y) {
+            if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
+                y < -model::kCoordLimit) {
+                fail("a point beyond the coordinate limit");
+            }
+        },
+        [](model::Node&) {});
+}
+
+// Each entry of an importer's skip report names a construct and a count.
+template <class Report> void expect_skips_well_formed(const Report& skipped) {
+    for (const auto& e : skipped) {
+        if (e.construct.empty() || e.objects < 0) {
+            fail("a malformed skip report entry");
+        }
+    }
+}
+
 inline void expect_pool_back(const model::Model& m, uint32_t used_before) {
     if (m.pool.used_count() != used_before) {
         std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - used_before);

@@ -17,11 +17,6 @@ using namespace trazel;
 
 namespace {
 
-[[noreturn]] void fail(const char* what) {
-    std::fprintf(stderr, "%s\n", what);
-    std::abort();
-}
-
 struct Counts {
     long pads = 0, tracks = 0, arcs = 0, solids = 0, marked = 0;
 };
@@ -42,7 +37,7 @@ Counts check(model::Ref ring) {
             if (n.size == 0) {
                 ++c.solids;
                 if (model::vertex_count(r) < 3) {
-                    fail("a Solid with fewer than three vertices");
+                    fuzz_support::fail("a Solid with fewer than three vertices");
                 }
             } else {
                 ++c.tracks;
@@ -50,7 +45,7 @@ Counts check(model::Ref ring) {
             break;
         case model::kComponent:
             if (model::ring_empty(model::member_ring(r))) {
-                fail("an empty Component");
+                fuzz_support::fail("an empty Component");
             }
             break;
         default:
@@ -61,15 +56,7 @@ Counts check(model::Ref ring) {
         if (n.item_kind() == model::kComponent) {
             return;
         }
-        model::for_each_point(
-            r,
-            [](model::Coord& x, model::Coord& y) {
-                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
-                    y < -model::kCoordLimit) {
-                    fail("a point beyond the coordinate limit");
-                }
-            },
-            [](model::Node&) {});
+        fuzz_support::expect_within_limit(r);
     });
     return c;
 }
@@ -95,21 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     formats::SkipReport skipped;
     char code = read(input, *d, skipped);
     Counts first = check(d->ring());
-    for (const formats::SkipEntry& e : skipped) {
-        if (e.construct.empty() || e.objects < 0) {
-            fail("a malformed skip report entry");
-        }
-    }
+    fuzz_support::expect_skips_well_formed(skipped);
     if (code == 'T') {
         std::string out;
         model::OutBuffer o;
         o.open_memory(&out);
         if (!formats::write_tango_board(*d, o, nullptr)) {
-            fail("the writer failed in memory");
+            fuzz_support::fail("the writer failed in memory");
         }
         o.commit();
         if (check(d->ring()).marked != first.marked) {
-            fail("the writer changed marks");
+            fuzz_support::fail("the writer changed marks");
         }
         model::Document* again = model::NewDocument("again.pcb");
         formats::SkipReport more;
@@ -120,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 std::fprintf(stderr, "pads %ld/%ld tracks %ld/%ld arcs %ld/%ld solids %ld/%ld\n", first.pads,
                              second.pads, first.tracks, second.tracks, first.arcs, second.arcs, first.solids,
                              second.solids);
-                fail("the board written as Tango did not read back");
+                fuzz_support::fail("the board written as Tango did not read back");
             }
         }
         model::close_document(again);

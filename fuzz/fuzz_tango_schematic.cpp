@@ -31,16 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::fprintf(stderr, "a text without its string\n");
             std::abort();
         }
-        model::for_each_point(
-            r,
-            [](model::Coord& x, model::Coord& y) {
-                if (x > model::kCoordLimit || x < -model::kCoordLimit || y > model::kCoordLimit ||
-                    y < -model::kCoordLimit) {
-                    std::fprintf(stderr, "a point beyond the coordinate limit\n");
-                    std::abort();
-                }
-            },
-            [](model::Node&) {});
+        fuzz_support::expect_within_limit(r);
     }
     model::close_document(d);
     fuzz_support::expect_pool_back(m, used_before);
