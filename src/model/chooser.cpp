@@ -59,13 +59,19 @@ void register_model_formats(FormatTable& t) {
     register_writer(t, 'Z', write_plain_text);
 }
 
-char ChooseReader(const FormatTable& t, LineReader& in, char forced) {
+char ChooseReader(const FormatTable& t, LineReader& in, char forced, const ReaderRow** taken) {
+    if (taken) {
+        *taken = nullptr;
+    }
     if (!M().current) {
         return 0;
     }
     apply_template(Template::ChooserDefaults);
     for (const ReaderRow& row : t.readers) {
         if (row.accepts(in.head(), forced)) {
+            if (taken) {
+                *taken = &row;
+            }
             return row.read(in, forced);
         }
     }
@@ -100,10 +106,13 @@ char OpenDocumentFile(const FormatTable& t, const std::string& name, char forced
         } else if (in.head().empty()) {
             why = "the file is empty";
         } else {
-            code = ChooseReader(t, in, forced);
+            const ReaderRow* taken = nullptr;
+            code = ChooseReader(t, in, forced, &taken);
             if (in.failed()) {
                 why = in.error();
                 code = 0;
+            } else if (code == 0 && taken) {
+                why = "the " + std::string(taken->name) + " reader could not read it";
             } else if (code == 0) {
                 why = "no reader accepts this file";
             }

@@ -70,7 +70,9 @@ void register_model_formats(FormatTable& t);
 
 // Applies the import defaults to the current Document and offers the input to each row in turn.
 // Returns the format code of the reader that took it, 0 when none did.
-char ChooseReader(const FormatTable& t, LineReader& in, char forced);
+// `taken`, when given, is set to the row that accepted the input (nullptr when none did), so a caller can
+// tell a file no reader knows from one its reader could not read.
+char ChooseReader(const FormatTable& t, LineReader& in, char forced, const ReaderRow** taken = nullptr);
 // Writes the current Document with the writer of `code`; a code without a writer is told to the user
 // and the Data file is written instead.  Returns 0 when the output failed.
 bool ChooseWriter(const FormatTable& t, OutBuffer& out, char code);

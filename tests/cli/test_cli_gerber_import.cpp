@@ -155,7 +155,7 @@ TEST(CliGerberImport, FormatDialogAnsweredByField) {
     r = run(s, "convert " + quote(s / "plain.pho") + " " + quote(s / "none.pcb") +
                    " --format C --answer 'Gerber Import Alert=cancel'");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("no reader accepts"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the Gerber photoplot reader could not read it"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(s / "none.pcb"));
 }
 

@@ -20,6 +20,8 @@ class CliPlatform : public platform::Headless {
     void progress(std::string_view what, int percent) override;
     void report(std::string_view line) override;
 
+    int reports = 0; // lines reported so far
+
   private:
     bool bar_ = false;
     bool bar_shown_ = false;

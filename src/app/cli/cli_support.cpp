@@ -7,6 +7,7 @@
 #include "app/cli/cli.h"
 #include "cam/gerber_export.h"
 #include "formats/register.h"
+#include "images/readers.h"
 
 namespace trazel::cli {
 
@@ -60,6 +61,7 @@ void CliPlatform::report(std::string_view line) {
         bar_shown_ = false;
     }
     std::fprintf(stderr, "trazel-cli: %.*s\n", static_cast<int>(line.size()), line.data());
+    ++reports;
 }
 
 Cli::Cli() {
@@ -67,6 +69,7 @@ Cli::Cli() {
     model::register_model_formats(formats);
     formats::register_import_formats(formats);
     cam::register_cam_formats(formats);
+    images::register_image_readers(formats);
 }
 
 Cli::~Cli() {
@@ -84,9 +87,14 @@ model::Document* load(Cli& cli, const std::string& path, char forced) {
         fail("cannot make a Document for \"" + path + "\"");
         return nullptr;
     }
+    // A reader that took the file and failed has said why on stderr: one line is enough.
+    auto* shown = dynamic_cast<CliPlatform*>(&platform::P());
+    int before = shown ? shown->reports : 0;
     std::string why;
     if (model::OpenDocumentFile(cli.formats, path, forced, &why) == 0) {
-        fail("cannot read \"" + path + "\": " + why);
+        if (!shown || shown->reports == before) {
+            fail("cannot read \"" + path + "\": " + why);
+        }
         return nullptr;
     }
     return d;
