@@ -13,7 +13,7 @@ endif
 
 # Packages for the build, the unit and interop tests, the fuzzers and the desktop front end.
 DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev \
-	libpng-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
+	libpng-dev zlib1g-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify \
 	libcups2-dev cups printer-driver-cups-pdf poppler-utils librecad
 

@@ -56,6 +56,7 @@ struct Model {
     Document* current = nullptr;
     Ref library_scratch = kNone; // ring head outside every Document that a library lookup copies into
     std::array<std::vector<uint8_t>, kImageSlots> images; // pixel image blocks, header and data
+    int current_image = 0; // the current image slot, where the slot search of a new picture starts
     // Converts a 0x00RRGGBB colour to the screen's pixel value; the display installs its own.
     std::function<uint32_t(uint32_t)> to_pixel = [](uint32_t c) { return c; };
 

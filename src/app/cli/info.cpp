@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/cli/cli.h"
+#include "images/block.h"
 
 namespace trazel::cli {
 
@@ -133,6 +134,17 @@ int run_info(int argc, char** argv) {
     }
     if (images) {
         std::printf("\nPixel images  %d\n", images);
+        for (size_t k = 0; k < cli.model.images.size(); ++k) {
+            images::BlockHeader h;
+            if (!images::read_header(cli.model.images[k], h)) {
+                continue;
+            }
+            std::string edges = "(" + inches(h.left) + ", " + inches(h.bottom) + ") to (" + inches(h.right) + ", " +
+                                inches(h.top) + ")";
+            std::printf("  %3zu  %-20s %6d x %-6d %2d bits  kind %d  %4d dpi  %s%s\n", k, h.name.c_str(), h.width,
+                        h.height, h.bits, h.kind, h.dpi, edges.c_str(),
+                        static_cast<int>(k) == cli.model.current_image ? "  (current)" : "");
+        }
     }
     return 0;
 }

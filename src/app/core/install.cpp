@@ -6,6 +6,7 @@
 #include "edit/commands.h"
 #include "formats/commands.h"
 #include "formats/register.h"
+#include "images/readers.h"
 #include "library/commands.h"
 #include "nets/commands.h"
 #include "router/commands.h"
@@ -24,6 +25,7 @@ void install_subsystems(App& app) {
     // The photoplot and drill readers and the Gerber writer join the model's own formats.
     formats::register_import_formats(app.formats);
     cam::register_cam_formats(app.formats);
+    images::register_image_readers(app.formats);
     formats::install_formats(app);
 }
 

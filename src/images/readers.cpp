@@ -1,0 +1,78 @@
+#include "images/readers.h"
+
+#include "images/block.h"
+#include "platform/platform.h"
+
+namespace trazel::images {
+
+namespace {
+
+using Accepts = bool (*)(std::string_view);
+using Decode = bool (*)(model::LineReader&, Picture&, DecodeError&);
+
+// One row per format, made from its recognition and decoder; a forced code makes every row decline.
+template <Accepts accepts, Decode decode> struct Row {
+    static bool accept(std::string_view head, char forced) {
+        return forced == 0 && accepts(head);
+    }
+    static char read(model::LineReader& in, char forced) {
+        if (forced != 0) {
+            return 0;
+        }
+        Picture p;
+        DecodeError error;
+        bool ok = decode(in, p, error);
+        return place_picture(ok, p, error, in.label());
+    }
+};
+
+// JPEG pictures are not read: their reader declines every file, which then ends as text or a byte dump.
+bool jpeg_accepts(std::string_view, char) {
+    return false;
+}
+
+char jpeg_read(model::LineReader&, char) {
+    return 0;
+}
+
+} // namespace
+
+char place_picture(bool decoded, const Picture& p, const DecodeError& error, std::string_view file) {
+    std::string name = source_name(file);
+    if (!decoded) {
+        platform::P().report((name.empty() ? std::string("picture") : name) + ": " + error.message);
+        return 0;
+    }
+    model::Model& m = model::M();
+    bool replaced = false;
+    int slot = take_slot(m, make_block(p, file), &replaced);
+    if (replaced) {
+        platform::P().report("All " + std::to_string(model::kImageSlots) +
+                             " image slots are in use: the picture in slot " + std::to_string(slot) +
+                             " is replaced by " + name);
+    }
+    if (m.current && static_cast<unsigned char>(m.current->setup.layers[0].name[0]) <= ' ') {
+        install_pixel_setup(m.current->setup);
+    }
+    return 'B';
+}
+
+void register_image_readers(model::FormatTable& t) {
+    using model::kOrderPixelFirst;
+    register_reader(t, kOrderPixelFirst, "BMP picture", Row<bmp_accepts, decode_bmp>::accept,
+                    Row<bmp_accepts, decode_bmp>::read);
+    register_reader(t, kOrderPixelFirst + 1, "PCX picture", Row<pcx_accepts, decode_pcx>::accept,
+                    Row<pcx_accepts, decode_pcx>::read);
+    register_reader(t, kOrderPixelFirst + 2, "GIF picture", Row<gif_accepts, decode_gif>::accept,
+                    Row<gif_accepts, decode_gif>::read);
+    register_reader(t, kOrderPixelFirst + 3, "JPEG picture", jpeg_accepts, jpeg_read);
+    register_reader(t, kOrderPixelFirst + 4, "TIFF picture", Row<tiff_accepts, decode_tiff>::accept,
+                    Row<tiff_accepts, decode_tiff>::read);
+    register_reader(t, kOrderPixelFirst + 5, "FITS picture", Row<fits_accepts, decode_fits>::accept,
+                    Row<fits_accepts, decode_fits>::read);
+    register_reader(t, kOrderPixelFirst + 6, "text-header picture",
+                    Row<text_header_accepts, decode_text_header>::accept,
+                    Row<text_header_accepts, decode_text_header>::read);
+}
+
+} // namespace trazel::images
