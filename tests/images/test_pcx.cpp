@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "images/picture.h"
 
@@ -14,6 +16,10 @@ using namespace trazel::images;
 struct Header {
     int bits = 8, planes = 1, width = 6, height = 5, bytes_per_line = 6, dpi = 72;
     std::vector<uint32_t> colours; // the 16-colour header palette
+
+    Header(int b = 8, int p = 1, int w = 6, int h = 5, int bpl = 6, int d = 72, std::vector<uint32_t> c = {})
+        : bits(b), planes(p), width(w), height(h), bytes_per_line(bpl), dpi(d), colours(std::move(c)) {
+    }
 };
 
 std::string header(const Header& h) {
