@@ -11,6 +11,7 @@
 #include "display/stroke_font.h"
 #include "formats/dxf_read_text.h"
 #include "formats/import_support.h"
+#include "model/numbers.h"
 #include "model/setup_directives.h"
 
 namespace trazel::formats {
@@ -31,16 +32,6 @@ constexpr int kLayerSlots = 255;       // layers 0..254 take drawing names
 // DXF colour number modulo 16 to 0x00RRGGBB.
 constexpr uint32_t kDxfColours[16] = {0x000000, 0xAA0000, 0xFFFF00, 0x00AA00, 0x00AAAA, 0x0000AA, 0xAA00AA, 0xFFFFFF,
                                       0x555555, 0x5555FF, 0x55FF55, 0x55FFFF, 0xFF5555, 0xFF55FF, 0xAAAA00, 0xAAAAAA};
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && s.back() == ' ') {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 // Inches per drawing unit for a $INSUNITS code; 0 for codes that are no length.
 double insunits_inches(int code) {
@@ -276,7 +267,7 @@ bool Reader::next() {
         }
         ++line_;
         pair_line_ = line_;
-        std::string_view c = trim(in_.line());
+        std::string_view c = model::trim_blanks(in_.line());
         int32_t code = 0;
         bool ok = parse_int(c, code);
         n = in_.ReadLine();
@@ -288,7 +279,7 @@ bool Reader::next() {
         if (!ok) {
             // Out of step: take the value line as the next code line.
             rep_.note("group code not a number", pair_line_);
-            std::string_view v = trim(in_.line());
+            std::string_view v = model::trim_blanks(in_.line());
             if (parse_int(v, code)) {
                 pair_line_ = line_;
                 if (in_.ReadLine() == 0) {
@@ -303,7 +294,7 @@ bool Reader::next() {
         code_ = code;
         value_ = in_.line();
         if (!value_.empty() && code_ != 1 && code_ != 3) {
-            value_ = trim(value_);
+            value_ = model::trim_blanks(value_);
         }
         return true;
     }

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "images/picture.h"
+#include "model/numbers.h"
 
 namespace trazel::images {
 
@@ -32,20 +33,10 @@ bool has_key_at(std::string_view head, size_t at, std::string_view key) {
     return head.size() >= at + key.size() && head.substr(at, key.size()) == key;
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && s.front() == ' ') {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && s.back() == ' ') {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
 // The value of a card: a quoted string without its quotes (doubled quotes kept single), or the text
 // before any comment, trimmed.
 std::string card_value(std::string_view card) {
-    std::string_view field = trim(card.substr(10));
+    std::string_view field = model::trim_blanks(card.substr(10));
     std::string out;
     if (!field.empty() && field.front() == '\'') {
         for (size_t i = 1; i < field.size(); ++i) {
@@ -65,7 +56,7 @@ std::string card_value(std::string_view card) {
         return out;
     }
     size_t slash = field.find('/');
-    return std::string(trim(field.substr(0, slash)));
+    return std::string(model::trim_blanks(field.substr(0, slash)));
 }
 
 std::optional<int64_t> as_integer(const std::string& v) {
@@ -116,7 +107,7 @@ bool read_header(model::LineReader& in, Header& h, DecodeError& error) {
         }
         for (size_t at = 0; at < kBlock; at += kCard) {
             std::string_view card(block + at, kCard);
-            std::string_view key = trim(card.substr(0, 8));
+            std::string_view key = model::trim_blanks(card.substr(0, 8));
             if (key == "END") {
                 if (bad_number) {
                     error.message = "FITS header card " + bad_key + " has no readable number";

@@ -40,6 +40,14 @@ constexpr std::string_view skip_leading_blanks(std::string_view v) {
     }
     return v;
 }
+// Blanks dropped at both ends (fixed-width fields of foreign files).
+constexpr std::string_view trim_blanks(std::string_view v) {
+    v = skip_leading_blanks(v);
+    while (!v.empty() && v.back() == ' ') {
+        v.remove_suffix(1);
+    }
+    return v;
+}
 
 // A read position in one line.  Every number consumes exactly one character after its digits (the
 // separator); `sep` is that character, 0 at the end of the line.  Blanks are not skipped: a blank where a
