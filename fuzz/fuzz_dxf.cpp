@@ -40,9 +40,7 @@ void check_items(model::Ref ring) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    model::Model& m = fuzz_support::small_model();
-    uint32_t used_before = m.pool.used_count();
-    size_t signals_before = m.signal_index.size();
+    fuzz_support::PoolWatch pool;
     std::string_view input(reinterpret_cast<const char*>(data), size);
 
     model::Document* d = model::NewDocument("fuzz.dxf");
@@ -64,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_items(d->ring());
     fuzz_support::expect_skips_well_formed(skipped);
     model::close_document(d);
-    fuzz_support::expect_pool_back(m, used_before + static_cast<uint32_t>(m.signal_index.size() - signals_before));
+    pool.expect_back();
     return 0;
 }

@@ -13,8 +13,7 @@
 using namespace trazel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    model::Model& m = fuzz_support::small_model();
-    uint32_t used_before = m.pool.used_count();
+    fuzz_support::PoolWatch pool;
     std::string_view input(reinterpret_cast<const char*>(data), size);
 
     model::Document* d = model::NewDocument("fuzz.drl");
@@ -46,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     model::close_document(d);
-    fuzz_support::expect_pool_back(m, used_before);
+    pool.expect_back();
     return 0;
 }

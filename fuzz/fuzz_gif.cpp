@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "images/picture.h"
+#include "fuzz_picture.h"
 
 using namespace trazel;
 
@@ -16,17 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     images::gif_accepts(bytes);
-    model::LineReader in;
-    in.open_memory(bytes);
-    images::Picture pic;
-    images::DecodeError error;
-    if (images::decode_gif(in, pic, error)) {
-        if (pic.bits != 8 || pic.row_length < pic.width || pic.row_length % 4 != 0 || pic.dpi != 100 ||
-            pic.pixels.size() != pic.row_bytes() * static_cast<size_t>(pic.height)) {
-            std::abort();
-        }
-    } else if (error.message.empty()) {
-        std::abort();
-    }
+    fuzz_picture::expect_picture_or_message(bytes, images::decode_gif, "GIF decoder", [](const images::Picture& p) {
+        return p.bits == 8 && p.row_length % 4 == 0 && p.dpi == 100;
+    });
     return 0;
 }

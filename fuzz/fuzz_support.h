@@ -14,6 +14,7 @@
 #include "edit/undo.h"
 #include "model/chooser.h"
 #include "model/model.h"
+#include "model/out_buffer.h"
 #include "platform/headless.h"
 
 namespace fuzz_support {
@@ -131,6 +132,93 @@ inline void expect_pool_back(const model::Model& m, uint32_t used_before) {
         std::fprintf(stderr, "%u Nodes were not given back\n", m.pool.used_count() - used_before);
         std::abort();
     }
+}
+
+// The frame of an importer harness: the small model, and the Nodes and Signals in use before the input,
+// so that `expect_back` can tell every Node came back once the Documents closed (each new Signal keeps
+// its Node).
+struct PoolWatch {
+    model::Model& m = small_model();
+    uint32_t used = m.pool.used_count();
+    size_t signals = m.signal_index.size();
+
+    void expect_back() const {
+        expect_pool_back(m, used + static_cast<uint32_t>(m.signal_index.size() - signals));
+    }
+};
+
+// The Items of a board by kind, depth first into Components, each checked as an import must leave it:
+// within the coordinate limit (Components' own boxes aside: they may reach past it by an Arc's radius),
+// Solids with three vertices or more, no empty Component.
+struct ItemCounts {
+    long pads = 0, tracks = 0, arcs = 0, solids = 0, marked = 0;
+    bool same_shapes(const ItemCounts& o, bool with_solids) const {
+        return pads == o.pads && tracks == o.tracks && arcs == o.arcs && (!with_solids || solids == o.solids);
+    }
+};
+
+inline ItemCounts check_board(model::Ref ring) {
+    ItemCounts c;
+    model::walk_tree(ring, [&](model::Ref r, int) {
+        const model::Node& n = model::node(r);
+        c.marked += n.marked();
+        switch (n.item_kind()) {
+        case model::kPad:
+            ++c.pads;
+            break;
+        case model::kArc:
+            ++c.arcs;
+            break;
+        case model::kLine:
+            if (n.size != 0) {
+                ++c.tracks;
+                break;
+            }
+            ++c.solids;
+            if (model::vertex_count(r) < 3) {
+                fail("a Solid with fewer than three vertices");
+            }
+            break;
+        case model::kComponent:
+            if (model::ring_empty(model::member_ring(r))) {
+                fail("an empty Component");
+            }
+            return;
+        default:
+            break;
+        }
+        expect_within_limit(r);
+    });
+    return c;
+}
+
+// The board written by `write(OutBuffer&)` into memory; a writer failing in memory stops the run.
+template <class Write> std::string written(Write&& write) {
+    std::string out;
+    model::OutBuffer o;
+    o.open_memory(&out);
+    if (!write(o)) {
+        fail("the writer failed in memory");
+    }
+    o.commit();
+    return out;
+}
+
+// The written copy, read back by `read(bytes, Document&)` (true when it took the file), has the Items
+// of the board it came from (its Solids too when the format keeps them).
+template <class Read>
+void expect_reads_back(const std::string& copy, const ItemCounts& first, bool with_solids, Read&& read) {
+    model::Document* again = model::NewDocument("again.pcb");
+    if (again != nullptr && read(copy, *again)) {
+        ItemCounts second = check_board(again->ring());
+        if (!second.same_shapes(first, with_solids)) {
+            std::fprintf(stderr, "pads %ld/%ld tracks %ld/%ld arcs %ld/%ld solids %ld/%ld\n", first.pads,
+                         second.pads, first.tracks, second.tracks, first.arcs, second.arcs, first.solids,
+                         second.solids);
+            fail("the written board did not read back");
+        }
+    }
+    model::close_document(again);
 }
 
 } // namespace fuzz_support
