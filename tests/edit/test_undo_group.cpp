@@ -13,7 +13,7 @@ namespace edit_test {
 namespace {
 
 constexpr Coord kInch = 65536;
-constexpr uint16_t kUU = 'U' << 8 | 'U', kUE = 'U' << 8 | 'E', kUS = 'U' << 8 | 'S', kUP = 'U' << 8 | 'P';
+constexpr uint16_t kUU = 'U' << 8 | 'U', kUS = 'U' << 8 | 'S', kUP = 'U' << 8 | 'P';
 
 struct UndoGroup : ::testing::Test {
     std::string path;

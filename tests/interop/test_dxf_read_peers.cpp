@@ -47,6 +47,8 @@ struct PeerDxf : ::testing::Test {
         job.skipped = &skipped;
         return formats::read_dxf(in, *d, job);
     }
+    // One of the drawings the ezdxf script writes, read; 0 when the script failed.
+    char read_ezdxf(const char* name);
     std::vector<Ref> of(Ref ring, uint8_t kind, bool solids = false) {
         std::vector<Ref> v;
         for (Ref r : model::items_in(ring)) {
@@ -130,15 +132,19 @@ Layer(3 "silk")
 
 } // namespace
 
+char PeerDxf::read_ezdxf(const char* name) {
+    interop::ScratchDir dir("dxf_read_");
+    { std::ofstream(dir.path / "w.py") << kEzdxfScript; }
+    auto r = interop::run("/usr/bin/python3 " + (dir.path / "w.py").string() + " " + dir.path.string(), dir.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.status == 0 ? read(dir.path / name) : 0;
+}
+
 TEST_F(PeerDxf, EzdxfR12EntitiesAndInserts) {
     if (!have_ezdxf()) {
         GTEST_SKIP() << "/usr/bin/python3 has no ezdxf";
     }
-    interop::ScratchDir dir("dxf_read_");
-    { std::ofstream(dir.path / "w.py") << kEzdxfScript; }
-    auto r = interop::run("/usr/bin/python3 " + (dir.path / "w.py").string() + " " + dir.path.string(), dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(read(dir.path / "r12.dxf"), 'X');
+    ASSERT_EQ(read_ezdxf("r12.dxf"), 'X');
     EXPECT_TRUE(skipped.empty()) << skipped[0].construct;
 
     Ref top = d->ring();
@@ -195,11 +201,7 @@ TEST_F(PeerDxf, EzdxfR2000MillimetreLwpolylineAndMtext) {
     if (!have_ezdxf()) {
         GTEST_SKIP() << "/usr/bin/python3 has no ezdxf";
     }
-    interop::ScratchDir dir("dxf_read_");
-    { std::ofstream(dir.path / "w.py") << kEzdxfScript; }
-    auto r = interop::run("/usr/bin/python3 " + (dir.path / "w.py").string() + " " + dir.path.string(), dir.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    ASSERT_EQ(read(dir.path / "r2000.dxf"), 'X');
+    ASSERT_EQ(read_ezdxf("r2000.dxf"), 'X');
     EXPECT_TRUE(skipped.empty()) << skipped[0].construct;
     Ref top = d->ring();
     auto lines = of(top, model::kLine);

@@ -33,7 +33,6 @@ using shell::code;
 
 constexpr const char* kCurrentlyOpen =
     "The specified data file is currently open.\n\nIt must be closed before it can be re-opened.";
-constexpr const char* kDataFileHeader = "TRAZEL Version 4.0 -- Data File.";
 
 std::string slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
