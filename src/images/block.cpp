@@ -19,38 +19,6 @@ std::array<uint32_t, 256> grey_ramp() {
 
 } // namespace
 
-uint32_t get_u32(const std::vector<uint8_t>& b, size_t at) {
-    if (at + 4 > b.size()) {
-        return 0;
-    }
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
-uint16_t get_u16(const std::vector<uint8_t>& b, size_t at) {
-    if (at + 2 > b.size()) {
-        return 0;
-    }
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-void put_u32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    if (at + 4 > b.size()) {
-        return;
-    }
-    for (int k = 0; k < 4; ++k) {
-        b[at + static_cast<size_t>(k)] = static_cast<uint8_t>(v >> (8 * k));
-    }
-}
-
-void put_u16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    if (at + 2 > b.size()) {
-        return;
-    }
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
 bool read_header(const std::vector<uint8_t>& b, BlockHeader& h) {
     if (b.size() < kHeaderBytes || std::memcmp(b.data(), kBlockSignature.data(), kBlockSignature.size()) != 0) {
         return false;
@@ -140,7 +108,7 @@ std::array<uint32_t, 256> kind_palette(int32_t kind, const std::array<uint32_t, 
     }
 }
 
-std::vector<uint8_t> make_block(const Picture& p, std::string_view source_path) {
+std::vector<uint8_t> make_block(Picture p, std::string_view source_path) {
     BlockHeader h;
     h.row_length = p.row_length;
     h.width = p.width;
@@ -158,12 +126,21 @@ std::vector<uint8_t> make_block(const Picture& p, std::string_view source_path) 
     }
     h.palette = kind_palette(h.kind, p.palette);
     place_new(h);
-    std::vector<uint8_t> b;
     // One allocation for header, pixels and a spare row; the vector's size stops at the pixels, which
-    // is what the Data file stores.
-    b.reserve(kHeaderBytes + p.pixels.size() + p.row_bytes());
+    // is what the Data file stores.  Picture::allocate leaves that room, so the decoded pixels move up
+    // within their own allocation instead of being copied into a new one.
+    const size_t n = p.pixels.size();
+    std::vector<uint8_t> b;
+    if (p.pixels.capacity() >= kHeaderBytes + n + p.row_bytes()) {
+        b = std::move(p.pixels);
+        b.resize(kHeaderBytes + n);
+        std::memmove(b.data() + kHeaderBytes, b.data(), n);
+    } else {
+        b.reserve(kHeaderBytes + n + p.row_bytes());
+        b.resize(kHeaderBytes);
+        b.insert(b.end(), p.pixels.begin(), p.pixels.end());
+    }
     write_header(h, b);
-    b.insert(b.end(), p.pixels.begin(), p.pixels.end());
     return b;
 }
 
@@ -183,26 +160,6 @@ std::vector<uint8_t> grey16_table(uint16_t lowest, uint16_t highest) {
         t[static_cast<size_t>(v)] = level;
     }
     return t;
-}
-
-std::string block_fault(const std::vector<uint8_t>& b) {
-    BlockHeader h;
-    if (!read_header(b, h)) {
-        return "it has no pixel image header";
-    }
-    if (h.bits != 8 && h.bits != 16 && h.bits != 24) {
-        return std::to_string(h.bits) + " bits per pixel";
-    }
-    if (h.dpi <= 0) {
-        return "resolution 0";
-    }
-    if (h.width <= 0 || h.height <= 0 || h.row_length < h.width) {
-        return "row length " + std::to_string(h.row_length) + " below the width " + std::to_string(h.width);
-    }
-    if (pixel_bytes(h) > static_cast<int64_t>(b.size() - kHeaderBytes)) {
-        return "its pixels are incomplete";
-    }
-    return {};
 }
 
 int take_slot(model::Model& m, std::vector<uint8_t> block, bool* replaced) {

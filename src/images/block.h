@@ -8,35 +8,15 @@
 #include <vector>
 
 #include "images/picture.h"
+#include "model/image_block.h"
 #include "model/model.h"
 
 namespace trazel::images {
 
-constexpr size_t kHeaderBytes = 1408;
-constexpr std::string_view kBlockSignature = "PIX98a";
-
-// Byte offsets of the header fields; every number is little-endian.
-enum HeaderOffset : size_t {
-    kAtHeaderLength = 6, // 16 bits, always 1408
-    kAtRowLength = 8,
-    kAtWidth = 12,
-    kAtHeight = 16,
-    kAtDpi = 20,
-    kAtBits = 24,
-    kAtKind = 28,
-    kAtLeft = 32,
-    kAtBottom = 36,
-    kAtRight = 40,
-    kAtTop = 44,
-    kAtLowest = 48,   // 16 bits
-    kAtHighest = 50,  // 16 bits
-    kAtCurve = 52,    // 16 bits, signed
-    kAtChannels = 54, // 8 bits
-    kAtName = 64,     // 64 bytes, zero-terminated
-    kAtValueMap = 128,
-    kAtPalette = 384,
-};
-constexpr size_t kNameBytes = 64;
+using model::kBlockSignature;
+using model::kHeaderBytes;
+using model::kNameBytes;
+using enum model::HeaderOffset;
 
 // Every header field, as numbers.
 struct BlockHeader {
@@ -50,11 +30,10 @@ struct BlockHeader {
     std::array<uint32_t, 256> palette{}; // 0x00RRGGBB
 };
 
-// Little-endian field access over a block; reads past the end give 0, writes past it are dropped.
-uint32_t get_u32(const std::vector<uint8_t>& b, size_t at);
-uint16_t get_u16(const std::vector<uint8_t>& b, size_t at);
-void put_u32(std::vector<uint8_t>& b, size_t at, uint32_t v);
-void put_u16(std::vector<uint8_t>& b, size_t at, uint16_t v);
+using model::get_u16;
+using model::get_u32;
+using model::put_u16;
+using model::put_u32;
 
 // The header of a block (false when it is shorter than a header or lacks the signature).
 bool read_header(const std::vector<uint8_t>& b, BlockHeader& h);
@@ -71,8 +50,9 @@ int64_t pixel_bytes(const BlockHeader& h);
 
 // A block of a decoded picture: header filled for a new image (identity value map, the palette its kind
 // names, bytes 48-63 zero but the shown range of a 16-bit picture), then the pixels.  The allocation has
-// room for one spare row beyond them, which a resampling step may use without reallocating.
-std::vector<uint8_t> make_block(const Picture& p, std::string_view source_path);
+// room for one spare row beyond them, which a resampling step may use without reallocating.  Pass the
+// picture with std::move: its pixels then stay in their allocation.
+std::vector<uint8_t> make_block(Picture p, std::string_view source_path);
 
 // The palette of a kind: 0 and 3 the grey ramp, 1 the 8-bit screen's system palette, 2 `own`.
 std::array<uint32_t, 256> kind_palette(int32_t kind, const std::array<uint32_t, 256>& own);
@@ -82,10 +62,10 @@ std::array<uint32_t, 256> kind_palette(int32_t kind, const std::array<uint32_t, 
 // lowest + 1.
 std::vector<uint8_t> grey16_table(uint16_t lowest, uint16_t highest);
 
-// Why a block read from a Data file cannot be drawn ("" when it can): bits other than 8, 16 and 24, a
-// resolution of 0, a row length below the width, or fewer pixel bytes than its sizes need.  Such a block
-// is kept as it is (and written back unchanged) but never drawn.
-std::string block_fault(const std::vector<uint8_t>& b);
+// Why a block cannot be drawn ("" when it can): see model::image_block_fault.
+inline std::string block_fault(const std::vector<uint8_t>& b) {
+    return model::image_block_fault(b);
+}
 
 // The slot rule: from the current slot, step (modulo 128) while the slot is occupied, at most 128 steps;
 // when all are occupied the slot reached loses its picture, and `replaced` says so.  The block goes

@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kMaxCodeWidth = 12;
 constexpr uint32_t kTableSize = 1u << kMaxCodeWidth;
+constexpr size_t kShortCopy = 16;
 
 // A table string is never kept as bytes: each one is the string decoded just before it was made plus one
 // byte, and that is exactly what the output holds where that earlier string was written.  So an entry is
@@ -86,7 +87,16 @@ LzwOutcome decode(std::span<const uint8_t> data, int min_code_size, uint32_t ear
         } else if (have_prev && code < next) {
             cur = {pos, table[code].length};
             const size_t n = cur.length <= cap - pos ? cur.length : cap - pos;
-            std::memcpy(dst + pos, dst + table[code].start, n); // the entry lies wholly before pos
+            const uint8_t* src = dst + table[code].start; // the entry lies wholly before pos
+            if (n <= kShortCopy && cap - pos >= kShortCopy) {
+                // Most strings are short: one fixed-size copy through a register, the bytes past the
+                // string's end are overwritten by the strings that follow.
+                uint8_t held[kShortCopy];
+                std::memcpy(held, src, kShortCopy);
+                std::memcpy(dst + pos, held, kShortCopy);
+            } else {
+                std::memcpy(dst + pos, src, n);
+            }
             pos += n;
             if (n < cur.length) {
                 result.full = true;

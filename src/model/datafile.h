@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/image_block.h"
 #include "model/line_reader.h"
 #include "model/model.h"
 #include "model/out_buffer.h"
@@ -23,7 +24,7 @@ constexpr std::string_view kPixelMarker = "Pixel image follows EOF";
 // are not written; no record prefix is longer than the rest of the line.
 constexpr size_t kMaxRecordText = LineReader::kMaxLine - 100;
 
-constexpr size_t kPixelHeaderBytes = 1408;
+constexpr size_t kPixelHeaderBytes = kHeaderBytes;
 
 // Reads a Data file into the current Document's ring and setup.  Returns the format code the file
 // names with "-gf" ("C" when it names none); the Document's own code is left as it was.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/datafile.h"
+#include "model/image_block.h"
 #include "model/numbers.h"
 #include "model/setup_directives.h"
 #include "platform/platform.h"
@@ -534,27 +535,15 @@ int free_image_slot() {
 // resolution.  A block that cannot be drawn (its depth, a resolution of 0, rows shorter than the width)
 // is kept unchanged, so that saving writes it back as it came, and is reported.
 void settle_image(std::vector<uint8_t>& b, int slot) {
-    auto get = [&](size_t at) {
-        return static_cast<int32_t>(static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-                                    static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24);
-    };
-    auto put = [&](size_t at, int64_t v) {
-        for (size_t k = 0; k < 4; ++k) {
-            b[at + k] = static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * k));
-        }
-    };
-    int32_t row = get(8), width = get(12), height = get(16), dpi = get(20), bits = get(24);
-    std::string fault = bits != 8 && bits != 16 && bits != 24 ? std::to_string(bits) + " bits per pixel"
-                        : dpi <= 0                             ? std::string("resolution 0")
-                        : width <= 0 || height <= 0 || row < width
-                            ? "row length " + std::to_string(row) + " below the width " + std::to_string(width)
-                            : std::string();
+    std::string fault = image_block_fault(b);
     if (!fault.empty()) {
         platform::P().report("Pixel image in slot " + std::to_string(slot) + " is not shown: " + fault);
         return;
     }
-    put(40, get(32) + static_cast<int64_t>(width - 1) * 65536 / dpi);
-    put(36, get(44) - static_cast<int64_t>(height - 1) * 65536 / dpi);
+    auto i64 = [&](size_t at) { return static_cast<int64_t>(static_cast<int32_t>(get_u32(b, at))); };
+    int64_t width = i64(kAtWidth), height = i64(kAtHeight), dpi = i64(kAtDpi);
+    put_u32(b, kAtRight, static_cast<uint32_t>(i64(kAtLeft) + (width - 1) * 65536 / dpi));
+    put_u32(b, kAtBottom, static_cast<uint32_t>(i64(kAtTop) - (height - 1) * 65536 / dpi));
 }
 
 // Blocks after the marker line.  Sizes are checked against what the input still holds before anything
