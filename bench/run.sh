@@ -15,6 +15,7 @@ for b in "$BUILD"/bench_*; do
     bench_datafile) "$b" "$BOARD" ;;
     bench_zoom | bench_library) "$b" --board "$BOARD" ;;
     bench_dxf) "$b" --scale "$BOARD" ;;
+    bench_image_redraw) "$b" --size 4000 ;;
     *) "$b" ;;
     esac
 done

@@ -29,6 +29,8 @@ struct Picture {
     uint16_t lowest = 0, highest = 0;    // the values shown, for 16-bit pictures
     // row_length x height pixels of bits / 8 bytes each, top row first, each row left to right.
     std::vector<uint8_t> pixels;
+    // One line the user should see although the picture was read (a DVI page's unknown fonts).
+    std::string note;
 
     size_t bytes_per_pixel() const {
         return static_cast<size_t>(bits / 8);
@@ -62,5 +64,11 @@ bool fits_accepts(std::string_view head);
 bool decode_fits(model::LineReader& in, Picture& out, DecodeError& error);
 bool text_header_accepts(std::string_view head);
 bool decode_text_header(model::LineReader& in, Picture& out, DecodeError& error);
+// A typeset DVI page: its first page set on a 2550 x 3300 grey raster at 300 dots per inch.
+bool dvi_accepts(std::string_view head);
+bool decode_dvi(model::LineReader& in, Picture& out, DecodeError& error);
+// A DICOM data set, with or without the 128-byte preamble and "DICM": its first frame.
+bool dicom_accepts(std::string_view head);
+bool decode_dicom(model::LineReader& in, Picture& out, DecodeError& error);
 
 } // namespace trazel::images

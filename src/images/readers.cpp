@@ -35,21 +35,53 @@ char jpeg_read(model::LineReader&, char) {
     return 0;
 }
 
+bool jpeg_file(std::string_view head) {
+    return head.size() >= 3 && static_cast<unsigned char>(head[0]) == 0xFF &&
+           static_cast<unsigned char>(head[1]) == 0xD8 && static_cast<unsigned char>(head[2]) == 0xFF;
+}
+
+struct Format {
+    Accepts accepts;
+    Decode decode;
+};
+
+// The chooser's order: rows 4-10, then 19 and 22.
+constexpr Format kFormats[] = {
+    {bmp_accepts, decode_bmp},   {pcx_accepts, decode_pcx},   {gif_accepts, decode_gif},
+    {tiff_accepts, decode_tiff}, {fits_accepts, decode_fits}, {text_header_accepts, decode_text_header},
+    {dvi_accepts, decode_dvi},   {dicom_accepts, decode_dicom},
+};
+
 } // namespace
 
-char place_picture(bool decoded, const Picture& p, const DecodeError& error, std::string_view file) {
+bool decode_picture(model::LineReader& in, Picture& out, DecodeError& error) {
+    std::string_view head = in.head();
+    for (const Format& f : kFormats) {
+        if (f.accepts(head)) {
+            return f.decode(in, out, error);
+        }
+    }
+    error.message = jpeg_file(head) ? "JPEG pictures are not read" : "not a picture this program reads";
+    return false;
+}
+
+char place_picture(bool decoded, Picture& p, const DecodeError& error, std::string_view file) {
     std::string name = source_name(file);
     if (!decoded) {
         platform::P().report((name.empty() ? std::string("picture") : name) + ": " + error.message);
         return 0;
     }
+    std::string note = std::move(p.note); // p is moved into its block below
     model::Model& m = model::M();
     bool replaced = false;
-    int slot = take_slot(m, make_block(p, file), &replaced);
+    int slot = take_slot(m, make_block(std::move(p), file), &replaced);
     if (replaced) {
         platform::P().report("All " + std::to_string(model::kImageSlots) +
                              " image slots are in use: the picture in slot " + std::to_string(slot) +
                              " is replaced by " + name);
+    }
+    if (!note.empty()) {
+        platform::P().report(name + ": " + note);
     }
     if (m.current && static_cast<unsigned char>(m.current->setup.layers[0].name[0]) <= ' ') {
         install_pixel_setup(m.current->setup);
@@ -73,6 +105,10 @@ void register_image_readers(model::FormatTable& t) {
     register_reader(t, kOrderPixelFirst + 6, "text-header picture",
                     Row<text_header_accepts, decode_text_header>::accept,
                     Row<text_header_accepts, decode_text_header>::read);
+    register_reader(t, model::kOrderMorePixel, "DVI page", Row<dvi_accepts, decode_dvi>::accept,
+                    Row<dvi_accepts, decode_dvi>::read);
+    register_reader(t, model::kOrderDicom, "DICOM picture", Row<dicom_accepts, decode_dicom>::accept,
+                    Row<dicom_accepts, decode_dicom>::read);
 }
 
 } // namespace trazel::images

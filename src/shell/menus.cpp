@@ -205,7 +205,9 @@ std::vector<MenuItem> undo_menu() {
 std::vector<MenuItem> setup_menu() {
     std::vector<MenuItem> images;
     for (char c = '0'; c <= '<'; ++c) {
-        images.push_back(cmd('S', c, "Pixel Image &" + std::string(1, c)));
+        // S5 straightens the current picture; the other entries stand for their slots.
+        images.push_back(c == '5' ? cmd('S', c, "Image &Rectification")
+                                  : cmd('S', c, "Pixel Image &" + std::string(1, c)));
     }
     std::vector<MenuItem> monitors{checkable(cmd(kMonitorDialog, "&Screen Parameters"))};
     std::vector<MenuItem> placement{
@@ -472,6 +474,11 @@ void update_menu_state(App& app, int menu_index) {
             bool has = doc && !app.model.images[static_cast<size_t>(i)].empty();
             state(app, code('S', static_cast<char>('0' + i)), false, has);
         }
+        // Image Rectification works on the current picture.
+        int current = app.model.current_image;
+        bool picture = current >= 0 && current < model::kImageSlots &&
+                       !app.model.images[static_cast<size_t>(current)].empty();
+        state(app, code('S', '5'), false, doc && picture);
     }
     if (wants(10)) {
         for (char c : std::string("IOSRLCPXW")) {

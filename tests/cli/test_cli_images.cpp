@@ -90,3 +90,46 @@ TEST(CliImages, APictureThatIsNotReadWritesNothing) {
     EXPECT_EQ(r.out.find("Pixel images"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Format:  B"), std::string::npos) << r.out;
 }
+
+// image adds pictures to a board without touching its Items or setup, places them by corner and
+// resolution, empties slots, and refuses what is not a picture without writing.
+TEST(CliImages, ImageVerbAddsPlacesAndRemoves) {
+    Scratch s;
+    spit(s / "scan.bmp", small_bmp().bytes());
+    std::string board = std::string(TRAZEL_SOURCE_DIR) + "/share/examples/demo.pcb";
+    Result r = run(s, "image " + quote(board) + " " + quote(s / "out.pcb") + " --add " + quote(s / "scan.bmp") +
+                          " --at 1,-0.5 --dpi 50 --add " + quote(s / "scan.bmp") + " --slot 9");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "slot 0: scan.bmp, 5 x 3\nslot 9: scan.bmp, 5 x 3\n");
+
+    // Everything before the pictures is the board as convert writes it.
+    ASSERT_EQ(run(s, "convert " + quote(board) + " " + quote(s / "plain.pcb") + " --format C").status, 0);
+    std::string plain = slurp(s / "plain.pcb"), after = slurp(s / "out.pcb");
+    EXPECT_EQ(after.substr(0, plain.size()), plain);
+    EXPECT_NE(after.find("Pixel image follows EOF", plain.size()), std::string::npos);
+
+    r = run(s, "info " + quote(s / "out.pcb"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // 4 pixels at 50 dpi is 0.08 inch: the corner and the size follow --at and --dpi.
+    EXPECT_NE(r.out.find("scan.bmp                  5 x 3       8 bits  kind 2    50 dpi  "
+                         "(1.000, -0.500) to (1.080, -0.460)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Pixel images  2\n"), std::string::npos) << r.out;
+
+    r = run(s, "image " + quote(s / "out.pcb") + " " + quote(s / "one.pcb") + " --remove 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run(s, "info " + quote(s / "one.pcb"));
+    EXPECT_NE(r.out.find("Pixel images  1\n"), std::string::npos) << r.out;
+
+    // Not a picture, a misplaced option, a picture past the drawing area: nothing is written.
+    r = run(s, "image " + quote(board) + " " + quote(s / "bad.pcb") + " --add " + quote(board));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "trazel-cli: demo.pcb: not a picture this program reads\n");
+    r = run(s, "image " + quote(board) + " " + quote(s / "bad.pcb") + " --slot 3 --add " + quote(s / "scan.bmp"));
+    EXPECT_EQ(r.status, 2);
+    r = run(s, "image " + quote(board) + " " + quote(s / "bad.pcb") + " --add " + quote(s / "scan.bmp") +
+                   " --at 16384,0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(fs::exists(s / "bad.pcb"));
+}

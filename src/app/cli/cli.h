@@ -91,6 +91,8 @@ int run_teardrops(int argc, char** argv);
 int run_isolate(int argc, char** argv);
 int run_millout(int argc, char** argv);
 int run_plot(int argc, char** argv);
+int run_image(int argc, char** argv);
+int run_rectify(int argc, char** argv);
 
 // The verb table, ended by an entry without name.
 const Verb* verbs();

@@ -19,7 +19,8 @@ constexpr Verb kVerbs[] = {
     {"info", "IN", "show the format, Items, layers, extents and Signals of a file", run_info},
     {"gerber", "IN [--outdir DIR] [--excellon-header]", "photoplot a board: one file per output row of the board",
      run_gerber},
-    {"render", "IN OUT.png|OUT.bmp [--depth N] [--size WxH] [--view ...] [--scale DPI] [--layer N]",
+    {"render",
+     "IN OUT.png|OUT.bmp [--depth N] [--size WxH] [--view ...] [--scale DPI] [--layer N] [--image N|none]",
      "draw a file as the screen shows it, into a picture", run_render},
     {"macro",
      "IN [OUT] --keys TEXT [--answer TITLE=BUTTON[,...]]... [--field FORM.FIELD=VALUE]... [--library-path DIR] "
@@ -65,6 +66,10 @@ constexpr Verb kVerbs[] = {
     {"place", "IN OUT --component P --at X,Y [--ref R] [--value V] [--modifier M] [--field5 F] [--angle DEG] | "
               "--list FILE  [--lib NAME]... [--library-path DIR]",
      "place library Components as the Place Component function does", run_place},
+    {"image", "IN OUT [--add PICTURE [--slot N] [--at X,Y] [--dpi R]]... [--remove N]...",
+     "put pictures into the image slots of a file, or take them out", run_image},
+    {"rectify", "IN OUT --pair SX,SY=TX,TY... [--slot N]",
+     "straighten a picture: fit a mapping through four or more point pairs (inches) and resample it", run_rectify},
     {"", "", "", nullptr},
 };
 

@@ -1,6 +1,8 @@
 // trazel-cli render IN OUT.png|OUT.bmp [--depth 8|16|24|32] [--size WxH] [--view extents|X1,Y1,X2,Y2|X,Y]
-// [--scale DPI] [--layer N] [--grid] [--status-bar]: the screen picture of a file, drawn exactly as the
-// display draws it into a surface of the given depth, then turned into RGB.
+// [--scale DPI] [--layer N] [--image N|none] [--grid] [--status-bar]: the screen picture of a file, drawn
+// exactly as the display draws it into a surface of the given depth, then turned into RGB.  The picture
+// under the drawing is the current image slot's unless --image names another slot or none; a Document
+// without Items that shows a picture takes the picture's rectangle as its extents.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -14,6 +16,8 @@
 #include "display/bmp_writer.h"
 #include "display/display.h"
 #include "display/view.h"
+#include "images/block.h"
+#include "images/draw.h"
 
 namespace trazel::cli {
 
@@ -60,7 +64,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-
 } // namespace
 
 int run_render(int argc, char** argv) {
@@ -68,6 +71,7 @@ int run_render(int argc, char** argv) {
     int depth = 32, width = 1600, height = 1200, layer = -1;
     double dpi = 0;
     bool grid = false, status_bar = false;
+    int image = -1; // -1 the current slot, -2 none
     auto value = [&](int& k, const std::string& a, std::string& v) {
         size_t eq = a.find('=');
         if (eq != std::string::npos) {
@@ -84,7 +88,8 @@ int run_render(int argc, char** argv) {
         std::string a = argv[k];
         std::string name = a.substr(0, a.find('='));
         std::string v;
-        if (name == "--depth" || name == "--size" || name == "--view" || name == "--scale" || name == "--layer") {
+        if (name == "--depth" || name == "--size" || name == "--view" || name == "--scale" || name == "--layer" ||
+            name == "--image") {
             if (!value(k, a, v)) {
                 return usage_error(kVerb, name + " needs a value");
             }
@@ -105,6 +110,15 @@ int run_render(int argc, char** argv) {
                 height = h;
             } else if (name == "--view") {
                 view_arg = v;
+            } else if (name == "--image") {
+                if (lower(v) == "none") {
+                    image = -2;
+                } else {
+                    image = static_cast<int>(std::strtol(v.c_str(), &stop, 10));
+                    if (*stop != 0 || v.empty() || image < 0 || image >= model::kImageSlots) {
+                        return usage_error(kVerb, "--image is a slot number 0 to 127 or \"none\"");
+                    }
+                }
             } else if (name == "--scale") {
                 dpi = std::strtod(v.c_str(), &stop);
                 if (*stop != 0 || !(dpi > 0) || dpi > 65536) {
@@ -159,6 +173,17 @@ int run_render(int argc, char** argv) {
         return 1;
     }
     model::Setup& s = doc->setup;
+    const std::vector<uint8_t>* picture = nullptr;
+    if (image != -2) {
+        int slot = image >= 0 ? image : cli.model.current_image;
+        const std::vector<uint8_t>& b = cli.model.images[static_cast<size_t>(slot % model::kImageSlots)];
+        std::string fault = b.empty() ? "it is empty" : images::block_fault(b);
+        if (fault.empty()) {
+            picture = &b;
+        } else if (image >= 0) {
+            return fail("image slot " + std::to_string(slot) + " cannot be drawn: " + fault);
+        }
+    }
     if (layer >= 0) {
         s.current_layer = layer;
     }
@@ -177,6 +202,11 @@ int run_render(int argc, char** argv) {
     buf.width = width;
     buf.height = height + status_rows;
     display::set_surface(d, buf, status_rows);
+    if (picture) {
+        d.hooks.draw_image = [picture](display::Display& dd, display::Raster& r) {
+            images::draw_block(dd, r, *picture);
+        };
+    }
     display::View& v = d.view;
     v.snap = s.snap;
     v.decimals = s.decimals;
@@ -185,9 +215,14 @@ int run_render(int argc, char** argv) {
     v.rel_y = s.origin_y;
 
     model::Point a{s.ext_xmin, s.ext_ymin}, b{s.ext_xmax, s.ext_ymax};
+    images::BlockHeader ph;
     if (!extents && at.size() == 4) {
         a = {at[0], at[1]};
         b = {at[2], at[3]};
+    } else if (picture && model::ring_empty(doc->ring()) && images::read_header(*picture, ph) && ph.left != ph.right &&
+               ph.bottom != ph.top) {
+        a = {std::min(ph.left, ph.right), std::min(ph.bottom, ph.top)};
+        b = {std::max(ph.left, ph.right), std::max(ph.bottom, ph.top)};
     } else if (a.x >= b.x || a.y >= b.y) {
         if (!display::items_extents(doc->ring(), a, b)) {
             a = {0, 0};

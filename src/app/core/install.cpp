@@ -6,6 +6,7 @@
 #include "edit/commands.h"
 #include "formats/commands.h"
 #include "formats/register.h"
+#include "images/commands.h"
 #include "images/readers.h"
 #include "library/commands.h"
 #include "nets/commands.h"
@@ -27,6 +28,7 @@ void install_subsystems(App& app) {
     cam::register_cam_formats(app.formats);
     images::register_image_readers(app.formats);
     formats::install_formats(app);
+    images::install_images(app);
 }
 
 } // namespace trazel
