@@ -11,6 +11,7 @@
 #include "shell/commands.h"
 #include "shell/macros.h"
 #include "shell/modes.h"
+#include "shell/setup_dialogs.h"
 #include "shell/startup.h"
 #include "shell/status.h"
 
@@ -169,6 +170,9 @@ int setup_group(App& app, uint16_t cmd, Source source) {
     if (cmd >= kPlaceFull && cmd <= kPlaceCentre) {
         apply_window_position(app, kPlacements[cmd - kPlaceFull]);
         return 1;
+    }
+    if (is_setup_dialog(cmd)) {
+        return setup_dialog(app, cmd);
     }
     error_sound(app);
     return 0;

@@ -117,8 +117,8 @@ int32_t decimal_of(std::string_view v);
 // The local time (the Services override when set).
 std::tm local_time(const App& app);
 
-// The Setup group: "SO" (preferences) and "SK" (keystroke macros); the other Setup codes play the
-// error sound until the setup dialogs exist.
+// The Setup group: "SO" (preferences), "SK" (keystroke macros), the window placements and the dialogs
+// of setup_dialogs.h; a Setup code without a handler plays the error sound.
 void install_setup_group(App& app);
 int setup_options(App& app);
 
