@@ -101,23 +101,12 @@ double peer(const fs::path& file, int reps) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int n = 8000, reps = 3;
-    bool use_peer = true, keep = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--size" && i + 1 < argc) {
-            n = std::max(16, std::atoi(argv[++i]));
-        } else if (a == "--reps" && i + 1 < argc) {
-            reps = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--no-peer") {
-            use_peer = false;
-        } else if (a == "--keep") {
-            keep = true;
-        } else {
-            std::fprintf(stderr, "usage: bench_decode [--size N] [--reps N] [--no-peer] [--keep]\n");
-            return 2;
-        }
+    bench::PictureOptions options{8000, 3};
+    if (!bench::parse_picture_options(argc, argv, options, "bench_decode")) {
+        return 2;
     }
+    const int n = options.size, reps = options.reps;
+    const bool use_peer = options.peer, keep = options.keep;
     fs::path dir = fs::temp_directory_path() / ("trazel-bench-decode-" + std::to_string(n));
     fs::create_directories(dir);
     fs::path bmp = dir / "big.bmp", tif = dir / "big.tif";

@@ -135,23 +135,12 @@ double time_command(const std::string& cmd, int reps) {
 } // namespace
 
 int main(int argc, char** argv) {
-    int n = 4000, reps = 15;
-    bool use_peer = true, keep = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--size" && i + 1 < argc) {
-            n = std::max(16, std::atoi(argv[++i]));
-        } else if (a == "--reps" && i + 1 < argc) {
-            reps = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--no-peer") {
-            use_peer = false;
-        } else if (a == "--keep") {
-            keep = true;
-        } else {
-            std::fprintf(stderr, "usage: bench_image_redraw [--size N] [--reps N] [--no-peer] [--keep]\n");
-            return 2;
-        }
+    bench::PictureOptions options{4000, 15};
+    if (!bench::parse_picture_options(argc, argv, options, "bench_image_redraw")) {
+        return 2;
     }
+    const int n = options.size, reps = options.reps;
+    const bool use_peer = options.peer, keep = options.keep;
     model::Model m;
     model::Document* doc = model::NewDocument("bench.pcb");
     if (doc == nullptr) {

@@ -69,4 +69,32 @@ inline bool parse_options(int argc, char** argv, Options& o, const char* program
     return true;
 }
 
+// The options of the picture benchmarks: `--size N` (pixels a side), `--reps N`, `--no-peer`, `--keep`
+// (the generated pictures stay).  On anything else prints the usage line of `program`, false.
+struct PictureOptions {
+    int size;
+    int reps;
+    bool peer = true;
+    bool keep = false;
+};
+
+inline bool parse_picture_options(int argc, char** argv, PictureOptions& o, const char* program) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--size" && i + 1 < argc) {
+            o.size = std::max(16, std::atoi(argv[++i]));
+        } else if (a == "--reps" && i + 1 < argc) {
+            o.reps = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--no-peer") {
+            o.peer = false;
+        } else if (a == "--keep") {
+            o.keep = true;
+        } else {
+            std::fprintf(stderr, "usage: %s [--size N] [--reps N] [--no-peer] [--keep]\n", program);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace bench

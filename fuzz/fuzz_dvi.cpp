@@ -6,22 +6,16 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "images/picture.h"
+#include "fuzz_picture.h"
 
 using namespace trazel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    model::LineReader in;
-    in.open_memory(std::string_view(reinterpret_cast<const char*>(data), size));
-    images::Picture p;
-    images::DecodeError error;
-    bool ok = images::decode_dvi(in, p, error);
-    bool page = p.width == 2550 && p.height == 3300 && p.row_length == 2550 && p.bits == 8 && p.dpi == 300 &&
-                p.pixels.size() == size_t{2550} * 3300;
-    bool one_line = error.message.find('\n') == std::string::npos && p.note.find('\n') == std::string::npos;
-    if ((ok && !page) || (!ok && error.message.empty()) || !one_line) {
-        std::fprintf(stderr, "DVI reader: a page of the wrong size, a silent refusal or a message of several lines\n");
-        std::abort();
-    }
+    fuzz_picture::expect_picture_or_message(
+        std::string_view(reinterpret_cast<const char*>(data), size), images::decode_dvi, "DVI reader",
+        [](const images::Picture& p) {
+            return p.width == 2550 && p.height == 3300 && p.row_length == 2550 && p.bits == 8 && p.dpi == 300 &&
+                   p.note.find('\n') == std::string::npos;
+        });
     return 0;
 }

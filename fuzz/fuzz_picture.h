@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "images/picture.h"
@@ -28,8 +29,11 @@ void expect_picture_or_message(std::string_view bytes, bool (*decode)(model::Lin
     images::Picture p;
     images::DecodeError error;
     bool ok = decode(in, p, error);
-    if ((ok && (!laid_out(p) || !extra(p))) || (!ok && error.message.empty())) {
-        std::fprintf(stderr, "%s: a picture that does not match its sizes, or a silent refusal\n", what);
+    bool one_line = error.message.find('\n') == std::string::npos;
+    if ((ok && (!laid_out(p) || !extra(p))) || (!ok && error.message.empty()) || !one_line) {
+        std::fprintf(stderr, "%s: a picture that does not match its sizes, a silent refusal or a message of "
+                             "several lines\n",
+                     what);
         std::abort();
     }
 }

@@ -85,22 +85,6 @@ bool dash_on(uint32_t value, int64_t pos, int64_t edge) {
 // One family per depth; `stride` is the byte step between pixels (the pixel size along a row, the
 // pitch down a column).
 
-template <int B> inline void store_one(uint8_t* p, uint32_t v) {
-    if constexpr (B == 1) {
-        *p = static_cast<uint8_t>(v);
-    } else if constexpr (B == 2) {
-        uint16_t w = static_cast<uint16_t>(v);
-        std::memcpy(p, &w, 2);
-    } else if constexpr (B == 3) {
-        // A 16-bit word and the third byte, never touching the byte after the pixel.
-        uint16_t w = static_cast<uint16_t>(v);
-        std::memcpy(p, &w, 2);
-        p[2] = static_cast<uint8_t>(v >> 16);
-    } else {
-        std::memcpy(p, &v, 4);
-    }
-}
-
 template <int B> inline void xor_one(uint8_t* p, uint32_t v) {
     if constexpr (B == 1) {
         *p ^= static_cast<uint8_t>(v);
@@ -133,7 +117,7 @@ template <int B> void store_row(uint8_t* p, int64_t n, uint32_t v) {
             std::memcpy(p, &w, 8);
         }
         for (; n > 0; --n, p += 2) {
-            store_one<2>(p, v);
+            store_pixel<2>(p, v);
         }
     } else if constexpr (B == 3) {
         uint8_t pattern[12];
@@ -146,7 +130,7 @@ template <int B> void store_row(uint8_t* p, int64_t n, uint32_t v) {
             std::memcpy(p, pattern, 12);
         }
         for (; n > 0; --n, p += 3) {
-            store_one<3>(p, v);
+            store_pixel<3>(p, v);
         }
     } else {
         uint64_t w = v | (uint64_t{v} << 32);
@@ -172,7 +156,7 @@ template <int B> void write_run(uint8_t* p, std::ptrdiff_t stride, int64_t n, ui
             store_row<B>(p, n, v);
         } else {
             for (; n > 0; --n, p += stride) {
-                store_one<B>(p, v);
+                store_pixel<B>(p, v);
             }
         }
         break;
@@ -293,7 +277,7 @@ void thin_direct(uint8_t* p, std::ptrdiff_t ustep, std::ptrdiff_t vstep, int64_t
         if (xor_mode) {
             xor_one<B>(p, v);
         } else {
-            store_one<B>(p, v);
+            store_pixel<B>(p, v);
         }
         if (t == n) {
             return;

@@ -12,6 +12,7 @@
 // byte's low 4 bits plus the position relative to the clip edge.
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -110,6 +111,23 @@ struct Raster {
 
 // Intersection of two inclusive rectangles (empty when they do not meet).
 Rect intersect(const Rect& a, const Rect& b);
+
+// One pixel of B bytes (1, 2, 3 or 4) at `p`; a 3-byte pixel is a 16-bit word and its third byte, never
+// touching the byte after it.
+template <int B> inline void store_pixel(uint8_t* p, uint32_t v) {
+    if constexpr (B == 1) {
+        *p = static_cast<uint8_t>(v);
+    } else if constexpr (B == 2) {
+        uint16_t w = static_cast<uint16_t>(v);
+        std::memcpy(p, &w, 2);
+    } else if constexpr (B == 3) {
+        uint16_t w = static_cast<uint16_t>(v);
+        std::memcpy(p, &w, 2);
+        p[2] = static_cast<uint8_t>(v >> 16);
+    } else {
+        std::memcpy(p, &v, 4);
+    }
+}
 
 // --- Primitives ------------------------------------------------------------------------------------
 int put_pixel(Raster& r, uint32_t value, int row, int col);

@@ -152,39 +152,25 @@ std::pair<int, int> axis_table(int lo, int hi, double off, double a, double b, i
     return {first, last};
 }
 
-template <int B> inline void store(uint8_t* p, uint32_t v) {
-    if constexpr (B == 1) {
-        *p = static_cast<uint8_t>(v);
-    } else if constexpr (B == 2) {
-        uint16_t w = static_cast<uint16_t>(v);
-        std::memcpy(p, &w, 2);
-    } else if constexpr (B == 3) {
-        uint16_t w = static_cast<uint16_t>(v);
-        std::memcpy(p, &w, 2);
-        p[2] = static_cast<uint8_t>(v >> 16);
-    } else {
-        std::memcpy(p, &v, 4);
-    }
-}
 
 // One screen row of n pixels from one source row.
 template <int B> void row8(uint8_t* dst, const uint8_t* src, const uint32_t* at, int n, const uint32_t* lut) {
     for (int i = 0; i < n; ++i, dst += B) {
-        store<B>(dst, lut[src[at[i]]]);
+        display::store_pixel<B>(dst, lut[src[at[i]]]);
     }
 }
 
 template <int B> void row16(uint8_t* dst, const uint8_t* src, const uint32_t* at, int n, const uint32_t* lut) {
     for (int i = 0; i < n; ++i, dst += B) {
         const uint8_t* q = src + at[i];
-        store<B>(dst, lut[q[0] | (q[1] << 8)]);
+        display::store_pixel<B>(dst, lut[q[0] | (q[1] << 8)]);
     }
 }
 
 template <int B> void row24(uint8_t* dst, const uint8_t* src, const uint32_t* at, int n, const Work& w) {
     for (int i = 0; i < n; ++i, dst += B) {
         const uint8_t* q = src + at[i]; // blue, green, red
-        store<B>(dst, w.blue[q[0]] | w.green[q[1]] | w.red[q[2]]);
+        display::store_pixel<B>(dst, w.blue[q[0]] | w.green[q[1]] | w.red[q[2]]);
     }
 }
 
