@@ -18,9 +18,11 @@ endif
 DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev \
 	libpng-dev zlib1g-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify \
-	libcups2-dev cups printer-driver-cups-pdf poppler-utils librecad groff
+	libcups2-dev cups printer-driver-cups-pdf poppler-utils librecad groff \
+	dpkg-dev desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin
 
-.PHONY: all deps deps-kicad build test unit-test asan-test tsan-router fuzz-build fuzz-smoke fuzz-long bench run clean
+.PHONY: all deps deps-kicad build test unit-test asan-test tsan-router fuzz-build fuzz-smoke fuzz-long bench run clean \
+	install package package-test
 
 all: build
 
@@ -96,12 +98,13 @@ fuzz-smoke: fuzz-build
 			|| { tail -n 40 $(FUZZ_BUILD)/$$name.log; exit 1; }; \
 	done
 
-# The photoplot, drill and older data file harnesses for FUZZ_LONG_SECONDS each, one after another, from the same
+# The harnesses of the readers of outside files for FUZZ_LONG_SECONDS each, one after another, from the same
 # seeds as fuzz-smoke (with the files under tests/data's folders too) and their dictionaries; a line of
 # executions per harness at the end.  Not part of `make test`.
 FUZZ_LONG_SECONDS ?= 1200
 FUZZ_LONG := fuzz_gerber fuzz_excellon fuzz_aperture_macro fuzz_old_v3 fuzz_old_v2 fuzz_old_write \
-	fuzz_dxf fuzz_tango_board fuzz_tango_schematic fuzz_protel
+	fuzz_dxf fuzz_tango_board fuzz_tango_schematic fuzz_protel \
+	fuzz_bmp fuzz_pcx fuzz_gif fuzz_lzw fuzz_tiff fuzz_ccitt fuzz_fits fuzz_text_header fuzz_dicom fuzz_dvi
 
 fuzz-long: fuzz-build
 	@set -e; summary=; for name in $(FUZZ_LONG); do \
@@ -120,6 +123,31 @@ test: build unit-test asan-test fuzz-smoke
 
 bench: build
 	@bash bench/run.sh $(BUILD)
+
+# The programs, templates, libraries, examples, file types, desktop entry, icons and manual pages under
+# PREFIX (the build's own prefix, /usr/local, when not given).
+install: build
+	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX))
+
+# The Debian package, trazel_<version>_<arch>.deb in $(BUILD); its Depends are computed from the libraries
+# the programs link (dpkg-shlibdeps).
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# The package on this machine: its control fields (with the computed Depends), an install with dpkg, the
+# installed batch tool's version line, lintian's errors when lintian is there; then the package is removed
+# again, so that the installed data cannot stand in for a build tree's in later tests.
+package-test: package
+	@set -e; deb=$$(ls -t $(BUILD)/trazel_*.deb | head -n 1); \
+	dpkg-deb -I $$deb; \
+	[ -n "$$(dpkg-deb -f $$deb Depends)" ] || { echo "package-test: the package has no Depends"; exit 1; }; \
+	SUDO=$$( [ "$$(id -u)" = 0 ] || echo sudo ); \
+	$$SUDO dpkg -i $$deb; \
+	/usr/bin/trazel-cli --version; \
+	if command -v lintian >/dev/null; then lintian --tag-display-limit 0 $$deb || true; \
+	else echo "package-test: lintian is not installed"; fi; \
+	$$SUDO dpkg -r trazel >/dev/null; \
+	echo "package-test: $$deb installs and runs"
 
 run: build
 	@bash share/examples/run-demo.sh $(BUILD)

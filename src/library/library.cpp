@@ -14,6 +14,7 @@
 #include "model/line_reader.h"
 #include "model/model.h"
 #include "model/numbers.h"
+#include "platform/data_dirs.h"
 #include "platform/platform.h"
 
 namespace trazel::library {
@@ -472,14 +473,7 @@ std::string LibrarySet::path(int slot) const {
 std::string library_directory(std::string_view configured, const std::string& program_dir) {
     std::string dir(configured);
     if (dir.empty()) {
-        for (const char* below : {"LIBRARY/", "share/LIBRARY/", "../share/LIBRARY/"}) {
-            std::error_code ec;
-            fs::path p = fs::path(program_dir.empty() ? std::string(".") : program_dir) / below;
-            if (fs::is_directory(p, ec)) {
-                dir = p.lexically_normal().string();
-                break;
-            }
-        }
+        dir = platform::find_data_dir(program_dir, "LIBRARY");
     }
     if (!dir.empty() && dir.back() != '/') {
         dir += '/';

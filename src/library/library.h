@@ -51,8 +51,8 @@ struct LibrarySet {
 };
 
 // The library directory: `configured` (the --library-path option or the "Library Path" setting) when
-// not empty, else the first of "LIBRARY/", "share/LIBRARY/", "../share/LIBRARY/" below `program_dir`
-// that exists (the installed and the built program find the bundled libraries alike).
+// not empty, else the first folder "LIBRARY" that platform::find_data_dir finds (beside the program, in
+// the build or installed tree, under the install prefix, under $XDG_DATA_DIRS).
 std::string library_directory(std::string_view configured, const std::string& program_dir);
 
 // Where the Parameters of a Component record ("6 ...") start: after the record letter, the layer field,

@@ -8,6 +8,7 @@
 #include "model/chooser.h"
 #include "model/datafile.h"
 #include "model/old_losses.h"
+#include "platform/data_dirs.h"
 #include "platform/form_builder.h"
 #include "shell/app.h"
 #include "shell/commands.h"
@@ -440,20 +441,14 @@ int file_recall(App& app) {
 
 std::string template_dir(const App& app) {
     std::string set = read_setting(app, "Template Path");
-    std::vector<std::string> tries;
-    if (!set.empty()) {
-        tries.push_back(with_slash(set));
+    if (!set.empty() && exists_dir(with_slash(set))) {
+        return with_slash(set);
     }
-    const std::string& pd = app.shell.program_dir;
-    tries.push_back(pd + "TEMPLATE/");
-    tries.push_back(pd + "share/TEMPLATE/");
-    tries.push_back(pd + "../share/TEMPLATE/");
-    for (const std::string& t : tries) {
-        if (exists_dir(t)) {
-            return t;
-        }
+    std::string found = platform::find_data_dir(app.shell.program_dir, "TEMPLATE");
+    if (!found.empty()) {
+        return found;
     }
-    return tries.front();
+    return set.empty() ? app.shell.program_dir + "TEMPLATE/" : with_slash(set);
 }
 
 std::vector<std::string> template_names(const std::string& dir, std::string_view ext) {

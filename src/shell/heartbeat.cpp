@@ -342,40 +342,65 @@ std::vector<uint8_t> tone_wave(int hz) {
     return wave_image(samples);
 }
 
-std::vector<uint32_t> icon_frame(int frame) {
+std::vector<uint32_t> icon_frame(int frame, int size) {
     // A small green board with a copper pad ring; a cross-hair turns a quarter turn over the 32 frames
-    // (it looks the same after 90 degrees) while a copper via circles once.
+    // (it looks the same after 90 degrees) while a copper via circles once.  The shapes are laid out on
+    // the 32-pixel grid; other sizes average 4 x 4 samples a pixel, so thin strokes fade rather than
+    // vanish when small and edges stay smooth when large.
     frame = ((frame % kIconFrames) + kIconFrames) % kIconFrames;
-    std::vector<uint32_t> px(static_cast<size_t>(kIconSize * kIconSize), 0);
+    size = std::clamp(size, 1, 1024);
     const double c = (kIconSize - 1) / 2.0;
     const double hair = std::numbers::pi / 2 * frame / kIconFrames;
     const double orbit = 2 * std::numbers::pi * frame / kIconFrames;
     const double vx = c + 10 * std::cos(orbit), vy = c - 10 * std::sin(orbit);
-    for (int y = 0; y < kIconSize; ++y) {
-        for (int x = 0; x < kIconSize; ++x) {
-            uint32_t& p = px[static_cast<size_t>(y * kIconSize + x)];
-            double dx = x - c, dy = c - y;
-            // Board with rounded corners.
-            double ox = std::max(0.0, std::abs(dx) - 11.5), oy = std::max(0.0, std::abs(dy) - 11.5);
-            double corner = std::hypot(ox, oy);
-            if (corner > 3.5) {
-                continue;
+    auto sample = [&](double x, double y) -> uint32_t {
+        double dx = x - c, dy = c - y;
+        // Board with rounded corners.
+        double ox = std::max(0.0, std::abs(dx) - 11.5), oy = std::max(0.0, std::abs(dy) - 11.5);
+        double corner = std::hypot(ox, oy);
+        if (corner > 3.5) {
+            return 0;
+        }
+        uint32_t p = corner > 2.5 ? kIconBoardEdge : kIconBoard;
+        double r = std::hypot(dx, dy);
+        if (r >= 3.5 && r <= 5.5) {
+            p = kIconCopper;
+        }
+        if (std::hypot(x - vx, y - vy) <= 2.2) {
+            p = kIconCopper;
+        }
+        // The two strokes of the cross-hair.
+        double along1 = dx * std::cos(hair) + dy * std::sin(hair);
+        double across1 = -dx * std::sin(hair) + dy * std::cos(hair);
+        bool on = (std::abs(across1) < 0.75 && std::abs(along1) <= 13) ||
+                  (std::abs(along1) < 0.75 && std::abs(across1) <= 13);
+        if (on && r > 1.5) {
+            p = kIconHair;
+        }
+        return p;
+    };
+    std::vector<uint32_t> px(static_cast<size_t>(size) * static_cast<size_t>(size), 0);
+    const int sub = size == kIconSize ? 1 : 4;
+    const double step = static_cast<double>(kIconSize) / size / sub;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            // Colour weighted by alpha, so transparent samples do not darken the edge.
+            double a = 0, rr = 0, gg = 0, bb = 0;
+            for (int j = 0; j < sub; ++j) {
+                for (int i = 0; i < sub; ++i) {
+                    uint32_t p = sample((x * sub + i + 0.5) * step - 0.5, (y * sub + j + 0.5) * step - 0.5);
+                    double pa = (p >> 24) / 255.0;
+                    a += pa;
+                    rr += pa * ((p >> 16) & 0xFF);
+                    gg += pa * ((p >> 8) & 0xFF);
+                    bb += pa * (p & 0xFF);
+                }
             }
-            p = corner > 2.5 ? kIconBoardEdge : kIconBoard;
-            double r = std::hypot(dx, dy);
-            if (r >= 3.5 && r <= 5.5) {
-                p = kIconCopper;
-            }
-            if (std::hypot(x - vx, y - vy) <= 2.2) {
-                p = kIconCopper;
-            }
-            // The two strokes of the cross-hair.
-            double along1 = dx * std::cos(hair) + dy * std::sin(hair);
-            double across1 = -dx * std::sin(hair) + dy * std::cos(hair);
-            bool on = (std::abs(across1) < 0.75 && std::abs(along1) <= 13) ||
-                      (std::abs(along1) < 0.75 && std::abs(across1) <= 13);
-            if (on && r > 1.5) {
-                p = kIconHair;
+            if (a > 0) {
+                auto ch = [&](double v) { return static_cast<uint32_t>(std::lround(v / a)); };
+                uint32_t alpha = static_cast<uint32_t>(std::lround(a * 255 / (sub * sub)));
+                px[static_cast<size_t>(y) * static_cast<size_t>(size) + static_cast<size_t>(x)] =
+                    (alpha << 24) | (ch(rr) << 16) | (ch(gg) << 8) | ch(bb);
             }
         }
     }

@@ -44,8 +44,9 @@ std::vector<uint8_t> cue_wave(platform::Sound s);
 // stand-in for the PC speaker).
 std::vector<uint8_t> tone_wave(int hz);
 
-// Animation frame `frame` (0..31) of the window icon: 32 x 32 pixels 0xAARRGGBB, rows from the top.
-std::vector<uint32_t> icon_frame(int frame);
+// Animation frame `frame` (0..31) of the window icon: `size` x `size` pixels 0xAARRGGBB, rows from the
+// top (the window uses 32; the installed icons are frame 0 at their own sizes).
+std::vector<uint32_t> icon_frame(int frame, int size = kIconSize);
 
 // The status-bar clock, "hh:mm am" with the hour on the 12-hour clock (a leading zero shown as a blank)
 // and the colon blanked on alternate seconds.

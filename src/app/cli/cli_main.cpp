@@ -74,7 +74,7 @@ constexpr Verb kVerbs[] = {
 };
 
 void print_usage(std::FILE* to) {
-    std::fprintf(to, "usage: trazel-cli VERB ARGUMENTS\n\nverbs:\n");
+    std::fprintf(to, "usage: trazel-cli VERB ARGUMENTS\n       trazel-cli --version\n\nverbs:\n");
     for (const Verb* v = verbs(); v->run; ++v) {
         std::fprintf(to, "  %.*s %.*s\n      %.*s\n", static_cast<int>(v->name.size()), v->name.data(),
                      static_cast<int>(v->usage.size()), v->usage.data(), static_cast<int>(v->summary.size()),
@@ -124,6 +124,10 @@ int main(int argc, char** argv) {
     std::string verb = argv[1];
     if (verb == "help" || verb == "--help" || verb == "-h") {
         print_usage(stdout);
+        return 0;
+    }
+    if (verb == "--version") {
+        std::printf("trazel %s\n", TRAZEL_VERSION); // the desktop program prints the same line
         return 0;
     }
     const Verb* v = find_verb(verb);

@@ -16,9 +16,10 @@ namespace trazel::cli {
 
 namespace {
 
-bool sizes_fit(int width, int height, const std::vector<uint8_t>& rgb) {
+// `channels` is 3 (RGB) or 4 (RGBA).
+bool sizes_fit(int width, int height, const std::vector<uint8_t>& rgb, int channels) {
     return width > 0 && height > 0 && width <= (1 << 24) && height <= (1 << 24) &&
-           rgb.size() == static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+           rgb.size() == static_cast<size_t>(width) * static_cast<size_t>(height) * static_cast<size_t>(channels);
 }
 
 #ifdef TRAZEL_HAVE_LIBPNG
@@ -31,7 +32,7 @@ void append(png_structp png, png_bytep data, png_size_t n) {
 void no_flush(png_structp) {
 }
 
-bool encode_with_libpng(int width, int height, const std::vector<uint8_t>& rgb, std::string& out) {
+bool encode_with_libpng(int width, int height, const std::vector<uint8_t>& rgb, int channels, std::string& out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (png == nullptr) {
         return false;
@@ -42,11 +43,13 @@ bool encode_with_libpng(int width, int height, const std::vector<uint8_t>& rgb, 
         return false;
     }
     png_set_write_fn(png, &out, append, no_flush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < height; ++y) {
-        png_write_row(png, const_cast<png_bytep>(rgb.data() + static_cast<size_t>(y) * static_cast<size_t>(width) * 3));
+        png_write_row(png, const_cast<png_bytep>(rgb.data() + static_cast<size_t>(y) * static_cast<size_t>(width) *
+                                                                 static_cast<size_t>(channels)));
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -89,9 +92,9 @@ void chunk(std::string& out, const char* type, const std::string& data) {
     put32be(out, crc32_of(out, start));
 }
 
-std::string encode_stored(int width, int height, const std::vector<uint8_t>& rgb) {
+std::string encode_stored(int width, int height, const std::vector<uint8_t>& rgb, int channels) {
     std::string raw;
-    size_t row = static_cast<size_t>(width) * 3;
+    size_t row = static_cast<size_t>(width) * static_cast<size_t>(channels);
     raw.reserve((row + 1) * static_cast<size_t>(height));
     for (int y = 0; y < height; ++y) {
         raw.push_back(0); // filter: none
@@ -125,30 +128,28 @@ std::string encode_stored(int width, int height, const std::vector<uint8_t>& rgb
     std::string ihdr;
     put32be(ihdr, static_cast<uint32_t>(width));
     put32be(ihdr, static_cast<uint32_t>(height));
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, no filter choice, no interlace
+    // 8 bits, RGB (2) or RGBA (6), deflate, no filter choice, no interlace
+    ihdr += std::string(channels == 4 ? "\x08\x06\x00\x00\x00" : "\x08\x02\x00\x00\x00", 5);
     chunk(out, "IHDR", ihdr);
     chunk(out, "IDAT", z);
     chunk(out, "IEND", "");
     return out;
 }
 
-} // namespace
-
-std::string encode_png(int width, int height, const std::vector<uint8_t>& rgb) {
-    if (!sizes_fit(width, height, rgb)) {
+std::string encode_with(int width, int height, const std::vector<uint8_t>& data, int channels) {
+    if (!sizes_fit(width, height, data, channels)) {
         return {};
     }
 #ifdef TRAZEL_HAVE_LIBPNG
     std::string out;
-    if (encode_with_libpng(width, height, rgb, out)) {
+    if (encode_with_libpng(width, height, data, channels, out)) {
         return out;
     }
 #endif
-    return encode_stored(width, height, rgb);
+    return encode_stored(width, height, data, channels);
 }
 
-int write_png(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb, std::string* error) {
-    std::string file = encode_png(width, height, rgb);
+int write_file(const std::string& path, const std::string& file, std::string* error) {
     if (file.empty()) {
         if (error) {
             *error = "the picture is empty or too large";
@@ -156,6 +157,25 @@ int write_png(const std::string& path, int width, int height, const std::vector<
         return 0;
     }
     return model::write_whole_file(path, file, error);
+}
+
+} // namespace
+
+std::string encode_png(int width, int height, const std::vector<uint8_t>& rgb) {
+    return encode_with(width, height, rgb, 3);
+}
+
+std::string encode_png_rgba(int width, int height, const std::vector<uint8_t>& rgba) {
+    return encode_with(width, height, rgba, 4);
+}
+
+int write_png(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb, std::string* error) {
+    return write_file(path, encode_png(width, height, rgb), error);
+}
+
+int write_png_rgba(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba,
+                   std::string* error) {
+    return write_file(path, encode_png_rgba(width, height, rgba), error);
 }
 
 } // namespace trazel::cli

@@ -175,4 +175,21 @@ class DesktopApp : public wxApp {
 
 } // namespace trazel::gui
 
-wxIMPLEMENT_APP(trazel::gui::DesktopApp);
+wxIMPLEMENT_APP_NO_MAIN(trazel::gui::DesktopApp);
+
+// --version and --help are answered before wx starts, so that they need no display.
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    trazel::gui::Launch l = trazel::gui::parse_launch(args, "trazel", std::filesystem::current_path());
+    if (l.version) {
+        std::printf("trazel %s\n", TRAZEL_VERSION); // the batch tool prints the same line
+        return 0;
+    }
+    if (l.help) {
+        std::printf("%s\n", std::string(trazel::gui::kUsage).c_str());
+        return 0;
+    }
+    // What wxIMPLEMENT_APP's own main does: a release build shows no wx assertion dialogs.
+    wxDISABLE_DEBUG_SUPPORT();
+    return wxEntry(argc, argv);
+}

@@ -15,13 +15,15 @@ struct Launch {
     int depth = 32;
     int bench_zoom = 0; // --bench-zoom N: time N zoom keys on the loaded file and exit
     bool help = false;
+    bool version = false;
     std::vector<std::string> files; // absolute
     std::vector<std::string> monitor_words;
     std::string command_line;
     std::string error; // non-empty: the reason the arguments were refused
 };
 
-constexpr std::string_view kUsage = "usage: trazel [--depth 8|16|24|32] [-sN] [--bench-zoom N] [files...]";
+constexpr std::string_view kUsage =
+    "usage: trazel [--depth 8|16|24|32] [-sN] [--bench-zoom N] [files...]\n       trazel --version";
 
 inline bool parse_int(std::string_view s, int& out) {
     int v = 0;
@@ -63,6 +65,8 @@ inline Launch parse_launch(const std::vector<std::string>& args, const std::stri
             options_done = true;
         } else if (!options_done && (a == "--help" || a == "-h")) {
             l.help = true;
+        } else if (!options_done && a == "--version") {
+            l.version = true;
         } else if (!options_done && a.starts_with("--depth")) {
             if (!value_of(i, a, "--depth", v) || !parse_int(v, l.depth)) {
                 l.error = "--depth needs a number of bits per pixel";
