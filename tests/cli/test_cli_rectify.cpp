@@ -4,7 +4,7 @@
 
 #include "cli/cli_runner.h"
 #include "images/block.h"
-#include "images/bmp_maker.h"
+#include "images/picture_kit.h"
 
 using namespace cli_test;
 using namespace trazel;
@@ -14,29 +14,19 @@ namespace {
 // A grey BMP of `side` x `side` pixels at 64 dpi (2520 pixels per metre), every pixel different enough
 // to tell a turned picture from another.
 std::string grey_bmp(int side) {
-    bmp_test::Bmp b;
-    b.width = b.height = side;
-    b.per_metre = 2520;
-    for (uint32_t i = 0; i < 256; ++i) {
-        b.palette.push_back(i << 16 | i << 8 | i);
-    }
-    int row = (side + 3) & ~3;
+    picture_kit::Bmp b;
+    b.width = b.height = side, b.per_metre = 2520, b.palette = picture_kit::grey_ramp();
     for (int y = 0; y < side; ++y) {
-        for (int x = 0; x < row; ++x) {
+        for (int x = 0; x < ((side + 3) & ~3); ++x) {
             b.data.push_back(static_cast<char>(x < side ? (x * 7 + y * 3) & 255 : 0));
         }
     }
     return b.bytes();
 }
 
-// The first pixel image block after the marker of a Data file.
 std::vector<uint8_t> block_in(const std::string& file) {
-    const std::string marker = "Pixel image follows EOF\r\n\x1A";
-    size_t at = file.find(marker);
-    if (at == std::string::npos) {
-        return {};
-    }
-    return std::vector<uint8_t>(file.begin() + static_cast<long>(at + marker.size()), file.end());
+    std::string b = picture_kit::blocks_of(file);
+    return std::vector<uint8_t>(b.begin(), b.end());
 }
 
 } // namespace
@@ -53,9 +43,7 @@ TEST(CliRectify, AShiftPrintsItsMappingAndMovesThePicture) {
                      "rectangle 0.01563,-0.03125 0.07813,0.03125 (5 x 5 pixels at 64 dpi, slot 0)\n");
     images::BlockHeader h;
     ASSERT_TRUE(images::read_header(block_in(slurp(s / "out.pcb")), h));
-    EXPECT_EQ(h.left, 1024);
-    EXPECT_EQ(h.bottom, -2048);
-    EXPECT_EQ(h.row_length, 5);
+    EXPECT_EQ(std::vector<int32_t>({h.left, h.bottom, h.row_length}), std::vector<int32_t>({1024, -2048, 5}));
     EXPECT_EQ(h.name, "scan.bmp");
 }
 
@@ -91,8 +79,7 @@ TEST(CliRectify, TheSameAsS5PlayedAsAMacro) {
     Result verb = run(s, "rectify " + quote(s / "pic.pcb") + " " + quote(s / "verb.pcb") +
                              " --pair 0,0=1,0.5 --pair 0.5,0=1,1 --pair 0,0.5=0.5,0.5 --pair 0.5,0.5=0.5,1");
     ASSERT_EQ(verb.status, 0) << verb.err;
-    EXPECT_NE(verb.out.find("rectangle 0.5,0.5 1,1 (33 x 33 pixels at 64 dpi, slot 0)"), std::string::npos)
-        << verb.out;
+    EXPECT_NE(verb.out.find("rectangle 0.5,0.5 1,1 (33 x 33 pixels at 64 dpi, slot 0)"), std::string::npos) << verb.out;
     // S5 from a key takes the first source point where the cursor is; Escape finishes.
     Result macro = run(s, "macro " + quote(s / "pic.pcb") + " " + quote(s / "macro.pcb") +
                               " --keys '\"0,0\" Enter <S5> \"1,0.5\" Enter Enter \"0.5,0\" Enter Enter"

@@ -4,9 +4,7 @@
 
 #include "cli/cli_runner.h"
 #include "images/block.h"
-#include "images/bmp_maker.h"
-#include "images/picture.h"
-#include "model/line_reader.h"
+#include "images/picture_kit.h"
 
 using namespace cli_test;
 using namespace trazel;
@@ -15,24 +13,19 @@ namespace {
 
 // The colour at (row, col) of a rendered BMP, read back with our own BMP reader.
 uint32_t colour_at(const std::string& file, int row, int col) {
-    std::string bytes = slurp(file); // the reader keeps a view of it
-    model::LineReader in;
-    in.open_memory(bytes);
-    images::Picture p;
-    images::DecodeError e;
-    if (!images::decode_bmp(in, p, e) || p.bits != 24) {
-        ADD_FAILURE() << file << ": " << e.message;
+    picture_kit::Decoded d = picture_kit::decode_with(images::decode_bmp, slurp(file));
+    if (!d.ok || d.p.bits != 24) {
+        ADD_FAILURE() << file << ": " << d.message;
         return 0xFFFFFFFF;
     }
-    const uint8_t* q = p.pixels.data() + (static_cast<size_t>(row) * p.row_length + col) * 3;
-    return static_cast<uint32_t>(q[2] << 16 | q[1] << 8 | q[0]);
+    return d.rgb(col, row);
 }
 
 } // namespace
 
 TEST(CliRenderImage, SlotChoiceAndUndrawableBlocks) {
     Scratch s;
-    bmp_test::Bmp red;
+    picture_kit::Bmp red;
     red.width = 4, red.height = 2;
     red.palette = {0xFF0000};
     red.data = std::string(8, '\0');

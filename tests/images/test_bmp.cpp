@@ -7,59 +7,36 @@
 #include <vector>
 
 #include "images/block.h"
-#include "images/bmp_maker.h"
+#include "images/picture_kit.h"
 #include "images/readers.h"
 #include "model/chooser.h"
 #include "platform/headless.h"
 
 using namespace trazel;
 using namespace trazel::images;
-using bmp_test::Bmp;
-using bmp_test::bytes_of;
+using namespace picture_kit;
 
 namespace {
 
-struct Decoded {
-    bool ok = false;
-    Picture p;
-    std::string message;
-    // One stored row as "a,b,c" (8-bit pictures).
-    std::string row(int r) const {
-        std::string s;
-        for (int x = 0; x < p.width; ++x) {
-            s += (x ? "," : "") +
-                 std::to_string(p.pixels[static_cast<size_t>(r) * p.row_bytes() + static_cast<size_t>(x)]);
-        }
-        return s;
-    }
-};
-
 Decoded decode(const std::string& bytes) {
-    Decoded d;
-    model::LineReader in;
-    in.open_memory(bytes);
-    DecodeError e;
-    d.ok = decode_bmp(in, d.p, e);
-    d.message = e.message;
-    return d;
+    return decode_with(decode_bmp, bytes);
 }
 
 Bmp with(int32_t w, int32_t h, int bits, std::vector<uint32_t> palette, std::string data) {
     Bmp b;
-    b.width = w;
-    b.height = h;
-    b.bits = bits;
-    b.palette = std::move(palette);
-    b.data = std::move(data);
+    b.width = w, b.height = h, b.bits = bits, b.palette = std::move(palette), b.data = std::move(data);
     return b;
 }
 
-std::vector<uint32_t> grey_ramp() {
-    std::vector<uint32_t> p(256);
-    for (uint32_t i = 0; i < 256; ++i) {
-        p[i] = i * 0x010101;
+// Stored rows of an 8-bit picture as "a,b,c|d,e,f", top first.
+std::string rows(const Decoded& d) {
+    std::string s;
+    for (int y = 0; y < d.p.height; ++y) {
+        for (int x = 0; x < d.p.width; ++x) {
+            s += (x ? "," : y ? "|" : "") + std::to_string(d.px(x, y));
+        }
     }
-    return p;
+    return s;
 }
 
 } // namespace
@@ -83,22 +60,18 @@ TEST(BmpDecode, Recognition) {
     EXPECT_FALSE(bmp_accepts(b.bytes().substr(0, 53)));
 }
 
-TEST(BmpDecode, ResolutionFromPixelsPerMetre) {
-    Bmp b = with(1, 1, 24, {}, std::string(4, '\0'));
-    for (auto [per_metre, dpi] : {std::pair{3780, 96}, {0, 100}, {1000, 100}, {1969, 50}, {11811, 300}, {-5, 100}}) {
-        b.per_metre = per_metre;
-        EXPECT_EQ(decode(b.bytes()).p.dpi, dpi) << per_metre;
-    }
-}
-
-TEST(BmpDecode, PalettesDepthsAndRowOrder) {
-    // 8 bits: rows bottom first, padded to 4 bytes; a grey ramp is kind 0.
+TEST(BmpDecode, PalettesDepthsRowOrderAndResolution) {
+    // 8 bits: rows bottom first, padded to 4 bytes; a grey ramp is kind 0; 3780 per metre is 96 dpi.
     Bmp b = with(3, 2, 8, grey_ramp(), bytes_of({1, 2, 3, 0xEE, 4, 5, 6, 0xEE}));
     Decoded d = decode(b.bytes());
     ASSERT_TRUE(d.ok) << d.message;
-    EXPECT_EQ(d.p.row_length, 4);
-    EXPECT_EQ(d.p.palette_kind, kPaletteGrey);
-    EXPECT_EQ(d.row(0) + "|" + d.row(1), "4,5,6|1,2,3");
+    EXPECT_EQ(d.shape(), "3x2 row 4 bits 8 kind 0 dpi 96");
+    EXPECT_EQ(rows(d), "4,5,6|1,2,3");
+    for (auto [per_metre, dpi] : {std::pair{0, 100}, {1000, 100}, {1969, 50}, {11811, 300}, {-5, 100}}) {
+        Bmp r = b;
+        r.per_metre = per_metre;
+        EXPECT_EQ(decode(r.bytes()).p.dpi, dpi) << per_metre;
+    }
     // One entry differing only in red: an own palette, reserved bytes cleared.
     b.palette[7] = 0x080707;
     d = decode(b.bytes());
@@ -107,43 +80,40 @@ TEST(BmpDecode, PalettesDepthsAndRowOrder) {
     EXPECT_EQ(d.p.palette[255], 0xFFFFFFu);
     // A negative height: rows top first.
     b.height = -2;
-    d = decode(b.bytes());
-    EXPECT_EQ(d.row(0) + "|" + d.row(1), "1,2,3|4,5,6");
+    EXPECT_EQ(rows(decode(b.bytes())), "1,2,3|4,5,6");
 
     // 4 bits: the file colours go to the cube, high nibble first; pure red is entry 200.
     std::vector<uint32_t> sixteen = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x808080};
     sixteen.resize(16);
     d = decode(with(6, 1, 4, sixteen, bytes_of({0x12, 0x34, 0x50, 0x00})).bytes());
     ASSERT_TRUE(d.ok) << d.message;
-    EXPECT_EQ(d.p.palette_kind, kPaletteSystem);
-    EXPECT_EQ(d.p.row_length, 8);
-    EXPECT_EQ(d.row(0), "200,50,25,235,149,20");
+    EXPECT_EQ(d.shape(), "6x1 row 8 bits 8 kind 1 dpi 96");
+    EXPECT_EQ(rows(d), "200,50,25,235,149,20");
 
     // 1 bit: the mean level of each colour, most significant bit first; black and white are 0 and 255.
     d = decode(with(10, 2, 1, {0, 0xFFFFFF}, bytes_of({0xA5, 0xC0, 0, 0, 0x00, 0x40, 0, 0})).bytes());
     ASSERT_TRUE(d.ok) << d.message;
-    EXPECT_EQ(d.p.row_length, 32);
-    EXPECT_EQ(d.p.palette_kind, kPaletteGrey);
-    EXPECT_EQ(d.row(0), "0,0,0,0,0,0,0,0,0,255");
-    EXPECT_EQ(d.row(1), "255,0,255,0,0,255,0,255,255,255");
+    EXPECT_EQ(d.shape(), "10x2 row 32 bits 8 kind 0 dpi 96");
+    EXPECT_EQ(rows(d), "0,0,0,0,0,0,0,0,0,255|255,0,255,0,0,255,0,255,255,255");
     // A 1-bit file that ends early keeps what it has.
     d = decode(with(2, 2, 1, {0x306090, 0x102030}, bytes_of({0x80, 0, 0, 0})).bytes());
     ASSERT_TRUE(d.ok) << d.message;
-    EXPECT_EQ(d.row(1) + "|" + d.row(0), "32,96|0,0");
+    EXPECT_EQ(rows(d), "0,0|32,96");
 
     // 24 bits: bytes kept, 3 pad bytes a row skipped.
-    d = decode(with(3, 2, 24, {}, bytes_of({1,  2,  3,  4,  5,  6,  7,  8,  9,  0xE, 0xE, 0xE,
-                                            11, 12, 13, 14, 15, 16, 17, 18, 19, 0xE, 0xE, 0xE}))
-                   .bytes());
+    std::string data;
+    for (int k = 0; k < 24; ++k) {
+        data += static_cast<char>(k % 12 < 9 ? k / 12 * 10 + k % 12 + 1 : 0xE);
+    }
+    d = decode(with(3, 2, 24, {}, data).bytes());
     ASSERT_TRUE(d.ok) << d.message;
     EXPECT_EQ(d.p.palette_kind, kPaletteDirect);
-    EXPECT_EQ(std::string(d.p.pixels.begin(), d.p.pixels.end()),
-              bytes_of({11, 12, 13, 14, 15, 16, 17, 18, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(d.values(), (std::vector<int>{11, 12, 13, 14, 15, 16, 17, 18, 19, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     // 16 bits: 5-bit channels, blue lowest, times 8; rows of an even pixel count.
     d = decode(with(1, 1, 16, {}, bytes_of({0x1F | 0x60, 17 << 2, 0xEE, 0xEE})).bytes());
     ASSERT_TRUE(d.ok) << d.message;
     EXPECT_EQ(d.p.bits, 24);
-    EXPECT_EQ(std::string(d.p.pixels.begin(), d.p.pixels.end()), bytes_of({31 * 8, 3 * 8, 17 * 8}));
+    EXPECT_EQ(d.values(), (std::vector<int>{31 * 8, 3 * 8, 17 * 8}));
 }
 
 TEST(BmpDecode, RunLengthEscapes) {
@@ -160,12 +130,9 @@ TEST(BmpDecode, RunLengthEscapes) {
     });
     Decoded d = decode(b.bytes());
     ASSERT_TRUE(d.ok) << d.message;
-    EXPECT_EQ(d.row(3), "7,7,7,1,2,3"); // file rows bottom first
-    EXPECT_EQ(d.row(2), "9,9,0,0,0,0");
-    EXPECT_EQ(d.row(1), "0,0,0,5,0,0");
-    EXPECT_EQ(d.row(0), "1,2,3,4,1,1");
-    b.data = bytes_of({2, 8, 0}); // a stream that just stops
-    EXPECT_EQ(decode(b.bytes()).row(3), "8,8,0,0,0,0");
+    EXPECT_EQ(rows(d), "1,2,3,4,1,1|0,0,0,5,0,0|9,9,0,0,0,0|7,7,7,1,2,3"); // file rows bottom first
+    b.data = bytes_of({2, 8, 0});                                          // a stream that just stops
+    EXPECT_EQ(rows(decode(b.bytes())), "0,0,0,0,0,0|0,0,0,0,0,0|0,0,0,0,0,0|8,8,0,0,0,0");
 }
 
 TEST(BmpDecode, FaultsGetOneLine) {
@@ -188,7 +155,7 @@ TEST(BmpDecode, FaultsGetOneLine) {
     Decoded d = decode(s);
     ASSERT_TRUE(d.ok) << d.message;
     EXPECT_EQ(d.p.palette_kind, kPaletteGrey);
-    EXPECT_EQ(d.row(0), "255");
+    EXPECT_EQ(rows(d), "255");
     s[12] = '\x0F'; // pixel data beyond the end
     EXPECT_EQ(decode(s).message, "BMP pixel data offset lies beyond the end of the file");
 }
@@ -229,6 +196,7 @@ std::string picture_640x480() {
 } // namespace
 
 TEST_F(Rows, BmpFillsASlotAndThePictureSetup) {
+    EXPECT_NE(open(picture_640x480(), "a.bmp", 'Z'), 'B'); // another forced code
     EXPECT_EQ(open(picture_640x480(), "C:\\scans\\board.bmp"), 'B');
     ASSERT_EQ(occupied(), 1);
     const std::vector<uint8_t>& b = m.images[static_cast<size_t>(m.current_image)];
@@ -252,11 +220,9 @@ TEST_F(Rows, BmpFillsASlotAndThePictureSetup) {
     EXPECT_STREQ(m.current->setup.layers[12].name, "Mine");
 }
 
-TEST_F(Rows, ForcedCodesJpegAndFailures) {
-    EXPECT_NE(open(picture_640x480(), "a.bmp", 'Z'), 'B');
+TEST_F(Rows, JpegAndFailuresTakeNoSlot) {
     std::string jpeg = bytes_of({0xFF, 0xD8, 0xFF, 0xE0, 0, 16}) + "JFIF" + std::string(100, '\x55');
     EXPECT_NE(open(jpeg, "photo.jpg"), 'B');
-    EXPECT_EQ(occupied(), 0);
     // A BMP the decoder refuses: one report line named after the file, nothing stored.
     EXPECT_EQ(open(with(100000, 1, 24, {}, std::string(4, '\0')).bytes(), "/tmp/wide.bmp"), 0);
     EXPECT_EQ(occupied(), 0);
@@ -279,10 +245,7 @@ TEST_F(Rows, TheHundredAndTwentyNinthPictureReplacesTheCurrentOne) {
 
 TEST_F(Rows, DataFileBlocksSettleTheirEdgesOrAreReported) {
     Picture p;
-    p.width = 11;
-    p.height = 5;
-    p.row_length = 12;
-    p.dpi = 200;
+    p.width = 11, p.height = 5, p.row_length = 12, p.dpi = 200;
     ASSERT_TRUE(p.allocate());
     std::vector<uint8_t> good = make_block(p, "good.bmp");
     put_u32(good, kAtLeft, 65536); // moved: left and top are kept, right and bottom follow

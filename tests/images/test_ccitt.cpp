@@ -35,6 +35,14 @@ struct Result {
     int rows = 0;
     std::vector<uint8_t> out;
     std::string message;
+    // "rows: the first bytes in hex", or the message when the decoder failed.
+    std::string first(size_t n) const {
+        std::string s = ok ? std::to_string(rows) + ":" : message;
+        for (size_t i = 0; ok && i < n; ++i) {
+            s += " " + std::string(1, "0123456789ABCDEF"[out[i] >> 4]) + "0123456789ABCDEF"[out[i] & 15];
+        }
+        return s;
+    }
 };
 
 Result decode(const std::string& code, CcittOptions o, int width = 8, int rows = 4) {
@@ -51,11 +59,7 @@ TEST(Ccitt, OneDimensionalRowsWithAndWithoutEols) {
     // Modified Huffman: each row starts on a byte.  A: white 2, black 3, white 3; B: white 0, black 8.
     CcittOptions mh;
     mh.coding = CcittCoding::kModifiedHuffman;
-    Result r = decode("0111 10 1000 000000  00110101 000101 00", mh);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.rows, 2);
-    EXPECT_EQ(r.out[0], 0x38);
-    EXPECT_EQ(r.out[1], 0xFF);
+    EXPECT_EQ(decode("0111 10 1000 000000  00110101 000101 00", mh).first(2), "2: 38 FF");
 
     // T.4 one-dimensional: an EOL before each row, packed tight, and the end of page (six EOLs).
     CcittOptions t4;
@@ -64,15 +68,11 @@ TEST(Ccitt, OneDimensionalRowsWithAndWithoutEols) {
     for (int i = 0; i < 6; ++i) {
         rtc += kEol;
     }
-    r = decode(kEol + "0111 10 1000 " + kEol + "00110101 000101 " + rtc, t4);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.rows, 2);
-    EXPECT_EQ(r.out[0], 0x38);
-    EXPECT_EQ(r.out[1], 0xFF);
-    EXPECT_EQ(r.out[2], 0xAA); // rows after the end of the page are left alone
+    // Rows after the end of the page are left alone.
+    EXPECT_EQ(decode(kEol + "0111 10 1000 " + kEol + "00110101 000101 " + rtc, t4).first(3), "2: 38 FF AA");
 
     // Make-up codes, 1800 pixels: white 64 + 2, black 1728 + 6; then white 1792 + 8 (extended make-up).
-    r = decode("11011 0111 0000001100101 0010 000000  00000001000 10011", mh, 1800, 2);
+    Result r = decode("11011 0111 0000001100101 0010 000000  00000001000 10011", mh, 1800, 2);
     ASSERT_TRUE(r.ok) << r.message;
     ASSERT_EQ(r.rows, 2);
     EXPECT_EQ(r.out[0], 0x00);
@@ -89,66 +89,42 @@ TEST(Ccitt, TwoDimensionalModes) {
     std::string a = "001 0111 10 1 ";
     std::string w_under_a = "0001 1 ";
     std::string b_under_w = "001 00110101 000101 ";
-    Result r = decode(a + w_under_a + b_under_w + kEol + kEol, t6);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.rows, 3);
-    EXPECT_EQ(r.out[0], 0x38);
-    EXPECT_EQ(r.out[1], 0x00);
-    EXPECT_EQ(r.out[2], 0xFF);
+    EXPECT_EQ(decode(a + w_under_a + b_under_w + kEol + kEol, t6).first(3), "3: 38 00 FF");
 
     // B under A: black from 0 is VL2 against b1 = 2; it ends at 8, VR3 against b1 = 5.
-    r = decode(a + "000010 0000011 " + kEol + kEol, t6);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.rows, 2);
-    EXPECT_EQ(r.out[1], 0xFF);
+    EXPECT_EQ(decode(a + "000010 0000011 " + kEol + kEol, t6).first(2), "2: 38 FF");
     // A under B: black starts at 2 against b1 = 0 (VR2), ends at 5 against b1 = 8 (VL3), and the row
     // ends at 8 against b1 = 8 (V0).
-    r = decode(a + "000010 0000011 " + "000011 0000010 1 " + kEol + kEol, t6);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.rows, 3);
-    EXPECT_EQ(r.out[2], 0x38);
+    EXPECT_EQ(decode(a + "000010 0000011 " + "000011 0000010 1 " + kEol + kEol, t6).first(3), "3: 38 FF 38");
 
     // T.4 two-dimensional: the tag bit after each EOL says 1-D (1) or 2-D (0).
     CcittOptions t4;
-    t4.coding = CcittCoding::kT4;
-    t4.two_dimensional = true;
-    r = decode(
-        kEol + "1 0111 10 1000 " + kEol + "0 " + w_under_a + kEol + "1 00110101 000101 " + kEol + "1" + kEol + "1", t4);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.rows, 3);
-    EXPECT_EQ(r.out[0], 0x38);
-    EXPECT_EQ(r.out[1], 0x00);
-    EXPECT_EQ(r.out[2], 0xFF);
+    t4.coding = CcittCoding::kT4, t4.two_dimensional = true;
+    EXPECT_EQ(decode(kEol + "1 0111 10 1000 " + kEol + "0 " + w_under_a + kEol + "1 00110101 000101 " + kEol + "1" +
+                         kEol + "1",
+                     t4)
+                  .first(3),
+              "3: 38 00 FF");
 }
 
 TEST(Ccitt, BrokenRowsEndWithAMessage) {
     CcittOptions mh;
     mh.coding = CcittCoding::kModifiedHuffman;
     // White 8 in a 4-pixel row.
-    Result r = decode("10011 000", mh, 4, 2);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, "fax data broken in row 1 (runs do not fit the row)");
+    EXPECT_EQ(decode("10011 000", mh, 4, 2).first(0), "fax data broken in row 1 (runs do not fit the row)");
 
     // The second row is all zeros: no white code.
-    r = decode("0111 10 1000 000000 00000000 00000000", mh);
-    EXPECT_FALSE(r.ok);
+    Result r = decode("0111 10 1000 000000 00000000 00000000", mh);
+    EXPECT_EQ(r.first(0), "fax data broken in row 2 (bad white run code)");
     EXPECT_EQ(r.rows, 1);
-    EXPECT_EQ(r.message, "fax data broken in row 2 (bad white run code)");
 
     // T.6: VL3 against b1 = 2 would land left of the row; the extension code is not read.
     CcittOptions t6;
     t6.coding = CcittCoding::kT6;
-    r = decode("001 0111 10 1  0000010", t6);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, "fax data broken in row 2 (vertical mode leaves the row)");
-    r = decode("0000001 111", t6);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, "fax data broken in row 1 (bad mode code)");
-
+    EXPECT_EQ(decode("001 0111 10 1  0000010", t6).first(0), "fax data broken in row 2 (vertical mode leaves the row)");
+    EXPECT_EQ(decode("0000001 111", t6).first(0), "fax data broken in row 1 (bad mode code)");
     // Data that simply stops gives the rows made so far.
-    r = decode("0111 10 1000 000000", mh, 8, 4);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.rows, 1);
+    EXPECT_EQ(decode("0111 10 1000 000000", mh, 8, 4).first(1), "1: 38");
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "images/picture.h"
+#include "images/picture_kit.h"
 
 using namespace trazel;
 
@@ -59,8 +59,7 @@ std::string preamble() {
 // A file: preamble, "DICM" and a meta group (with its group length) naming `uid`, then the data set.
 std::string file(const std::string& uid, const std::string& data_set) {
     std::string meta = el(kLittle, 2, 1, "OB", std::string("\0\1", 2)) + el(kLittle, 2, 0x10, "UI", uid);
-    return preamble() + el(kLittle, 2, 0, "UL", u32(static_cast<uint32_t>(meta.size()))) + meta +
-           data_set;
+    return preamble() + el(kLittle, 2, 0, "UL", u32(static_cast<uint32_t>(meta.size()))) + meta + data_set;
 }
 const std::string kImplicitUid = "1.2.840.10008.1.2", kLittleUid = "1.2.840.10008.1.2.1",
                   kBigUid = "1.2.840.10008.1.2.2", kDeflatedUid = "1.2.840.10008.1.2.1.99";
@@ -88,37 +87,25 @@ std::string words(Enc enc, const std::vector<int>& v) {
     }
     return s;
 }
-std::string pixels(Enc enc, const std::string& data) {
-    return el(enc, 0x7FE0, 0x10, "OW", data);
+std::string pixels(Enc enc, const std::string& data, const char* vr = "OW") {
+    return el(enc, 0x7FE0, 0x10, vr, data);
 }
 
-struct Decoded {
-    images::Picture p;
+struct Decoded : picture_kit::Decoded {
     std::vector<int> v; // 16-bit values, or bytes
-    std::string message;
 };
 Decoded decode(const std::string& bytes) {
-    Decoded r;
-    model::LineReader in;
-    in.open_memory(bytes);
-    images::DecodeError error;
-    if (!images::decode_dicom(in, r.p, error)) {
-        r.message = error.message;
-    }
-    for (size_t i = 0; i < r.p.pixels.size(); i += r.p.bits == 16 ? 2 : 1) {
-        r.v.push_back(r.p.bits == 16 ? r.p.pixels[i] | r.p.pixels[i + 1] << 8 : r.p.pixels[i]);
-    }
-    return r;
+    Decoded d{picture_kit::decode_with(images::decode_dicom, bytes), {}};
+    d.v = d.values();
+    return d;
 }
 
 std::string raw_deflate(const std::string& s) {
     z_stream z{};
     EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
     std::string out(deflateBound(&z, static_cast<uLong>(s.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(s.data()));
-    z.avail_in = static_cast<uInt>(s.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(s.data())), z.avail_in = static_cast<uInt>(s.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data()), z.avail_out = static_cast<uInt>(out.size());
     EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
     out.resize(z.total_out);
     deflateEnd(&z);
@@ -169,14 +156,9 @@ TEST(Dicom, EveryTransferSyntaxGivesTheSamePicture) {
         EXPECT_TRUE(images::dicom_accepts(f));
         Decoded d = decode(f);
         ASSERT_EQ(d.message, "");
-        EXPECT_EQ(d.p.width, 3);
-        EXPECT_EQ(d.p.height, 2);
-        EXPECT_EQ(d.p.bits, 16);
-        EXPECT_EQ(d.p.palette_kind, images::kPaletteGrey);
-        EXPECT_EQ(d.p.dpi, 100);
+        EXPECT_EQ(d.shape(), "3x2 row 3 bits 16 kind 0 dpi 100");
         EXPECT_EQ(d.v, kValues);
-        EXPECT_EQ(d.p.lowest, 0);
-        EXPECT_EQ(d.p.highest, 4095);
+        EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({0, 4095}));
     }
 }
 
@@ -227,62 +209,50 @@ TEST(Dicom, MonochromeOneIsInvertedWithinTheStoredBits) {
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.v, (V{4095, 4094, 2048, 0, 3995, 1095}));
     // The first window, 1548 .. 2548, turned over with the values.
-    EXPECT_EQ(d.p.lowest, 1547);
-    EXPECT_EQ(d.p.highest, 2547);
+    EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({1547, 2547}));
 
     // 8 bits: the same rule in bytes; MONOCHROME2 keeps them and is kind 0 at 8 bits.
     Module b;
-    b.allocated = b.stored = 8;
-    b.columns = 2;
-    b.rows = 1;
+    b.allocated = b.stored = 8, b.columns = 2, b.rows = 1;
     for (const char* photometric : {"MONOCHROME1", "MONOCHROME2"}) {
         b.photometric = photometric;
-        d = decode(file(kLittleUid, module(kLittle, b) + el(kLittle, 0x7FE0, 0x10, "OB", std::string("\x00\xC8", 2))));
+        d = decode(file(kLittleUid, module(kLittle, b) + pixels(kLittle, std::string("\x00\xC8", 2), "OB")));
         ASSERT_EQ(d.message, "");
-        EXPECT_EQ(d.p.bits, 8);
-        EXPECT_EQ(d.p.palette_kind, images::kPaletteGrey);
+        EXPECT_EQ(d.shape(), "2x1 row 2 bits 8 kind 0 dpi 100");
         EXPECT_EQ(d.v, b.photometric == "MONOCHROME1" ? V({255, 55}) : V({0, 200}));
     }
     // 1 bit, lowest bit first: 0/255, turned over by MONOCHROME1.
-    b.allocated = b.stored = 1;
+    b.allocated = b.stored = 1, b.columns = 3;
     b.photometric = "MONOCHROME1";
-    b.columns = 3;
-    d = decode(file(kLittleUid, module(kLittle, b) + el(kLittle, 0x7FE0, 0x10, "OB", std::string("\x05\x00", 2))));
+    d = decode(file(kLittleUid, module(kLittle, b) + pixels(kLittle, std::string("\x05\x00", 2), "OB")));
     EXPECT_EQ(d.v, (V{0, 255, 0}));
 }
 
 TEST(Dicom, SignedAndRescaledValuesAreShiftedIntoSixteenBits) {
     // Signed 16-bit with slope 1 and intercept -1024: every value moves up by 32768.
     Module m;
-    m.stored = 16;
-    m.sign = 1;
-    m.rows = 1;
-    m.columns = 4;
+    m.stored = 16, m.sign = 1, m.rows = 1, m.columns = 4;
     m.extra = el(kLittle, 0x28, 0x1052, "DS", "-1024") + el(kLittle, 0x28, 0x1053, "DS", "1");
     std::string data = words(kLittle, {-2000 & 0xFFFF, 0xFFFF, 0, 1000});
     Decoded d = decode(file(kLittleUid, module(kLittle, m) + pixels(kLittle, data)));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.v, (V{30768, 32767, 32768, 33768}));
-    EXPECT_EQ(d.p.lowest, 30768); // no window: the values found
-    EXPECT_EQ(d.p.highest, 33768);
+    EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({30768, 33768})); // no window: the values found
 
     // A window of centre 40, width 400 in rescaled units: -160 .. 240, stored 864 .. 1264.
     m.extra += el(kLittle, 0x28, 0x1050, "DS", "40") + el(kLittle, 0x28, 0x1051, "DS", "400");
     d = decode(file(kLittleUid, module(kLittle, m) + pixels(kLittle, data)));
-    EXPECT_EQ(d.p.lowest, 32768 + 864);
-    EXPECT_EQ(d.p.highest, 32768 + 1264);
+    EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({32768 + 864, 32768 + 1264}));
 
     // A fractional slope spreads the values found over 0..65535; the window follows the same scale.
     Module f;
-    f.stored = 16;
-    f.rows = 1;
+    f.stored = 16, f.rows = 1;
     f.extra = el(kLittle, 0x28, 0x1053, "DS", "0.5") + el(kLittle, 0x28, 0x1050, "DS", "75") +
               el(kLittle, 0x28, 0x1051, "DS", "30");
     d = decode(file(kLittleUid, module(kLittle, f) + pixels(kLittle, words(kLittle, {0, 100, 300}))));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.v, (V{0, 21845, 65535}));
-    EXPECT_EQ(d.p.lowest, 26214);  // 60 of 0..150
-    EXPECT_EQ(d.p.highest, 39321); // 90 of 0..150
+    EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({26214, 39321})); // 60 of 0..150; 90 of 0..150
 }
 
 TEST(Dicom, ColourPalettesAndResolution) {
@@ -291,38 +261,29 @@ TEST(Dicom, ColourPalettesAndResolution) {
     Module rgb;
     rgb.samples = 3;
     rgb.photometric = "RGB";
-    rgb.allocated = rgb.stored = 8;
-    rgb.rows = 1;
-    rgb.columns = 2;
-    rgb.planar = 1;
+    rgb.allocated = rgb.stored = 8, rgb.rows = 1, rgb.columns = 2, rgb.planar = 1;
     rgb.extra = el(kLittle, 0x28, 0x30, "DS", "0.254\\0.127");
-    Decoded d = decode(file(kLittleUid, module(kLittle, rgb) +
-                                            el(kLittle, 0x7FE0, 0x10, "OB", std::string("\x01\x02\x03\x04\x05\x06"))));
+    Decoded d =
+        decode(file(kLittleUid, module(kLittle, rgb) + pixels(kLittle, std::string("\x01\x02\x03\x04\x05\x06"), "OB")));
     ASSERT_EQ(d.message, "");
-    EXPECT_EQ(d.p.bits, 24);
-    EXPECT_EQ(d.p.palette_kind, images::kPaletteDirect);
+    EXPECT_EQ(d.shape(), "2x1 row 2 bits 24 kind 3 dpi 200");
     EXPECT_EQ(d.v, (V{5, 3, 1, 6, 4, 2}));
-    EXPECT_EQ(d.p.dpi, 200);
     rgb.planar = 0;
-    d = decode(file(kLittleUid,
-                    module(kLittle, rgb) + el(kLittle, 0x7FE0, 0x10, "OB", std::string("\x01\x02\x03\x04\x05\x06"))));
+    d = decode(file(kLittleUid, module(kLittle, rgb) + pixels(kLittle, std::string("\x01\x02\x03\x04\x05\x06"), "OB")));
     EXPECT_EQ(d.v, (V{3, 2, 1, 6, 5, 4}));
     // Big-endian OW swaps each pair of bytes; OB does not.
     rgb.extra.clear();
     d = decode(
         file(kBigUid, module(kBig, rgb) + el(kBig, 0x7FE0, 0x10, "OW", std::string("\x02\x01\x04\x03\x06\x05"))));
     EXPECT_EQ(d.v, (V{3, 2, 1, 6, 5, 4}));
-    d = decode(
-        file(kBigUid, module(kBig, rgb) + el(kBig, 0x7FE0, 0x10, "OB", std::string("\x01\x02\x03\x04\x05\x06"))));
+    d = decode(file(kBigUid, module(kBig, rgb) + pixels(kBig, std::string("\x01\x02\x03\x04\x05\x06"), "OB")));
     EXPECT_EQ(d.v, (V{3, 2, 1, 6, 5, 4}));
 
     // PALETTE COLOR with 8-bit indices: four 16-bit entries from index 10 (their high bytes); indices
     // below the first take the first entry, above the last the last.
     Module pal;
     pal.photometric = "PALETTE COLOR";
-    pal.allocated = pal.stored = 8;
-    pal.rows = 1;
-    pal.columns = 4;
+    pal.allocated = pal.stored = 8, pal.rows = 1, pal.columns = 4;
     std::string descriptor = words(kLittle, {4, 10, 16});
     for (uint16_t c = 0; c < 3; ++c) {
         pal.extra += el(kLittle, 0x28, static_cast<uint16_t>(0x1101 + c), "US", descriptor);
@@ -330,20 +291,16 @@ TEST(Dicom, ColourPalettesAndResolution) {
     pal.extra += el(kLittle, 0x28, 0x1201, "OW", words(kLittle, {0x0000, 0xFF00, 0x8000, 0x12FF}));
     pal.extra += el(kLittle, 0x28, 0x1202, "OW", words(kLittle, {0x0100, 0x0200, 0x0300, 0x0400}));
     pal.extra += el(kLittle, 0x28, 0x1203, "OW", words(kLittle, {0xA000, 0xB000, 0xC000, 0xD000}));
-    d = decode(
-        file(kLittleUid, module(kLittle, pal) + el(kLittle, 0x7FE0, 0x10, "OB", std::string("\x0A\x0B\x0D\xC8"))));
+    d = decode(file(kLittleUid, module(kLittle, pal) + pixels(kLittle, std::string("\x0A\x0B\x0D\xC8"), "OB")));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.p.palette_kind, images::kPaletteOwn);
     EXPECT_EQ(d.v, (V{10, 11, 13, 200}));
-    EXPECT_EQ(d.p.palette[0], 0x0001A0u);
-    EXPECT_EQ(d.p.palette[10], 0x0001A0u);
-    EXPECT_EQ(d.p.palette[11], 0xFF02B0u);
-    EXPECT_EQ(d.p.palette[12], 0x8003C0u);
-    EXPECT_EQ(d.p.palette[200], 0x1204D0u);
+    EXPECT_EQ(
+        std::vector<uint32_t>({d.p.palette[0], d.p.palette[10], d.p.palette[11], d.p.palette[12], d.p.palette[200]}),
+        std::vector<uint32_t>({0x0001A0, 0x0001A0, 0xFF02B0, 0x8003C0, 0x1204D0}));
 
     // 16-bit indices go through the table into direct colour.
-    pal.allocated = pal.stored = 16;
-    pal.columns = 2;
+    pal.allocated = pal.stored = 16, pal.columns = 2;
     d = decode(file(kLittleUid, module(kLittle, pal) + pixels(kLittle, words(kLittle, {11, 1000}))));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.p.bits, 24);

@@ -65,6 +65,13 @@ std::string decode(const std::string& bytes, images::Picture& p) {
     return images::decode_dvi(in, p, error) ? "" : error.message;
 }
 
+// The picture of a page that must decode.
+images::Picture page_of(const std::string& bytes) {
+    images::Picture p;
+    EXPECT_EQ(decode(bytes, p), "");
+    return p;
+}
+
 bool ink(const images::Picture& p, int x, int y) {
     return p.pixels[static_cast<size_t>(y) * p.row_bytes() + static_cast<size_t>(x)] == 0;
 }
@@ -72,6 +79,13 @@ bool ink(const images::Picture& p, int x, int y) {
 // The inked pixels: how many, and the box round them (x0, y0, x1, y1 inclusive).
 struct Ink {
     int count = 0, x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+    // "count: x0,y0 x1,y1"
+    std::string str() const {
+        return std::to_string(count) + ": " + box();
+    }
+    std::string box() const {
+        return std::to_string(x0) + "," + std::to_string(y0) + " " + std::to_string(x1) + "," + std::to_string(y1);
+    }
 };
 Ink inked(const images::Picture& p) {
     Ink k;
@@ -103,12 +117,8 @@ TEST(Dvi, RecognitionAndBlankPage) {
 
     images::Picture p;
     ASSERT_EQ(decode(page, p), "");
-    EXPECT_EQ(p.width, 2550);
-    EXPECT_EQ(p.height, 3300);
-    EXPECT_EQ(p.row_length, 2550);
-    EXPECT_EQ(p.bits, 8);
-    EXPECT_EQ(p.dpi, 300);
-    EXPECT_EQ(p.palette_kind, images::kPaletteGrey);
+    EXPECT_EQ(std::vector<int>({p.width, p.height, p.row_length, p.bits, p.dpi, p.palette_kind}),
+              std::vector<int>({2550, 3300, 2550, 8, 300, images::kPaletteGrey}));
     EXPECT_EQ(inked(p).count, 0);
     EXPECT_EQ(p.note, "");
 }
@@ -116,29 +126,15 @@ TEST(Dvi, RecognitionAndBlankPage) {
 TEST(Dvi, RulesCoverTheirPixelsRoundedUp) {
     // 1000 units to the pixel: the rule at (10.4, 20.6) pixels starts in column 10 on row 21 (the
     // baseline), 1.5 pixels high takes 2 rows upwards and 2.001 wide takes 3 columns.
-    images::Picture p;
-    ASSERT_EQ(decode(Dvi(300000).right(10400).down(20600).put_rule(1500, 2001).page(), p), "");
-    Ink k = inked(p);
-    EXPECT_EQ(k.count, 6);
-    EXPECT_EQ(k.x0, 310);
-    EXPECT_EQ(k.x1, 312);
-    EXPECT_EQ(k.y0, 320);
-    EXPECT_EQ(k.y1, 321);
+    EXPECT_EQ(inked(page_of(Dvi(300000).right(10400).down(20600).put_rule(1500, 2001).page())).str(),
+              "6: 310,320 312,321");
 
     // set_rule moves on by its width even when it draws nothing; a tiny rule still takes one pixel.
-    ASSERT_EQ(decode(Dvi(300000).op(132).n(4, 0).n(4, 5000).op(132).n(4, 1).n(4, 1).page(), p), "");
-    k = inked(p);
-    EXPECT_EQ(k.count, 1);
-    EXPECT_TRUE(ink(p, 305, 300));
+    EXPECT_EQ(inked(page_of(Dvi(300000).op(132).n(4, 0).n(4, 5000).op(132).n(4, 1).n(4, 1).page())).str(),
+              "1: 305,300 305,300");
 
     // A magnification of 2 doubles positions and sizes.
-    ASSERT_EQ(decode(Dvi(300, 2000).right(100).down(50).put_rule(2, 3).page(), p), "");
-    k = inked(p);
-    EXPECT_EQ(k.count, 24);
-    EXPECT_EQ(k.x0, 500);
-    EXPECT_EQ(k.y1, 400);
-    EXPECT_EQ(k.x1, 505);
-    EXPECT_EQ(k.y0, 397);
+    EXPECT_EQ(inked(page_of(Dvi(300, 2000).right(100).down(50).put_rule(2, 3).page())).str(), "24: 500,397 505,400");
 }
 
 TEST(Dvi, StackAndRegisters) {
@@ -151,13 +147,9 @@ TEST(Dvi, StackAndRegisters) {
     d.put_rule(1, 1);                                                     // (414, 350)
     d.op(141).op(148).n(1, 99).op(142);                                   // w changed inside push/pop is restored
     d.op(147).op(157).n(1, -10).put_rule(1, 1);                           // w0 moves by 50 again, down1 -10: (464, 340)
-    images::Picture p;
-    ASSERT_EQ(decode(d.page(), p), "");
+    images::Picture p = page_of(d.page());
     EXPECT_EQ(inked(p).count, 4);
-    EXPECT_TRUE(ink(p, 400, 400));
-    EXPECT_TRUE(ink(p, 300, 300));
-    EXPECT_TRUE(ink(p, 414, 350));
-    EXPECT_TRUE(ink(p, 464, 340));
+    EXPECT_TRUE(ink(p, 400, 400) && ink(p, 300, 300) && ink(p, 414, 350) && ink(p, 464, 340));
 }
 
 TEST(Dvi, CharactersAdvanceByTheFontWidths) {
@@ -169,89 +161,57 @@ TEST(Dvi, CharactersAdvanceByTheFontWidths) {
     // cmr10 at 40 pixels: "0" is 0.500002 wide (20 pixels), "A" 0.750002 (30 pixels).
     Dvi d;
     d.font(0, "cmr10", 40).down(100).op('0').op('0').op(128).n(1, 'A').put_rule(1, 1);
-    images::Picture p;
-    ASSERT_EQ(decode(d.page(), p), "");
+    images::Picture p = page_of(d.page());
     EXPECT_TRUE(ink(p, 370, 400));
     EXPECT_FALSE(ink(p, 371, 400));
     // The glyphs' ink stays between the first character's start and the last's end, on the baseline and
     // up to the capital height (0.683 x 40 pixels).
     Ink k = inked(p);
-    EXPECT_GE(k.x0, 298);
-    EXPECT_LE(k.x1, 372);
-    EXPECT_GE(k.y0, 400 - 30);
-    EXPECT_LE(k.y1, 402);
+    EXPECT_TRUE(k.x0 >= 298 && k.x1 <= 372 && k.y0 >= 400 - 30 && k.y1 <= 402) << k.box();
     bool left = false, middle = false;
     for (int y = 370; y <= 400; ++y) {
         left |= ink(p, 310, y) || ink(p, 305, y);
         middle |= ink(p, 354, y) || ink(p, 355, y);
     }
-    EXPECT_TRUE(left);
-    EXPECT_TRUE(middle);
+    EXPECT_TRUE(left && middle);
 
     // put draws without moving on.
-    ASSERT_EQ(decode(Dvi().font(0, "cmr10", 40).down(100).op(133).n(1, 'A').down(100).put_rule(1, 1).page(), p), "");
+    p = page_of(Dvi().font(0, "cmr10", 40).down(100).op(133).n(1, 'A').down(100).put_rule(1, 1).page());
     EXPECT_TRUE(ink(p, 300, 500));
-    Ink a = inked(p);
-    EXPECT_GT(a.x1, 315); // "A" fills most of its 30 pixels
-    EXPECT_LE(a.x1, 331);
+    EXPECT_TRUE(inked(p).x1 > 315 && inked(p).x1 <= 331); // "A" fills most of its 30 pixels
 }
 
 TEST(Dvi, UnknownFontDrawsBoxesWithANote) {
     // Half the size wide (20 pixels), the x-height (0.431 x 40) high, its bottom on the baseline.
     Dvi d;
     d.font(3, "cmr12", 40).down(100).op('A').put_rule(1, 1);
-    images::Picture p;
-    ASSERT_EQ(decode(d.page(), p), "");
+    images::Picture p = page_of(d.page());
     EXPECT_EQ(p.note, "DVI font cmr12 is not known: its characters are drawn as boxes");
-    EXPECT_TRUE(ink(p, 320, 400));
-    EXPECT_TRUE(ink(p, 300, 390));
-    EXPECT_TRUE(ink(p, 310, 383));
-    EXPECT_FALSE(ink(p, 310, 392));
-    EXPECT_FALSE(ink(p, 310, 378));
+    EXPECT_TRUE(ink(p, 320, 400) && ink(p, 300, 390) && ink(p, 310, 383));
+    EXPECT_FALSE(ink(p, 310, 392) || ink(p, 310, 378));
 
     // Two unknown fonts are named once each; a defined font never used is not named.
     Dvi e;
     e.font(1, "zzfont", 40).op('A').op('B').font(2, "aafont", 40).op('A').font(4, "unused", 40).font(1, "zzfont", 40);
-    ASSERT_EQ(decode(e.page(), p), "");
-    EXPECT_EQ(p.note, "DVI fonts aafont, zzfont are not known: their characters are drawn as boxes");
+    EXPECT_EQ(page_of(e.page()).note, "DVI fonts aafont, zzfont are not known: their characters are drawn as boxes");
 }
 
 TEST(Dvi, TpicPathsAreDrawn) {
     // Pen 10 milli-inches (3 pixels); from the position (0, 100) a line 1000 milli-inches (300 pixels)
     // to the right: rows 399-401, round ends reaching a pen radius past each end.
-    images::Picture p;
-    ASSERT_EQ(decode(Dvi().down(100).special("pn 10").special("pa 0 0").special("pa 1000 0").special("fp").page(), p),
-              "");
-    Ink k = inked(p);
-    EXPECT_EQ(k.y0, 399);
-    EXPECT_EQ(k.y1, 401);
-    EXPECT_EQ(k.x0, 299);
-    EXPECT_EQ(k.x1, 601);
+    images::Picture p =
+        page_of(Dvi().down(100).special("pn 10").special("pa 0 0").special("pa 1000 0").special("fp").page());
+    EXPECT_EQ(inked(p).box(), "299,399 601,401");
     EXPECT_TRUE(ink(p, 450, 400));
     // Points are taken from where the path is drawn; an invisible flush draws nothing.
-    ASSERT_EQ(decode(Dvi()
-                         .special("pa 0 0")
-                         .special("pa 0 1000")
-                         .right(200)
-                         .special("fp")
-                         .special("pa 0 0")
-                         .special("pa 500 500")
-                         .special("ip")
-                         .page(),
-                     p),
-              "");
-    k = inked(p);
-    EXPECT_EQ(k.x0, 500);
-    EXPECT_EQ(k.x1, 500);
-    EXPECT_EQ(k.y0, 300);
-    EXPECT_EQ(k.y1, 600);
+    Dvi d;
+    d.special("pa 0 0").special("pa 0 1000").right(200).special("fp");
+    d.special("pa 0 0").special("pa 500 500").special("ip");
+    EXPECT_EQ(inked(page_of(d.page())).box(), "500,300 500,600");
     // An arc: a full circle of radius 100 milli-inches (30 pixels).
-    ASSERT_EQ(decode(Dvi().special("ar 0 0 100 100 0 6.28319").page(), p), "");
-    k = inked(p);
-    EXPECT_FALSE(ink(p, 300, 300));
-    EXPECT_TRUE(ink(p, 330, 300));
-    EXPECT_GE(k.x0, 269);
-    EXPECT_LE(k.x1, 331);
+    p = page_of(Dvi().special("ar 0 0 100 100 0 6.28319").page());
+    EXPECT_TRUE(!ink(p, 300, 300) && ink(p, 330, 300));
+    EXPECT_TRUE(inked(p).x0 >= 269 && inked(p).x1 <= 331) << inked(p).box();
 }
 
 TEST(Dvi, FaultsGiveOneLine) {

@@ -115,14 +115,10 @@ TEST(Gif, InterlacedRowsComeInFourPasses) {
 }
 
 TEST(Gif, ExtensionsAreSkippedAndOnlyTheFirstImageIsRead) {
-    const std::string extensions = std::string("\x21\xF9\x04\x01\x0A\x00\x03\x00", 8) + // graphic control
-                                   std::string("\x21\xFE\x02hi\x03"
-                                               "abc\x00",
-                                               10) + // comment
-                                   std::string("\x21\xFF\x03"
-                                               "ABC\x01\x01\x00",
-                                               9) +                            // application
-                                   std::string("\x21\x01\x02\x01\x01\x00", 6); // plain text
+    // Graphic control, comment, application and plain text extensions.
+    const std::string extensions =
+        std::string("\x21\xF9\x04\x01\x0A\x00\x03\x00", 8) + std::string("\x21\xFE\x02hi\003abc\x00", 10) +
+        std::string("\x21\xFF\003ABC\x01\x01\x00", 9) + std::string("\x21\x01\x02\x01\x01\x00", 6);
     Picture p;
     DecodeError e;
     ASSERT_TRUE(

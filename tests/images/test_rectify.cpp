@@ -28,11 +28,8 @@ constexpr int32_t kPixel = 65536 / kDpi;
 // A block of `w` x `h` pixels (row length = width), top row first.
 std::vector<uint8_t> block_of(int32_t w, int32_t h, int32_t bits, int32_t dpi, const std::vector<uint8_t>& pixels) {
     Picture p;
-    p.width = p.row_length = w;
-    p.height = h;
-    p.bits = bits;
-    p.palette_kind = bits == 24 ? kPaletteDirect : kPaletteGrey;
-    p.dpi = dpi;
+    p.width = p.row_length = w, p.height = h, p.bits = bits;
+    p.palette_kind = bits == 24 ? kPaletteDirect : kPaletteGrey, p.dpi = dpi;
     EXPECT_TRUE(p.allocate());
     EXPECT_EQ(p.pixels.size(), pixels.size());
     p.pixels = pixels;
@@ -47,6 +44,15 @@ BlockHeader header_of(const std::vector<uint8_t>& block) {
     BlockHeader h;
     EXPECT_TRUE(read_header(block, h));
     return h;
+}
+
+// Left, bottom, right and top in pixels of kDpi, then the size: "l b r t wxh".
+std::string edges(const BlockHeader& h) {
+    auto px = [](int32_t v) {
+        return std::to_string(v / kPixel) + (v % kPixel ? "+" + std::to_string(v % kPixel) : "");
+    };
+    return px(h.left) + " " + px(h.bottom) + " " + px(h.right) + " " + px(h.top) + " " + std::to_string(h.width) + "x" +
+           std::to_string(h.height);
 }
 
 // Pairs at the four corners of a w x h picture at kDpi and one inside, each source sent to `to(source)`.
@@ -96,13 +102,14 @@ TEST(RectifyFit, IdentityAKnownMappingAndTargetsThatFixNothing) {
         }
         return v;
     };
-    EXPECT_FALSE(fit_mapping(to({{0, 0}, {1000, 0}, {0, 1000}}), m)); // three
-    // On one slanted line; three on y = 0 and one off it (on the line pair y = 0, x = 2000).
+    // Three; on one slanted line; three on y = 0 and one off it (on the line pair y = 0, x = 2000).
+    EXPECT_FALSE(fit_mapping(to({{0, 0}, {1000, 0}, {0, 1000}}), m));
     EXPECT_FALSE(fit_mapping(to({{0, 0}, {1000, 1000}, {2000, 2000}, {3000, 3000}}), m));
     EXPECT_FALSE(fit_mapping(to({{0, 0}, {1000, 0}, {3000, 0}, {2000, 1000}}), m));
     EXPECT_TRUE(fit_mapping(to({{0, 0}, {1000, 1000}, {3000, 3000}, {1000, 0}}), m));
     Runner r;
-    RectifyResult res = rectify(block_of(2, 2, 8, kDpi, {1, 2, 3, 4}), to({{0, 0}, {512, 0}, {1024, 0}, {0, 512}}), r.run);
+    RectifyResult res =
+        rectify(block_of(2, 2, 8, kDpi, {1, 2, 3, 4}), to({{0, 0}, {512, 0}, {1024, 0}, {0, 512}}), r.run);
     EXPECT_EQ(res.status, RectifyStatus::Singular);
     EXPECT_NE(res.message.find("do not fix a mapping"), std::string::npos);
     EXPECT_TRUE(res.block.empty());
@@ -115,7 +122,8 @@ TEST(RectifyResample, TheIdentityAndWholePixelShiftsKeepEveryPixel) {
     }
     // At 100 dpi the right edge is 3 x 65536 / 100 rounded down: the last column still takes its own pixel.
     for (int32_t bits : {8, 24}) {
-        std::vector<uint8_t> b = block_of(4, 3, bits, 100, std::vector<uint8_t>(px.begin(), px.begin() + 12 * bits / 8));
+        std::vector<uint8_t> b =
+            block_of(4, 3, bits, 100, std::vector<uint8_t>(px.begin(), px.begin() + 12 * bits / 8));
         BlockHeader h = header_of(b);
         std::vector<ReferencePair> same;
         for (Point p : {Point{0, 0}, Point{h.right, 0}, Point{0, h.top}, Point{h.right, h.top}}) {
@@ -125,9 +133,7 @@ TEST(RectifyResample, TheIdentityAndWholePixelShiftsKeepEveryPixel) {
         RectifyResult res = rectify(b, same, r.run);
         ASSERT_EQ(res.status, RectifyStatus::Done);
         BlockHeader out = header_of(res.block);
-        EXPECT_EQ(out.width, 4); // |right - left| r + 1.5 = 4.4998, cut down
-        EXPECT_EQ(out.height, 3);
-        EXPECT_EQ(out.right, h.right);
+        EXPECT_EQ(edges(out), edges(h)); // |right - left| r + 1.5 = 4.4998, cut down to 4
         EXPECT_EQ(out.kind, h.kind);
         EXPECT_EQ(out.name, "scan.bmp");
         EXPECT_EQ(pixels_of(res.block), pixels_of(b)) << bits;
@@ -145,10 +151,7 @@ TEST(RectifyResample, TheIdentityAndWholePixelShiftsKeepEveryPixel) {
         RectifyResult res = rectify(b, pairs_of(4, 3, shift(2 * kPixel, -kPixel)), r.run);
         ASSERT_EQ(res.status, RectifyStatus::Done);
         BlockHeader out = header_of(res.block);
-        EXPECT_EQ(out.left, 2 * kPixel);
-        EXPECT_EQ(out.right, h.right + 2 * kPixel);
-        EXPECT_EQ(out.bottom, -kPixel);
-        EXPECT_EQ(out.top, h.top - kPixel);
+        EXPECT_EQ(edges(out), "2 -1 5 1 4x3");
         EXPECT_EQ(out.bits, bits);
         EXPECT_EQ(pixels_of(res.block), pixels) << bits;
         EXPECT_GE(res.block.capacity(), res.block.size() + 4 * static_cast<size_t>(bits / 8)); // the spare row
@@ -157,25 +160,22 @@ TEST(RectifyResample, TheIdentityAndWholePixelShiftsKeepEveryPixel) {
 
 TEST(RectifyResample, RotationAndEnlargementWorkedByHand) {
     // a b c / d e f turned a quarter counter-clockwise about the origin: c f / b e / a d.
+    auto quarter = [](Point p) { return Point{-p.y, p.x}; };
+    auto twice = [](Point p) { return Point{2 * p.x, 2 * p.y}; };
     Runner r;
     RectifyResult res =
-        rectify(block_of(3, 2, 8, kDpi, {'a', 'b', 'c', 'd', 'e', 'f'}), pairs_of(3, 2, [](Point p) { return Point{-p.y, p.x}; }), r.run);
+        rectify(block_of(3, 2, 8, kDpi, {'a', 'b', 'c', 'd', 'e', 'f'}), pairs_of(3, 2, quarter), r.run);
     ASSERT_EQ(res.status, RectifyStatus::Done);
     EXPECT_NEAR(res.mapping.c[2], 1, 1e-12);  // X = y
     EXPECT_NEAR(res.mapping.c[1], -1, 1e-12); // Y = -x
-    BlockHeader out = header_of(res.block);
-    EXPECT_EQ(out.width, 2);
-    EXPECT_EQ(out.height, 3);
-    EXPECT_EQ(out.left, -kPixel);
-    EXPECT_EQ(out.top, 2 * kPixel);
+    EXPECT_EQ(edges(header_of(res.block)), "-1 0 0 2 2x3");
     EXPECT_EQ(std::string(res.block.begin() + static_cast<long>(kHeaderBytes), res.block.end()), "cfbead");
 
     // Twice the size: every second pixel is a blend, halves rounded up.
-    res = rectify(block_of(3, 2, 8, kDpi, {0, 100, 201, 20, 40, 60}),
-                  pairs_of(3, 2, [](Point p) { return Point{2 * p.x, 2 * p.y}; }), r.run);
+    res = rectify(block_of(3, 2, 8, kDpi, {0, 100, 201, 20, 40, 60}), pairs_of(3, 2, twice), r.run);
     ASSERT_EQ(res.status, RectifyStatus::Done);
     EXPECT_EQ(header_of(res.block).width, 5);
-    EXPECT_EQ(pixels_of(res.block), (std::vector<uint8_t>{0, 50, 100, 151, 201,  //
+    EXPECT_EQ(pixels_of(res.block), (std::vector<uint8_t>{0, 50, 100, 151, 201, //
                                                           10, 40, 70, 100, 131, //
                                                           20, 30, 40, 50, 60}));
 }
@@ -197,16 +197,15 @@ TEST(RectifyResample, TheFastLoopMatchesThePlainOneAndOutsideIsBlack) {
         }
         std::vector<uint8_t> b = block_of(c.w, c.h, c.bits, kDpi, px);
         BlockHeader h = header_of(b);
+        auto moved = [&](Point p) {
+            double x = p.x * c.scale, y = p.y * c.scale;
+            double tx =
+                x * std::cos(c.turn) - y * std::sin(c.turn) + (p.x == h.right && p.y == h.top ? c.pull * kPixel : 0);
+            return Point{static_cast<int32_t>(std::lround(tx)),
+                         static_cast<int32_t>(std::lround(x * std::sin(c.turn) + y * std::cos(c.turn)))};
+        };
         Mapping m;
-        bool fitted = fit_mapping(pairs_of(c.w, c.h, [&](Point p) {
-                                      double x = p.x * c.scale, y = p.y * c.scale;
-                                      double tx = x * std::cos(c.turn) - y * std::sin(c.turn);
-                                      double ty = x * std::sin(c.turn) + y * std::cos(c.turn);
-                                      tx += p.x == h.right && p.y == h.top ? c.pull * kPixel : 0;
-                                      return Point{static_cast<int32_t>(std::lround(tx)),
-                                                   static_cast<int32_t>(std::lround(ty))};
-                                  }),
-                                  m);
+        bool fitted = fit_mapping(pairs_of(c.w, c.h, moved), m);
         if (!fitted) {
             // A picture one pixel across puts its sources on one line: a plain scale instead.
             m.c = {c.scale, 0, 0, c.scale, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -235,22 +234,14 @@ TEST(RectifyResample, TheFastLoopMatchesThePlainOneAndOutsideIsBlack) {
 
 TEST(RectifyPlacement, SingularAffinePartOversizeProgressAndCancel) {
     BlockHeader h;
-    h.width = h.height = h.row_length = 3;
-    h.dpi = kDpi;
-    h.left = -kPixel;
-    h.right = 2 * kPixel;
-    h.top = kPixel;
+    h.width = h.height = h.row_length = 3, h.dpi = kDpi, h.left = -kPixel, h.right = 2 * kPixel, h.top = kPixel;
     Mapping m;
     m.c = {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0}; // d = 0: the corners stay where they are
     Placement p;
     std::string why;
     ASSERT_TRUE(place_rectified(h, m, p, why));
-    EXPECT_EQ(p.left, -kPixel);
-    EXPECT_EQ(p.right, 2 * kPixel);
-    EXPECT_EQ(p.bottom, 0);
-    EXPECT_EQ(p.top, kPixel);
-    EXPECT_EQ(p.width, 4);
-    EXPECT_EQ(p.height, 2);
+    EXPECT_EQ(std::vector<int32_t>({p.left, p.bottom, p.right, p.top, p.width, p.height}),
+              std::vector<int32_t>({-kPixel, 0, 2 * kPixel, kPixel, 4, 2}));
     m.c = {1e-4, 0, 0, 1e-4, 0, 0, 0, 0, 0, 0, 0, 0}; // ten thousand times larger
     EXPECT_FALSE(place_rectified(h, m, p, why));
     EXPECT_NE(why.find("more than a picture may hold"), std::string::npos);
@@ -316,6 +307,11 @@ class RectifyCommand : public ::testing::Test {
     model::LineFields marker(size_t k) {
         return model::node(markers().at(k).copy).line;
     }
+    // Markers, whether S5 is still going and how many boxes were shown: "3 on 1".
+    std::string state() {
+        return std::to_string(markers().size()) + (shell::function_active(app()) ? " on " : " off ") +
+               std::to_string(ui.boxes.size());
+    }
     long errors() {
         return std::count(ui.sounds.begin(), ui.sounds.end(), platform::Sound::Error);
     }
@@ -352,11 +348,9 @@ TEST_F(RectifyCommand, PromptsOrdinalsAndMarkers) {
     EXPECT_EQ(markers().size(), 5u);
     EXPECT_EQ(errors(), 1);
     right(); // only two places among the targets: a box, and nothing changes
-    ASSERT_EQ(ui.boxes.size(), 1u);
+    ASSERT_EQ(state(), "0 off 1");
     EXPECT_EQ(ui.boxes.back().title, "Image Ortho-rectification");
     EXPECT_EQ(app().model.images[3], picture);
-    EXPECT_TRUE(markers().empty());
-    EXPECT_FALSE(shell::function_active(app()));
     // Without a picture every source point is refused.
     app().model.images[3].clear();
     start();
@@ -371,42 +365,34 @@ TEST_F(RectifyCommand, FinishCases) {
     left(Point{2 * kPixel, kPixel});
     ASSERT_EQ(markers().size(), 2u);
     right(); // only the waiting source point goes
-    EXPECT_EQ(markers().size(), 1u);
+    EXPECT_EQ(state(), "1 on 0");
     EXPECT_EQ(status(), prompt("second source"));
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_TRUE(shell::function_active(app()));
 
     start(); // afresh
     EXPECT_TRUE(markers().empty());
     pairs(3);
     ui.answers.push_back(platform::Answer::Ok);
     right();
-    ASSERT_EQ(ui.boxes.size(), 1u);
+    ASSERT_EQ(state(), "3 on 1");
     EXPECT_EQ(ui.boxes[0].title, "Image Ortho-rectification");
     EXPECT_EQ(ui.boxes[0].text, "A minimum of four pairs of points are\nrequired for this function, but you have\n"
                                 "entered only three pair of reference\npoints.\n\nDo you wish to continue?");
     EXPECT_EQ(ui.boxes[0].buttons, platform::Buttons::OkCancel);
     EXPECT_EQ(status(), prompt("fourth source"));
-    EXPECT_EQ(markers().size(), 3u);
     ui.answers.push_back(platform::Answer::Cancel);
     right();
-    EXPECT_EQ(ui.boxes.size(), 2u);
-    EXPECT_TRUE(markers().empty());
-    EXPECT_FALSE(shell::function_active(app()));
+    EXPECT_EQ(state(), "0 off 2");
     EXPECT_EQ(app().model.images[3], picture);
 
     start(); // no pair: the right click just ends the function
     right();
-    EXPECT_FALSE(shell::function_active(app()));
-    EXPECT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(state(), "0 off 2");
 
     start();
     pairs(4);
     EXPECT_FALSE(app().doc()->modified());
     right();
-    EXPECT_EQ(ui.boxes.size(), 2u);
-    EXPECT_TRUE(markers().empty());
-    EXPECT_FALSE(shell::function_active(app()));
+    EXPECT_EQ(state(), "0 off 2");
     EXPECT_EQ(header_of(app().model.images[3]).left, kPixel); // straightened in its own slot
     EXPECT_EQ(pixels_of(app().model.images[3]), pixels_of(picture));
     EXPECT_TRUE(app().doc()->modified());

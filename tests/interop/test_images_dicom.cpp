@@ -2,127 +2,105 @@
 // transfer syntax and for files without preamble and meta group) decode to the pixels dcm2pnm gives.
 // dcm2pnm's values for MONOCHROME1, rescaled data and 16-bit palette entries are one step off ours at
 // places (it scales them through floating point): those compare within one step.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "images/picture.h"
+#include "gerbv_shell.h"
+#include "images/picture_kit.h"
 
 namespace {
 
 using namespace trazel;
 constexpr int kW = 37, kH = 23; // odd sizes: odd-length values are padded
-const std::string kDir = std::filesystem::temp_directory_path() / ("trazel-dicom-" + std::to_string(::getpid()));
 
-bool have(const std::string& tool) {
-    std::filesystem::create_directories(kDir);
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-int run(const std::string& cmd) {
-    return std::system(("cd " + kDir + " && { " + cmd + "; } >/dev/null 2>&1").c_str());
-}
-
-std::string slurp(const std::string& name) {
-    std::ifstream f(kDir + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-// The samples of a PNM file: ASCII (P2, P3) or 8-bit binary (P5, P6).
-std::vector<int> pnm(const std::string& name) {
-    std::string s = slurp(name);
-    std::istringstream in(s);
-    std::string magic;
-    int w = 0, h = 0, maxval = 0;
-    in >> magic >> w >> h >> maxval;
-    EXPECT_EQ(w * 1000 + h, kW * 1000 + kH) << name;
-    size_t n = static_cast<size_t>(w * h * (magic == "P3" || magic == "P6" ? 3 : 1));
-    std::vector<int> v;
-    if (magic == "P2" || magic == "P3") {
-        for (int x; v.size() < n && in >> x;) {
-            v.push_back(x);
-        }
-    } else {
-        size_t at = static_cast<size_t>(in.tellg()) + 1;
-        for (size_t i = 0; i < n && at + i < s.size(); ++i) {
-            v.push_back(static_cast<unsigned char>(s[at + i]));
-        }
-    }
-    return v;
-}
-
-// Our decoding of a file: grey values, or red, green, blue per pixel.
-std::vector<int> ours(const std::string& name) {
-    model::LineReader in;
-    images::Picture p;
-    images::DecodeError error;
-    if (!in.open_file(kDir + "/" + name) || !images::dicom_accepts(in.head()) || !images::decode_dicom(in, p, error)) {
-        ADD_FAILURE() << name << ": " << error.message;
-        return {};
-    }
-    EXPECT_EQ(p.width * 1000 + p.height, kW * 1000 + kH) << name;
-    std::vector<int> v;
-    for (size_t i = 0; i < static_cast<size_t>(kW * kH); ++i) {
-        const uint8_t* px = p.pixels.data() + i * p.bytes_per_pixel();
-        if (p.bits == 16) {
-            v.push_back(px[0] | px[1] << 8);
-        } else if (p.bits == 24) {
-            v.insert(v.end(), {px[2], px[1], px[0]});
-        } else if (p.palette_kind == images::kPaletteOwn) {
-            uint32_t c = p.palette[px[0]];
-            v.insert(v.end(),
-                     {static_cast<int>(c >> 16 & 255), static_cast<int>(c >> 8 & 255), static_cast<int>(c & 255)});
-        } else {
-            v.push_back(px[0]);
-        }
-    }
-    return v;
-}
-
-// `base` and its rewrites in the other transfer syntaxes and without preamble and meta group, each
-// against the reference decoding `ref`, sample by sample within `slack`.
-void check_variants(const std::string& base, const std::string& ref, int slack) {
-    const std::vector<std::string> names = {base, "i-" + base, "b-" + base, "d-" + base, "ni-" + base, "ne-" + base};
-    ASSERT_EQ(run("dcmconv -e +ti " + base + " i-" + base + " && dcmconv -e +tb " + base + " b-" + base +
-                  " && dcmconv -e +td " + base + " d-" + base + " && dcmconv -e -F +g +ti " + base + " ni-" + base +
-                  " && dcmconv -e -F +g +te " + base + " ne-" + base),
-              0);
-    std::vector<int> want = pnm(ref);
-    ASSERT_EQ(want.size() % (kW * kH), 0u);
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        std::vector<int> got = ours(name);
-        ASSERT_EQ(got.size(), want.size());
-        int wrong = 0;
-        for (size_t i = 0; i < got.size() && wrong < 5; ++i) {
-            if (std::abs(got[i] - want[i]) > slack) {
-                ADD_FAILURE() << "sample " << i << ": ours " << got[i] << ", reference " << want[i];
-                ++wrong;
+struct DicomPeers : ::testing::Test {
+    interop::ScratchDir dir{"trazel_dicom_"};
+    void SetUp() override {
+        for (const char* tool : {"img2dcm", "dcmconv", "dump2dcm", "dcm2pnm", "convert"}) {
+            if (!interop::have(tool)) {
+                GTEST_SKIP() << "dcmtk or ImageMagick is not installed";
             }
         }
     }
-}
-
-// A text dump of a picture for dump2dcm: the module lines, then the pixels as hex words or bytes.
-void dump(const std::string& name, const std::string& module, const std::vector<int>& data, bool words) {
-    std::string s = "(0008,0016) UI =SecondaryCaptureImageStorage\n(0008,0018) UI [1.2.826.0.1.3680043.2.1143.7]\n" +
-                    module + "(7fe0,0010) " + (words ? "OW " : "OB ");
-    char hex[8];
-    for (size_t i = 0; i < data.size(); ++i) {
-        std::snprintf(hex, sizeof hex, words ? "%04x" : "%02x",
-                      static_cast<unsigned>(data[i]) & (words ? 0xFFFFu : 0xFFu));
-        s += (i ? "\\" : "") + std::string(hex);
+    int run(const std::string& cmd) {
+        return interop::run("(cd " + dir.path.string() + " && " + cmd + ")", dir.path).status;
     }
-    std::ofstream(kDir + "/" + name + ".dump") << s << "\n";
-    ASSERT_EQ(run("dump2dcm +l 1000000 " + name + ".dump " + name), 0) << name;
-}
+    std::string slurp(const std::string& name) {
+        return picture_kit::slurp_file(dir.path / name);
+    }
+    // The samples of a PNM file: ASCII (P2, P3) or 8-bit binary (P5, P6).
+    std::vector<int> pnm(const std::string& name) {
+        std::string s = slurp(name);
+        std::istringstream in(s);
+        std::string magic;
+        int w = 0, h = 0, maxval = 0;
+        in >> magic >> w >> h >> maxval;
+        EXPECT_EQ(w * 1000 + h, kW * 1000 + kH) << name;
+        size_t n = static_cast<size_t>(w * h * (magic == "P3" || magic == "P6" ? 3 : 1));
+        std::vector<int> v;
+        if (magic == "P2" || magic == "P3") {
+            for (int x; v.size() < n && in >> x;) {
+                v.push_back(x);
+            }
+        } else {
+            size_t at = static_cast<size_t>(in.tellg()) + 1;
+            for (size_t i = 0; i < n && at + i < s.size(); ++i) {
+                v.push_back(static_cast<unsigned char>(s[at + i]));
+            }
+        }
+        return v;
+    }
+    // Our decoding of a file: grey values, or red, green, blue per pixel.
+    std::vector<int> ours(const std::string& name) {
+        std::string bytes = slurp(name);
+        EXPECT_TRUE(images::dicom_accepts(bytes)) << name;
+        picture_kit::Decoded d = picture_kit::decode_with(images::decode_dicom, bytes);
+        EXPECT_TRUE(d.ok) << name << ": " << d.message;
+        EXPECT_EQ(d.p.width * 1000 + d.p.height, kW * 1000 + kH) << name;
+        if (d.p.bits != 24 && d.p.palette_kind != images::kPaletteOwn) {
+            return d.values();
+        }
+        std::string rgb = picture_kit::as_rgb(d.p);
+        return std::vector<int>(reinterpret_cast<const uint8_t*>(rgb.data()),
+                                reinterpret_cast<const uint8_t*>(rgb.data()) + rgb.size());
+    }
+    // `base` and its rewrites in the other transfer syntaxes and without preamble and meta group, each
+    // against the reference decoding `ref`, sample by sample within `slack`.
+    void check_variants(const std::string& base, const std::string& ref, int slack) {
+        ASSERT_EQ(run("dcmconv -e +ti " + base + " i-" + base + " && dcmconv -e +tb " + base + " b-" + base +
+                      " && dcmconv -e +td " + base + " d-" + base + " && dcmconv -e -F +g +ti " + base + " ni-" + base +
+                      " && dcmconv -e -F +g +te " + base + " ne-" + base),
+                  0);
+        std::vector<int> want = pnm(ref);
+        ASSERT_EQ(want.size() % (kW * kH), 0u);
+        for (const char* prefix : {"", "i-", "b-", "d-", "ni-", "ne-"}) {
+            SCOPED_TRACE(prefix + base);
+            std::vector<int> got = ours(prefix + base);
+            ASSERT_EQ(got.size(), want.size());
+            int wrong = 0;
+            for (size_t i = 0; i < got.size() && wrong < 5; ++i) {
+                if (std::abs(got[i] - want[i]) > slack) {
+                    ADD_FAILURE() << "sample " << i << ": ours " << got[i] << ", reference " << want[i];
+                    ++wrong;
+                }
+            }
+        }
+    }
+    // A text dump of a picture for dump2dcm: the module lines, then the pixels as hex words or bytes.
+    void dump(const std::string& name, const std::string& module, const std::vector<int>& data, bool words) {
+        std::string s = "(0008,0016) UI =SecondaryCaptureImageStorage\n"
+                        "(0008,0018) UI [1.2.826.0.1.3680043.2.1143.7]\n" +
+                        module + "(7fe0,0010) " + (words ? "OW " : "OB ");
+        char hex[8];
+        for (size_t i = 0; i < data.size(); ++i) {
+            std::snprintf(hex, sizeof hex, words ? "%04x" : "%02x",
+                          static_cast<unsigned>(data[i]) & (words ? 0xFFFFu : 0xFFu));
+            s += (i ? "\\" : "") + std::string(hex);
+        }
+        std::ofstream(dir.path / (name + ".dump")) << s << "\n";
+        ASSERT_EQ(run("dump2dcm +l 1000000 " + name + ".dump " + name), 0) << name;
+    }
+};
 
 std::string grey_module(const char* photometric, int allocated, int stored, int sign, const std::string& extra = "") {
     return "(0028,0002) US 1\n(0028,0004) CS [" + std::string(photometric) + "]\n(0028,0010) US " + std::to_string(kH) +
@@ -141,21 +119,14 @@ std::vector<int> pattern(int top, int step = 1) {
     return v;
 }
 
-bool tools() {
-    return have("img2dcm") && have("dcmconv") && have("dump2dcm") && have("dcm2pnm") && have("convert");
-}
-
 } // namespace
 
-TEST(DicomPeers, ColourFromImg2dcmInEverySyntax) {
-    if (!tools()) {
-        GTEST_SKIP() << "dcmtk or ImageMagick is not installed";
-    }
+TEST_F(DicomPeers, ColourFromImg2dcmInEverySyntax) {
     std::string ppm = "P6\n37 23\n255\n";
     for (int v : pattern(255 * 255)) {
         ppm += std::string{static_cast<char>(v & 255), static_cast<char>(v >> 8), static_cast<char>(v * 7)};
     }
-    std::ofstream(kDir + "/c.ppm", std::ios::binary) << ppm;
+    std::ofstream(dir.path / "c.ppm", std::ios::binary) << ppm;
     ASSERT_EQ(
         run("convert c.ppm -type TrueColor BMP3:c.bmp && img2dcm -i BMP c.bmp c.dcm && dcm2pnm +op c.dcm c-ref.ppm"),
         0);
@@ -183,21 +154,13 @@ TEST(DicomPeers, ColourFromImg2dcmInEverySyntax) {
         run("convert c.ppm j.jpg && img2dcm -i JPEG j.jpg j.dcm && dcmdjpeg +ca j.dcm rgb.dcm && "
             "dcmdjpeg +cn +pl j.dcm ybr.dcm && dcm2pnm +op rgb.dcm rgb-ref.ppm && dcm2pnm +op ybr.dcm ybr-ref.ppm"),
         0);
-    model::LineReader in;
-    images::Picture p;
-    images::DecodeError error;
-    ASSERT_TRUE(in.open_file(kDir + "/j.dcm"));
-    EXPECT_FALSE(images::decode_dicom(in, p, error));
-    EXPECT_EQ(error.message, "JPEG Baseline-compressed DICOM is not read");
+    EXPECT_EQ(picture_kit::decode_with(images::decode_dicom, slurp("j.dcm")).message,
+              "JPEG Baseline-compressed DICOM is not read");
     check_variants("rgb.dcm", "rgb-ref.ppm", 0);
     check_variants("ybr.dcm", "ybr-ref.ppm", 2);
-    std::filesystem::remove_all(kDir);
 }
 
-TEST(DicomPeers, GreyFromDumpsInEverySyntax) {
-    if (!tools()) {
-        GTEST_SKIP() << "dcmtk or ImageMagick is not installed";
-    }
+TEST_F(DicomPeers, GreyFromDumpsInEverySyntax) {
     // 12 stored bits with junk above the high bit; MONOCHROME2 and MONOCHROME1.
     std::vector<int> data = pattern(4095);
     for (size_t i = 0; i < data.size(); i += 3) {
@@ -223,13 +186,9 @@ TEST(DicomPeers, GreyFromDumpsInEverySyntax) {
     dump("g8.dcm", grey_module("MONOCHROME2", 8, 8, 0, "(0028,0008) IS [2]\n"), frames, false);
     ASSERT_EQ(run("dcm2pnm +op g8.dcm g8-ref.pgm"), 0);
     check_variants("g8.dcm", "g8-ref.pgm", 0);
-    std::filesystem::remove_all(kDir);
 }
 
-TEST(DicomPeers, PaletteColourBehindNestedSequences) {
-    if (!tools()) {
-        GTEST_SKIP() << "dcmtk or ImageMagick is not installed";
-    }
+TEST_F(DicomPeers, PaletteColourBehindNestedSequences) {
     // 256 entries of 16 bits, and an icon picture two sequences deep, written with undefined lengths.
     std::string lut[3];
     for (int c = 0; c < 3; ++c) {
@@ -254,5 +213,4 @@ TEST(DicomPeers, PaletteColourBehindNestedSequences) {
     dump("pal0.dcm", module, pattern(255), false);
     ASSERT_EQ(run("dcmconv -e pal0.dcm pal.dcm && dcm2pnm +op pal.dcm pal-ref.ppm"), 0);
     check_variants("pal.dcm", "pal-ref.ppm", 1);
-    std::filesystem::remove_all(kDir);
 }
