@@ -37,7 +37,10 @@ inline Shell run(const std::string& cmd, const std::filesystem::path& dir) {
 }
 
 inline bool have(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+    // Appended piece by piece: gcc 12 warns wrongly (-Warray-bounds) of the same string built with +.
+    std::string command = "command -v ";
+    command.append(tool).append(" >/dev/null 2>&1");
+    return std::system(command.c_str()) == 0;
 }
 
 // gerbv exits with 0 even for a file it could not read: its CRITICAL and WARNING lines say so.
