@@ -33,7 +33,7 @@ int clamp_int(int64_t v) {
 
 // A point of the view in 1/256 pixel (for arcs, whose centre and radius keep their fractions).
 int64_t col256(const View& v, Coord x) {
-    return ((int64_t{x} * int64_t{v.scale}) >> 24) - int64_t{v.origin_x} * kSubPixel;
+    return ((int64_t{view_x(v, x)} * int64_t{v.scale}) >> 24) - int64_t{v.origin_x} * kSubPixel;
 }
 
 int64_t row256(const View& v, Coord y) {
@@ -45,6 +45,7 @@ ArcPx arc_at(const View& v, Coord x0, Coord y0, int64_t radius) {
     ArcPx a;
     a.col = col256(v, x0);
     a.row = row256(v, y0);
+    a.mirror = v.mirror;
     a.radius = static_cast<int64_t>((static_cast<uint64_t>(std::min<int64_t>(radius, kCoordMax)) * v.scale) >> 24);
     return a;
 }

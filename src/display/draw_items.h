@@ -18,7 +18,7 @@ inline int clamp_to_int(int64_t v) {
 }
 
 inline int screen_col(const View& v, Coord x) {
-    int64_t doubled = int64_t{x} * int64_t{v.scale >> 1} * 2;
+    int64_t doubled = int64_t{view_x(v, x)} * int64_t{v.scale >> 1} * 2;
     return clamp_to_int(((doubled + (int64_t{1} << 31)) >> 32) - v.origin_x);
 }
 

@@ -111,7 +111,8 @@ GridDots grid_dots(const View& v, const Rect& clip) {
     }
     // The grid multiples nearest the left and top edges, from Document 0,0, placed exactly as the screen
     // conversions place them; the fraction of the step is then carried along.
-    Coord gx = snap_axis(to_units_x(v, clip.left), 0, v.display_grid).value;
+    // (In mirror view the multiples of the mirrored x: the same set of dots.)
+    Coord gx = snap_axis(view_x(v, to_units_x(v, clip.left)), 0, v.display_grid).value;
     Coord gy = snap_axis(to_units_y(v, clip.top), 0, v.display_grid).value;
     int64_t x16 = (int64_t{gx} * static_cast<int64_t>(v.scale >> 1) * 2) >> 16;
     int64_t y16 = (int64_t{gy} * static_cast<int64_t>(v.scale >> 1) * 2) >> 16;

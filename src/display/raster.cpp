@@ -852,7 +852,7 @@ int solid_arc(Raster& r, uint32_t value, int width, const ArcPx& a) {
         if (a.ellipse != 0) {
             y = (y * a.ellipse) >> 16;
         }
-        pcol = floor_div(a.col + rot.x(x, y) + kSubPixel / 2, kSubPixel);
+        pcol = floor_div(a.col + (a.mirror ? -rot.x(x, y) : rot.x(x, y)) + kSubPixel / 2, kSubPixel);
         prow = floor_div(a.row - rot.y(x, y) + kSubPixel / 2, kSubPixel);
     };
     uint32_t step = static_cast<uint32_t>(arc_step(rpx));

@@ -165,6 +165,7 @@ struct ArcPx {
     model::Angle start = 0, sweep = 0;
     uint16_t ellipse = 0;
     model::Angle rotation = 0;
+    bool mirror = false; // angles count clockwise on screen (mirror view)
 };
 constexpr int kSubPixel = 256;
 

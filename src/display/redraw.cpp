@@ -23,7 +23,7 @@ bool component_visible(const View& v, const Raster& r, const Node& c) {
     int64_t x1 = int64_t{c.box.x1} - kComponentMargin, x2 = int64_t{c.box.x2} + kComponentMargin;
     int64_t y1 = int64_t{c.box.y1} - kComponentMargin, y2 = int64_t{c.box.y2} + kComponentMargin;
     auto clampc = [](int64_t a) { return static_cast<model::Coord>(std::clamp<int64_t>(a, INT32_MIN, INT32_MAX)); };
-    int c1 = to_screen_x(v, clampc(x1)), c2 = to_screen_x(v, clampc(x2));
+    auto [c1, c2] = std::minmax({to_screen_x(v, clampc(x1)), to_screen_x(v, clampc(x2))}); // mirror view
     int r1 = to_screen_y(v, clampc(y2)), r2 = to_screen_y(v, clampc(y1));
     return !(r2 < r.clip.top || r1 > r.clip.bottom || c2 < r.clip.left || c1 > r.clip.right);
 }
@@ -276,6 +276,7 @@ void set_surface(Display& d, const PixelBuffer& b, int status_rows) {
 int draw_start_picture(Display& d, Raster& r) {
     // Fit the 6 by 4 inch card into the drawing area with a margin, on a view of its own.
     View v = d.view;
+    v.mirror = false; // the card reads the right way round
     int64_t w = std::max(1, v.area.width() - 40), h = std::max(1, v.area.height() - 40);
     uint64_t sx = (static_cast<uint64_t>(w) << 32) / static_cast<uint64_t>(model::mils_to_units(6000));
     uint64_t sy = (static_cast<uint64_t>(h) << 32) / static_cast<uint64_t>(model::mils_to_units(4000));

@@ -46,7 +46,7 @@ int64_t scale_units(Coord value, uint32_t scale) {
 }
 
 int to_screen_x(const View& v, Coord x) {
-    return clamp_int(scale_units(x, v.scale) - v.origin_x);
+    return clamp_int(scale_units(view_x(v, x), v.scale) - v.origin_x);
 }
 
 int to_screen_y(const View& v, Coord y) {
@@ -54,7 +54,7 @@ int to_screen_y(const View& v, Coord y) {
 }
 
 Coord to_units_x(const View& v, int col) {
-    return divide_by_scale(int64_t{col} + v.origin_x, v.scale);
+    return view_x(v, divide_by_scale(int64_t{col} + v.origin_x, v.scale));
 }
 
 Coord to_units_y(const View& v, int row) {
@@ -114,7 +114,7 @@ void update_cursor_pixel(View& v) {
 }
 
 void place_cursor_at(View& v, int col, int row) {
-    v.origin_x = clamp_coord(scale_units(v.cursor_x, v.scale) - col);
+    v.origin_x = clamp_coord(scale_units(view_x(v, v.cursor_x), v.scale) - col);
     v.origin_y = clamp_coord(scale_units(v.cursor_y, v.scale) - (int64_t{v.drawing_height} - 1 - row));
     update_cursor_pixel(v);
 }

@@ -70,6 +70,7 @@ struct View {
     int32_t readout_factor = 0x10000;
     int angle_mode = 0;        // 0 free, 1 horizontal/vertical, 2 45-degree, 3 8-way equal legs
     bool single_layer = false; // redraws show the current layer only
+    bool mirror = false;       // mirror view: x grows to the left on screen; the Document is untouched
 
     Rect area;              // drawing area in monitor pixels (the status bar is below it)
     int drawing_height = 0; // rows of the drawing area
@@ -78,6 +79,10 @@ struct View {
 };
 
 // --- Conversions (view.cpp) -------------------------------------------------------------------------
+// The x every conversion to and from pixels works with: -x in mirror view (kept in range).
+inline Coord view_x(const View& v, Coord x) {
+    return !v.mirror ? x : x == INT32_MIN ? INT32_MAX : -x;
+}
 // Screen positions saturate at the int32 range; unit positions at +-0x7FFFFFFF.
 int to_screen_x(const View& v, Coord x);
 int to_screen_y(const View& v, Coord y);

@@ -82,8 +82,10 @@ int redraw_region(display::Display& d, const model::Document& doc, const Box& ar
     }
     const display::View& v = d.view;
     auto cx = [](int64_t x) { return static_cast<model::Coord>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)); };
-    int left = display::to_screen_x(v, cx(area.x1)) - kRegionMarginPixels;
-    int right = display::to_screen_x(v, cx(area.x2)) + kRegionMarginPixels;
+    // In mirror view x1 is the right edge.
+    auto [c1, c2] = std::minmax({display::to_screen_x(v, cx(area.x1)), display::to_screen_x(v, cx(area.x2))});
+    int left = c1 - kRegionMarginPixels;
+    int right = c2 + kRegionMarginPixels;
     int top = display::to_screen_y(v, cx(area.y2)) - kRegionMarginPixels;
     int bottom = display::to_screen_y(v, cx(area.y1)) + kRegionMarginPixels;
     std::vector<display::Rect> saved = d.rects;

@@ -247,7 +247,9 @@ int draw_block(display::Display& d, display::Raster& r, const std::vector<uint8_
     // Columns: unit x of column c is (c + origin_x) * units_per_px; picture column (x - left) * kx.
     double kx = per_unit(int64_t{h.right} - h.left, h.width);
     Work& w = t_work;
-    auto [c0, c1] = axis_table(r.clip.left, r.clip.right, v.origin_x, units_per_px * kx, -h.left * kx, h.width, w.cols);
+    // In mirror view unit x of column c is the negative of that.
+    double col_units = v.mirror ? -units_per_px : units_per_px;
+    auto [c0, c1] = axis_table(r.clip.left, r.clip.right, v.origin_x, col_units * kx, -h.left * kx, h.width, w.cols);
     // Rows: unit y of row r is (drawing_height - 1 - r + origin_y) * units_per_px; picture row
     // (top - y) * ky, which is (r - drawing_height + 1 - origin_y) * units_per_px * ky + top * ky.
     double ky = per_unit(int64_t{h.top} - h.bottom, h.height);

@@ -219,7 +219,9 @@ int step_cursor(App& app, int dx, int dy) {
                            ? int64_t{v.snap}
                            : int64_t{std::max<display::Coord>(1, display::pixels_to_length(v, 1))} << 16;
         v.residue_x = v.residue_y = 0;
-        int moved = display::move_cursor_by(v, dx * unit / 65536, dy * unit / 65536, app.doc() != nullptr);
+        // The keys move the cursor across the screen, whichever way mirror view shows x.
+        int64_t sx = v.mirror ? -int64_t{dx} : dx;
+        int moved = display::move_cursor_by(v, sx * unit / 65536, dy * unit / 65536, app.doc() != nullptr);
         if (moved) {
             cursor_moved(app);
         }

@@ -228,7 +228,7 @@ std::vector<MenuItem> setup_menu() {
         cmd('S', 'G', "&Grid Interval..."),
         cmd('S', 'P', "&Relative Zero Point"),
         cmd('S', 'B', "Status &Bar..."),
-        cmd('S', 'W', "Mirror Vie&w"),
+        checkable(cmd('S', 'W', "Mirror Vie&w")),
         checkable(cmd('S', 'T', "&Orthogonal Mode")),
         separator(),
         // No code of its own: 0x5360 is its first entry's, and a lookup by code must find that entry.
@@ -459,6 +459,7 @@ void update_menu_state(App& app, int menu_index) {
     }
     if (wants(kIndexSetupMenu)) {
         state(app, code('S', 'T'), app.display.view.angle_mode != 0, doc);
+        state(app, code('S', 'W'), app.display.view.mirror, doc);
         for (int i = 0; i < s.monitor_count; ++i) {
             state(app, static_cast<uint16_t>(kMonitorDialog + i), i == s.monitor, true);
         }

@@ -3,6 +3,8 @@
 // as it was; a directive whose line changed then goes through the writer and the reader once, so the
 // Document holds from now on exactly what its Data file will give back.
 #include "shell/setup_dialogs.h"
+#include "shell/setup_layers.h"
+#include "shell/setup_toggles.h"
 
 #include <algorithm>
 #include <array>
@@ -490,6 +492,8 @@ constexpr SetupDialog kDialogs[] = {
 } // namespace
 
 bool is_setup_dialog(uint16_t cmd) {
+    if (is_setup_toggle(cmd)) return true;
+    if (is_layers_dialog(cmd)) return true;
     return std::any_of(std::begin(kDialogs), std::end(kDialogs), [cmd](const SetupDialog& d) { return d.cmd == cmd; });
 }
 
@@ -498,6 +502,8 @@ int setup_dialog(App& app, uint16_t cmd) {
         beep(app);
         return 0;
     }
+    if (is_setup_toggle(cmd)) return setup_toggle(app, cmd);
+    if (is_layers_dialog(cmd)) return layers_dialog(app, cmd);
     for (const SetupDialog& d : kDialogs) {
         if (d.cmd == cmd) {
             return d.run(app);

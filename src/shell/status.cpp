@@ -117,8 +117,12 @@ void refresh_status_bar(App& app) {
         d.status.push_back({kStatusGridCol, display::grid_readout(d.view)});
         d.status.push_back({kStatusReadoutCol, display::cursor_readout(d.view)});
     }
-    const std::string& msg = !app.shell.prompt.empty() && app.shell.status.text.empty() ? app.shell.prompt
-                                                                                          : app.shell.status.text;
+    std::string msg =
+        !app.shell.prompt.empty() && app.shell.status.text.empty() ? app.shell.prompt : app.shell.status.text;
+    if (app.doc() && (app.doc()->setup.mode_refs & display::kRefsAngleReadout) != 0) {
+        // Direction and distance from the relative zero point, ahead of the message.
+        msg = display::angle_distance_readout(d.view, {d.view.rel_x, d.view.rel_y}) + "  " + msg;
+    }
     // The message stops short of the clock rather than running under it.
     int room = (clock_column(d.view.area.width()) - kStatusMessageCol) / kStatusCharWidth - 1;
     if (!msg.empty() && room > 0) {

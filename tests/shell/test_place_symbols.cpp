@@ -226,12 +226,13 @@ TEST_F(PlaceSymbols, DimensionFollowsItsDraggedEnd) {
 
 TEST_F(PlaceSymbols, LibrarySlotsAndPathOfSetupLibraries) {
     open("share/examples/demo.pcb");
-    answer("LibraryFilesBox", {{"lib2", "MINE.LIB"}, {"lib0", ""}, {"path", "/opt/parts"}});
+    answer("SetupLibrariesBox", {{"lib2", "MINE.LIB"}, {"lib0", ""}, {"path", "/opt/parts"}});
     ASSERT_EQ(run(code('S', 'F')), 1);
     const platform::Form& shown = ui.dialogs.back();
     EXPECT_EQ(shown.get("lib1"), "SMD.LIB");
-    EXPECT_EQ(std::string(app->doc()->setup.libraries[0].data()), "");
-    EXPECT_EQ(std::string(app->doc()->setup.libraries[2].data()), "MINE.LIB");
+    // The emptied first entry closes up.
+    EXPECT_EQ(std::string(app->doc()->setup.libraries[0].data()), "SMD.LIB");
+    EXPECT_EQ(std::string(app->doc()->setup.libraries[1].data()), "MINE.LIB");
     EXPECT_EQ(shell::read_setting(*app, "Library Path"), "/opt/parts");
     EXPECT_TRUE(app->doc()->modified());
     std::string file = saved();

@@ -8,7 +8,6 @@
 #include "formats/register.h"
 #include "images/commands.h"
 #include "images/readers.h"
-#include "library/commands.h"
 #include "nets/commands.h"
 #include "router/commands.h"
 #include "shell/app.h"
@@ -17,7 +16,6 @@ namespace trazel {
 
 void install_subsystems(App& app) {
     // A new subsystem adds its install function here (and its library to the app target).
-    library::install_library(app);
     edit::install_edit(app);
     cam::install_cam(app);
     nets::install_nets(app);
