@@ -99,8 +99,10 @@ inline std::string fits(int bitpix, std::vector<int> axes, const std::vector<std
     h.resize((h.size() + 2879) / 2880 * 2880, ' ');
     std::string d;
     for (double x : samples) {
-        uint64_t bits = static_cast<uint64_t>(static_cast<int64_t>(x));
-        if (bitpix == -32) {
+        uint64_t bits = 0;
+        if (bitpix > 0) {
+            bits = static_cast<uint64_t>(static_cast<int64_t>(x));
+        } else if (bitpix == -32) {
             float f = static_cast<float>(x);
             uint32_t b;
             std::memcpy(&b, &f, 4);
