@@ -3,6 +3,7 @@
 // as it was; a directive whose line changed then goes through the writer and the reader once, so the
 // Document holds from now on exactly what its Data file will give back.
 #include "shell/setup_dialogs.h"
+#include "shell/setup_form.h"
 #include "shell/setup_layers.h"
 #include "shell/setup_toggles.h"
 
@@ -33,20 +34,11 @@ namespace {
 using model::Coord;
 using model::Setup;
 
-constexpr const char* kValueErrorTitle = "Setup Value Error";
 // Item widths and sizes are 16-bit lengths; no clearance or default needs an inch either.
 constexpr Coord kLengthLimit = 0xFFFF;
 constexpr size_t kSnapEntries = 16;
 constexpr size_t kSnapEntryChars = 11;
 constexpr size_t kSignalChars = 31;
-
-std::string trimmed(std::string_view v) {
-    return std::string(model::trim_blanks(v));
-}
-
-std::string quoted(std::string_view v) {
-    return "\"" + std::string(v) + "\"";
-}
 
 bool digit_run(std::string_view t, size_t& i) {
     size_t from = i;
@@ -114,38 +106,14 @@ std::string length_text(Coord v) {
     return model::fixed_string(v);
 }
 
-std::string colour_text(uint32_t c) {
-    char b[8];
-    return std::string(b, model::write_hex(b, c & 0xFFFFFF, 6));
-}
-
 std::string entry_text(const std::array<char, 12>& e) {
     return std::string(e.data(), static_cast<size_t>(std::find(e.begin(), e.end(), '\0') - e.begin()));
 }
 
-// Reads the answered form into a setup.  The first value refused names its field in `error`, and the
-// caller shows it and asks again.
-class Fields {
+// The answer reader of these dialogs: lengths, Signal names and spacings besides the common fields.
+class Fields : public SetupAnswers {
   public:
-    Fields(const platform::Form& shown, const platform::Form& form, const Setup& layers)
-        : shown_(shown), form_(form), layers_(layers) {
-    }
-
-    bool changed(std::string_view id) const {
-        return text(id) != trimmed(shown_.get(id));
-    }
-    std::string text(std::string_view id) const {
-        return trimmed(form_.get(id));
-    }
-    const std::string& error() const {
-        return error_;
-    }
-    void refuse(std::string_view id, const std::string& why) {
-        if (error_.empty()) {
-            const platform::Field* f = form_.field(id);
-            error_ = (f ? f->label : std::string(id)) + ": " + why;
-        }
-    }
+    using SetupAnswers::SetupAnswers;
 
     void length(std::string_view id, Coord& out, bool above_zero = false) {
         if (!changed(id)) {
@@ -168,60 +136,6 @@ class Fields {
         } else {
             out = v;
         }
-    }
-
-    void colour(std::string_view id, uint32_t& out) {
-        if (!changed(id)) {
-            return;
-        }
-        std::string t = text(id);
-        if (t.size() != 6 || !std::all_of(t.begin(), t.end(), [](char c) { return model::hex_digit(c) >= 0; })) {
-            refuse(id, quoted(t) + " is not a colour.\n\nType six hexadecimal digits: red, green and blue (FF8000).");
-            return;
-        }
-        uint32_t v = 0;
-        for (char c : t) {
-            v = v * 16 + static_cast<uint32_t>(model::hex_digit(c));
-        }
-        out = v;
-    }
-
-    // A layer by number or by the name of a layer in use (letter case ignored).
-    void layer(std::string_view id, int32_t& out) {
-        if (!changed(id)) {
-            return;
-        }
-        std::string t = text(id);
-        size_t i = 0;
-        if (digit_run(t, i) && i == t.size()) {
-            if (t.size() <= 3 && std::stoi(t) <= model::kRatnestLayer) {
-                out = std::stoi(t);
-                return;
-            }
-        } else if (!t.empty()) {
-            for (int n = 0; n <= model::kRatnestLayer; ++n) {
-                const model::LayerEntry& e = layers_.layers[static_cast<size_t>(n)];
-                if (e.in_use() && model::upper_ascii(e.name) == model::upper_ascii(t)) {
-                    out = n;
-                    return;
-                }
-            }
-        }
-        refuse(id, quoted(t) + " is not a layer.\n\nType a layer number from 0 to 255 or the name of a layer.");
-    }
-
-    // An entry of a choice of `count`.
-    void index(std::string_view id, int count, int32_t& out) {
-        if (!changed(id)) {
-            return;
-        }
-        std::string t = text(id);
-        size_t i = 0;
-        if (digit_run(t, i) && i == t.size() && t.size() <= 3 && std::stoi(t) < count) {
-            out = std::stoi(t);
-            return;
-        }
-        refuse(id, quoted(t) + " is not one of the choices (0 to " + std::to_string(count - 1) + ").");
     }
 
     // A Signal name as the directive's name field carries it.
@@ -250,55 +164,19 @@ class Fields {
                                "without one (25), millimetres (0.5mm) or a fraction of an inch (1/40).");
         return false;
     }
-
-  private:
-    const platform::Form& shown_;
-    const platform::Form& form_;
-    const Setup& layers_;
-    std::string error_;
 };
 
-using Reader = std::function<void(Fields&, Setup&)>;
-
 // Shows `form` until its values are taken or it is cancelled, then applies what changed in `directives`.
-int run_setup_form(App& app, platform::Form& form, std::initializer_list<std::string_view> directives,
-                   const Reader& read) {
-    model::Document& doc = *app.doc();
-    const platform::Form shown = form;
-    Setup next;
-    bool ok = run_dialog(app, form);
-    while (ok) {
-        next = doc.setup;
-        Fields fields(shown, form, doc.setup);
-        read(fields, next);
-        if (fields.error().empty()) {
-            break;
+template <class Read>
+int run_fields_form(App& app, platform::Form& form, std::initializer_list<std::string_view> directives, Read read) {
+    std::vector<std::string_view> lines(directives);
+    return run_setup_form_with<Fields>(app, form, read, [&lines](const Setup& was, Setup& next) {
+        bool changed = false;
+        for (std::string_view w : lines) {
+            changed = settle_lines(was, next, {w}) || changed;
         }
-        ask(app, fields.error(), kValueErrorTitle, platform::Buttons::Ok);
-        ok = run_dialog_again(app, form);
-    }
-    if (!ok) {
-        return 0;
-    }
-    // A directive whose line did not change is not read back: a value the file holds less finely (a snap
-    // of 1/64 inch) stays as it is until the user changes what that line carries.
-    bool changed = false;
-    for (std::string_view which : directives) {
-        std::string written = model::directive_line(next, which);
-        if (written != model::directive_line(doc.setup, which)) {
-            model::ApplyDirective(next, written);
-            changed = true;
-        }
-    }
-    if (!changed) {
-        return 1;
-    }
-    doc.setup = next;
-    doc.mark_modified();
-    take_document_view(app);
-    redraw(app);
-    refresh_status_bar(app);
-    return 1;
+        return changed;
+    });
 }
 
 // --- The dialogs ----------------------------------------------------------------------------------
@@ -310,7 +188,7 @@ int grid_interval(App& app) {
     platform::Form f = platform::FormBuilder("SetupSnapBox", "Grid Interval")
                            .text("snap", "Grid interval (.025, 25, 0.5mm, 1/40)", first_field(s, "gs"))
                            .build();
-    return run_setup_form(app, f, {"gs"}, [](Fields& in, Setup& next) {
+    return run_fields_form(app, f, {"gs"}, [](Fields& in, Setup& next) {
         if (!in.changed("snap") || !in.spacing("snap")) {
             return;
         }
@@ -338,7 +216,7 @@ int grid_dimensioning(App& app) {
                            .text("highlight", "Highlight colour", colour_text(s.highlight))
                            .text("attention", "Attention colour", colour_text(s.attention))
                            .build();
-    return run_setup_form(app, f, {"gd", "gs"}, [](Fields& in, Setup& next) {
+    return run_fields_form(app, f, {"gd", "gs"}, [](Fields& in, Setup& next) {
         if (in.changed("dots") && in.spacing("dots")) {
             int32_t unused = 0;
             read_spacing(in.text("dots"), next.grid_dots, unused);
@@ -373,7 +251,7 @@ int snap_table(App& app) {
         box.text("entry" + std::to_string(i), "Entry " + std::to_string(i), entry_text(s.snap_table[i]));
     }
     platform::Form f = std::move(box).number("current", "Current entry", s.snap_index, 0, 15).build();
-    return run_setup_form(app, f, {"gs"}, [](Fields& in, Setup& next) {
+    return run_fields_form(app, f, {"gs"}, [](Fields& in, Setup& next) {
         std::array<std::array<char, 12>, 16> table{};
         size_t kept = 0;
         int32_t current = next.snap_index;
@@ -425,7 +303,7 @@ int clearance(App& app) {
                            .text("thermal", "Thermal connection Signal", s.thermal_signal)
                            .text("direct", "Direct connection Signal", s.direct_signal)
                            .build();
-    return run_setup_form(app, f, {"gc"}, [](Fields& in, Setup& next) {
+    return run_fields_form(app, f, {"gc"}, [](Fields& in, Setup& next) {
         in.length("fill_lines", next.fill_iso_lines);
         in.length("fill_pads", next.fill_iso_pads);
         in.length("line_line", next.clear_line_line);
@@ -446,8 +324,8 @@ int via_parameters(App& app) {
                            .text("diameter", "Via diameter", length_text(s.via_diameter))
                            .text("hole", "Via hole", length_text(s.via_hole))
                            .build();
-    return run_setup_form(app, f, {"iv"}, [](Fields& in, Setup& next) {
-        in.layer("layer", next.via_layer);
+    return run_fields_form(app, f, {"iv"}, [](Fields& in, Setup& next) {
+        in.layer("layer", next, next.via_layer);
         in.length("diameter", next.via_diameter, true);
         in.length("hole", next.via_hole);
     });
@@ -467,12 +345,12 @@ int line_widths(App& app) {
                            .text("pad_height", "Pad height (Y)", length_text(s.pad_height))
                            .text("pad_hole", "Pad hole", length_text(s.pad_hole))
                            .build();
-    return run_setup_form(app, f, {"il", "it", "ix", "ip"}, [](Fields& in, Setup& next) {
+    return run_fields_form(app, f, {"il", "it", "ix", "ip"}, [](Fields& in, Setup& next) {
         in.length("line", next.line_width, true);
         in.length("text", next.text_height, true);
         in.length("dimension_text", next.dim_text_size);
         in.index("pad_type", 8, next.pad_type);
-        in.layer("pad_layer", next.pad_layer);
+        in.layer("pad_layer", next, next.pad_layer);
         in.length("pad_width", next.pad_width, true);
         in.length("pad_height", next.pad_height, true);
         in.length("pad_hole", next.pad_hole);

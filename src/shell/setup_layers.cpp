@@ -2,6 +2,7 @@
 // dialog showed, and a directive line that changed goes through the writer and the reader once, so the
 // Document holds from now on exactly what its Data file will give back.
 #include "shell/setup_layers.h"
+#include "shell/setup_form.h"
 
 #include <algorithm>
 #include <bitset>
@@ -31,7 +32,6 @@ namespace {
 
 using model::Setup;
 
-constexpr const char* kValueErrorTitle = "Setup Value Error";
 constexpr int kLayers = 256;
 constexpr size_t kLayerNameChars = 15;
 constexpr size_t kLibraries = 32;
@@ -45,140 +45,19 @@ const std::vector<std::string> kLineModes = {"Centre lines only", "Outline only"
 const std::vector<std::string> kPadModes = {"Outline only", "Outline and hole", "Filled", "Filled without hole"};
 const std::vector<std::string> kTextModes = {"Not drawn", "Thin lines", "Outline only", "Filled"};
 
-std::string quoted(std::string_view v) {
-    return "\"" + std::string(v) + "\"";
-}
-
 std::string num(int n) {
     return std::to_string(n);
-}
-
-// Six hexadecimal digits, after a "-" when the off bit (24) is set.
-std::string colour_text(uint32_t c) {
-    char b[8];
-    std::string digits(b, model::write_hex(b, c & 0xFFFFFF, 6));
-    return (c & model::kNoColour) ? "-" + digits : digits;
 }
 
 bool has_control(std::string_view t) {
     return std::any_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) < ' '; });
 }
 
-// Reads the answered form.  The first value refused names its field in `error`, and the caller shows it
-// and asks again.
-class Answers {
-  public:
-    Answers(const platform::Form& shown, const platform::Form& form) : shown_(shown), form_(form) {
-    }
-
-    bool changed(std::string_view id) const {
-        return text(id) != std::string(model::trim_blanks(shown_.get(id)));
-    }
-    std::string text(std::string_view id) const {
-        return std::string(model::trim_blanks(form_.get(id)));
-    }
-    const std::string& error() const {
-        return error_;
-    }
-    void refuse(std::string_view id, const std::string& why) {
-        if (error_.empty()) {
-            const platform::Field* f = form_.field(id);
-            error_ = (f ? f->label : std::string(id)) + ": " + why;
-        }
-    }
-
-    // A whole number from 0 to `last`; false, and the refusal, when the text is not one.
-    bool number(std::string_view id, int last, int& out, const std::string& what) {
-        std::string t = text(id);
-        bool digits = !t.empty() && t.size() <= 3 && std::all_of(t.begin(), t.end(), model::is_digit);
-        if (digits && std::stoi(t) <= last) {
-            out = std::stoi(t);
-            return true;
-        }
-        refuse(id, quoted(t) + " is not " + what + " (0 to " + num(last) + ").");
-        return false;
-    }
-
-    // A choice of `count` entries held in the low bits `mask` of a draw-mode byte.
-    void choice(std::string_view id, int count, uint8_t& byte, uint8_t mask) {
-        int v = 0;
-        if (changed(id) && number(id, count - 1, v, "one of the choices")) {
-            byte = static_cast<uint8_t>((byte & ~mask) | v);
-        }
-    }
-
-    void check(std::string_view id, uint8_t& byte, uint8_t bit) {
-        if (!changed(id)) {
-            return;
-        }
-        std::string t = text(id);
-        if (t != "0" && t != "1") {
-            refuse(id, quoted(t) + " is neither 1 (on) nor 0 (off).");
-            return;
-        }
-        byte = static_cast<uint8_t>(t == "1" ? byte | bit : byte & ~bit);
-    }
-
-    // Six hexadecimal digits, a leading "-" setting the off bit; the bits above it are kept.
-    void colour(std::string_view id, uint32_t& out, const char* off) {
-        if (!changed(id)) {
-            return;
-        }
-        std::string t = text(id);
-        bool is_off = !t.empty() && t[0] == '-';
-        std::string_view digits = std::string_view(t).substr(is_off ? 1 : 0);
-        if (digits.size() != 6 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return model::hex_digit(c) >= 0; })) {
-            refuse(id, quoted(t) +
-                           " is not a colour.\n\nType six hexadecimal digits: red, green and blue (FF8000); a "
-                           "leading \"-\" " +
-                           off + ".");
-            return;
-        }
-        uint32_t v = 0;
-        for (char c : digits) {
-            v = v * 16 + static_cast<uint32_t>(model::hex_digit(c));
-        }
-        out = (out & 0xFE000000u) | (is_off ? model::kNoColour : 0) | v;
-    }
-
-  private:
-    const platform::Form& shown_;
-    const platform::Form& form_;
-    std::string error_;
-};
-
-using Reader = std::function<void(Answers&, Setup&)>;
-// Brings `next` to what its changed directive lines read back as; false when no line changed.
-using Settle = std::function<bool(const Setup& was, Setup& next)>;
+using Answers = SetupAnswers;
 
 // Shows `form` until its values are taken or it is cancelled, then applies what changed.
-int run_form(App& app, platform::Form& form, const Reader& read, const Settle& settle) {
-    model::Document& doc = *app.doc();
-    const platform::Form shown = form;
-    Setup next;
-    bool ok = run_dialog(app, form);
-    while (ok) {
-        next = doc.setup;
-        Answers answers(shown, form);
-        read(answers, next);
-        if (answers.error().empty()) {
-            break;
-        }
-        ask(app, answers.error(), kValueErrorTitle, platform::Buttons::Ok);
-        ok = run_dialog_again(app, form);
-    }
-    if (!ok) {
-        return 0;
-    }
-    if (settle(doc.setup, next)) {
-        doc.setup = next;
-        doc.mark_modified();
-        take_document_view(app);
-        redraw(app);
-        refresh_status_bar(app);
-    }
-    return 1;
+template <class Read> int run_form(App& app, platform::Form& form, Read read, const Settle& settle) {
+    return run_setup_form_with<Answers>(app, form, read, settle);
 }
 
 // --- SL: the Layer table ---------------------------------------------------------------------------
@@ -249,27 +128,6 @@ void read_layer(Answers& in, model::LayerEntry& e, int n, bool holds_items) {
     }
 }
 
-// The current layer by number, or by the name of a layer in use (letter case ignored).
-void read_current(Answers& in, Setup& next) {
-    if (!in.changed("current")) {
-        return;
-    }
-    std::string t = in.text("current");
-    bool digits = !t.empty() && t.size() <= 3 && std::all_of(t.begin(), t.end(), model::is_digit);
-    if (digits && std::stoi(t) < kLayers) {
-        next.current_layer = std::stoi(t);
-        return;
-    }
-    for (int n = 0; n < kLayers && !digits && !t.empty(); ++n) {
-        const model::LayerEntry& e = next.layers[static_cast<size_t>(n)];
-        if (e.in_use() && model::upper_ascii(e.name) == model::upper_ascii(t)) {
-            next.current_layer = n;
-            return;
-        }
-    }
-    in.refuse("current", quoted(t) + " is not a layer.\n\nType a layer number from 0 to 255 or the name of a layer.");
-}
-
 // Each layer whose line changed is read back from it; a layer taken out of use gets the cleared entry the
 // file will give it.  The current layer is set alone: its "-y" line would clear the table.
 bool settle_layers(const Setup& was, Setup& next) {
@@ -303,8 +161,8 @@ int layers(App& app) {
         const std::string at = num(n), label = "Layer " + at;
         box.text("name" + at, label + " name", std::string(e.name, strnlen(e.name, sizeof e.name)))
             .choice("type" + at, label + " type", kLayerTypes, e.kind())
-            .text("colour" + at, label + " colour", colour_text(e.colour))
-            .text("plot" + at, label + " plot colour", colour_text(e.plot))
+            .text("colour" + at, label + " colour", colour_text(e.colour, true))
+            .text("plot" + at, label + " plot colour", colour_text(e.plot, true))
             .number("seq" + at, label + " sequence", e.sequence, 0, kLayers - 1);
     }
     platform::Form f = std::move(box).build();
@@ -315,24 +173,13 @@ int layers(App& app) {
             for (int n = 0; n < kLayers; ++n) {
                 read_layer(in, next.layers[static_cast<size_t>(n)], n, held.test(static_cast<size_t>(n)));
             }
-            read_current(in, next);
+            // Names as this dialog leaves them.
+            in.layer("current", next, next.current_layer);
         },
         settle_layers);
 }
 
 // --- SM: the draw modes ----------------------------------------------------------------------------
-
-bool settle_lines(const Setup& was, Setup& next, std::initializer_list<std::string_view> which) {
-    bool changed = false;
-    for (std::string_view w : which) {
-        std::string line = model::directive_line(next, w);
-        if (line != model::directive_line(was, w)) {
-            model::ApplyDirective(next, line);
-            changed = true;
-        }
-    }
-    return changed;
-}
 
 // The draw-mode bits the form does not name stay as they are.
 int graphic_mode(App& app) {
