@@ -1,6 +1,7 @@
-// The CAM subsystem's commands: FG asks for the output folder and the drill header, then runs the
-// photoplot of the current Document.
+// The CAM subsystem's commands: FG asks for the output folder, the drill header and the file set, then
+// runs the photoplot of the current Document.
 #include "cam/commands.h"
+#include "cam/gerber_box_commands.h"
 
 #include <string>
 #include <vector>
@@ -30,11 +31,15 @@ int file_gerber(App& app) {
                    platform::Buttons::Ok);
         return 0;
     }
-    platform::Form f = platform::FormBuilder("GerberOutBox", "Gerber Photoplot Output")
-                           .text("out_dir", "Output folder (empty: beside the data file)")
-                           .check(kExcellonHeaderField, kExcellonHeaderLabel, false)
-                           .build();
-    if (!shell::run_dialog(app, f)) {
+    platform::FormBuilder box("GerberOutBox", "Gerber Photoplot Output");
+    box.text("out_dir", "Output folder (empty: beside the data file)")
+        .check(kExcellonHeaderField, kExcellonHeaderLabel, false);
+    add_file_set_fields(box, d->setup);
+    platform::Form f = std::move(box).build();
+    // The rows edited here are the Document's own: OK keeps them (and marks the Document modified when
+    // one changed) before the run reads them.
+    if (!shell::run_setup_form_with<shell::SetupAnswers>(
+            app, f, [](shell::SetupAnswers& in, model::Setup& next) { read_file_set(in, next); }, settle_file_set)) {
         return 0;
     }
     PhotoplotOptions o;

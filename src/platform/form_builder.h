@@ -30,6 +30,14 @@ class FormBuilder {
     FormBuilder& text(std::string id, std::string label, std::string value = {}) {
         return add(Field::Kind::Text, std::move(id), std::move(label), std::move(value));
     }
+    // Entries offered for the text just added (the desktop shows them as a drop-down); the user may
+    // still type anything.
+    FormBuilder& suggest(std::vector<std::string> entries) {
+        if (!form_.fields.empty() && form_.fields.back().kind == Field::Kind::Text) {
+            form_.fields.back().options = std::move(entries);
+        }
+        return *this;
+    }
     // A number without limits, and one kept between `min` and `max` (the limits hold only when max > min).
     FormBuilder& number(std::string id, std::string label, double value) {
         return add(Field::Kind::Number, std::move(id), std::move(label), number_text(value));
