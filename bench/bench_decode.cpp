@@ -101,8 +101,8 @@ double peer(const fs::path& file, int reps) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bench::PictureOptions options{8000, 3};
-    if (!bench::parse_picture_options(argc, argv, options, "bench_decode")) {
+    bench::Options options{.reps = 3, .size = 8000};
+    if (!bench::parse_options(argc, argv, options, "bench_decode")) {
         return 2;
     }
     const int n = options.size, reps = options.reps;

@@ -135,8 +135,8 @@ double time_command(const std::string& cmd, int reps) {
 } // namespace
 
 int main(int argc, char** argv) {
-    bench::PictureOptions options{4000, 15};
-    if (!bench::parse_picture_options(argc, argv, options, "bench_image_redraw")) {
+    bench::Options options{.reps = 15, .size = 4000};
+    if (!bench::parse_options(argc, argv, options, "bench_image_redraw")) {
         return 2;
     }
     const int n = options.size, reps = options.reps;

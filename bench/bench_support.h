@@ -37,60 +37,40 @@ inline std::string gen_board(int components, const std::filesystem::path& out, u
     return std::system(cmd.c_str()) == 0 && std::filesystem::exists(out) ? out.string() : std::string();
 }
 
-// The options of the benchmarks that time our run against a peer's on a generated or given board.
+// The options of the benchmarks that time our run against a peer's: a board one (generated or given)
+// or, when `size` is set, a picture of `size` pixels a side that the benchmark makes itself.
 struct Options {
-    std::string board;
-    int components;
-    int reps;
+    std::string board{};
+    int components = 0;
+    int reps = 3;
     bool peer = true;
     bool keep = false;
+    int size = 0;
 };
 
-// Reads `--board FILE --components N --reps N --no-peer --keep` into `o`; on anything else prints the
-// usage line of `program` and returns false.
+// Reads `--reps N --no-peer --keep` and either `--board FILE --components N` or, for a picture
+// benchmark (`o.size` set), `--size N` into `o`; on anything else prints the usage line of `program`
+// and returns false.
 inline bool parse_options(int argc, char** argv, Options& o, const char* program) {
+    const bool picture = o.size > 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--board" && i + 1 < argc) {
+        bool value = i + 1 < argc;
+        if (!picture && a == "--board" && value) {
             o.board = argv[++i];
-        } else if (a == "--components" && i + 1 < argc) {
+        } else if (!picture && a == "--components" && value) {
             o.components = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--reps" && i + 1 < argc) {
-            o.reps = std::max(1, std::atoi(argv[++i]));
-        } else if (a == "--no-peer") {
-            o.peer = false;
-        } else if (a == "--keep") {
-            o.keep = true;
-        } else {
-            std::fprintf(stderr, "usage: %s [--board FILE] [--components N] [--reps N] [--no-peer] [--keep]\n", program);
-            return false;
-        }
-    }
-    return true;
-}
-
-// The options of the picture benchmarks: `--size N` (pixels a side), `--reps N`, `--no-peer`, `--keep`
-// (the generated pictures stay).  On anything else prints the usage line of `program`, false.
-struct PictureOptions {
-    int size;
-    int reps;
-    bool peer = true;
-    bool keep = false;
-};
-
-inline bool parse_picture_options(int argc, char** argv, PictureOptions& o, const char* program) {
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--size" && i + 1 < argc) {
+        } else if (picture && a == "--size" && value) {
             o.size = std::max(16, std::atoi(argv[++i]));
-        } else if (a == "--reps" && i + 1 < argc) {
+        } else if (a == "--reps" && value) {
             o.reps = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--no-peer") {
             o.peer = false;
         } else if (a == "--keep") {
             o.keep = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--size N] [--reps N] [--no-peer] [--keep]\n", program);
+            std::fprintf(stderr, "usage: %s %s [--reps N] [--no-peer] [--keep]\n", program,
+                         picture ? "[--size N]" : "[--board FILE] [--components N]");
             return false;
         }
     }

@@ -3,18 +3,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "file_text.h"
 #include "formats_fixture.h"
 
 using namespace fmttest;
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 } // namespace
 

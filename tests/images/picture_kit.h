@@ -1,6 +1,6 @@
 #pragma once
 // Builders and readers the picture tests share: little-endian bytes, a BMP and a FITS file made byte by
-// byte, a decoder run on bytes in memory, and a picture as packed red, green, blue bytes.
+// byte, deflated data, a decoder run on bytes in memory, and a picture as packed red, green, blue bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +9,9 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "images/picture.h"
 #include "model/line_reader.h"
@@ -166,6 +169,30 @@ template <class Decoder> Decoded decode_with(Decoder decoder, const std::string&
     d.ok = decoder(in, d.p, e);
     d.message = e.message;
     return d;
+}
+
+// A decoder's outcome with its values already taken (`Decoded::values`).
+struct Valued : Decoded {
+    std::vector<int> v;
+};
+
+template <class Decoder> Valued decode_values(Decoder decoder, const std::string& bytes) {
+    Valued d{decode_with(decoder, bytes), {}};
+    d.v = d.values();
+    return d;
+}
+
+// `s` deflated at level 9: a zlib stream, or with `raw` the bare deflate data.
+inline std::string deflate_bytes(const std::string& s, bool raw = false) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, raw ? -MAX_WBITS : MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&z, static_cast<uLong>(s.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(s.data())), z.avail_in = static_cast<uInt>(s.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data()), z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
 }
 
 // The picture as red, green, blue bytes, row by row (palettes and grey expanded).

@@ -2,7 +2,6 @@
 // syntax read, nested sequences of undefined length before the pixels, the grey, colour and palette
 // storage with its hand-worked values, and the files it refuses.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -91,25 +90,16 @@ std::string pixels(Enc enc, const std::string& data, const char* vr = "OW") {
     return el(enc, 0x7FE0, 0x10, vr, data);
 }
 
-struct Decoded : picture_kit::Decoded {
-    std::vector<int> v; // 16-bit values, or bytes
-};
+using Decoded = picture_kit::Valued;
 Decoded decode(const std::string& bytes) {
-    Decoded d{picture_kit::decode_with(images::decode_dicom, bytes), {}};
-    d.v = d.values();
-    return d;
+    return picture_kit::decode_values(images::decode_dicom, bytes);
 }
-
+// A little-endian file of the module `m` and the pixel element.
+Decoded little(const Module& m, const std::string& data, const char* vr = "OW") {
+    return decode(file(kLittleUid, module(kLittle, m) + pixels(kLittle, data, vr)));
+}
 std::string raw_deflate(const std::string& s) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&z, static_cast<uLong>(s.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(s.data())), z.avail_in = static_cast<uInt>(s.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data()), z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
+    return picture_kit::deflate_bytes(s, true);
 }
 
 using V = std::vector<int>;
@@ -205,7 +195,7 @@ TEST(Dicom, MonochromeOneIsInvertedWithinTheStoredBits) {
     for (int v : kValues) {
         stored.push_back(v | 0xF000);
     }
-    Decoded d = decode(file(kLittleUid, module(kLittle, m) + pixels(kLittle, words(kLittle, stored))));
+    Decoded d = little(m, words(kLittle, stored));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.v, (V{4095, 4094, 2048, 0, 3995, 1095}));
     // The first window, 1548 .. 2548, turned over with the values.
@@ -216,7 +206,7 @@ TEST(Dicom, MonochromeOneIsInvertedWithinTheStoredBits) {
     b.allocated = b.stored = 8, b.columns = 2, b.rows = 1;
     for (const char* photometric : {"MONOCHROME1", "MONOCHROME2"}) {
         b.photometric = photometric;
-        d = decode(file(kLittleUid, module(kLittle, b) + pixels(kLittle, std::string("\x00\xC8", 2), "OB")));
+        d = little(b, std::string("\x00\xC8", 2), "OB");
         ASSERT_EQ(d.message, "");
         EXPECT_EQ(d.shape(), "2x1 row 2 bits 8 kind 0 dpi 100");
         EXPECT_EQ(d.v, b.photometric == "MONOCHROME1" ? V({255, 55}) : V({0, 200}));
@@ -224,7 +214,7 @@ TEST(Dicom, MonochromeOneIsInvertedWithinTheStoredBits) {
     // 1 bit, lowest bit first: 0/255, turned over by MONOCHROME1.
     b.allocated = b.stored = 1, b.columns = 3;
     b.photometric = "MONOCHROME1";
-    d = decode(file(kLittleUid, module(kLittle, b) + pixels(kLittle, std::string("\x05\x00", 2), "OB")));
+    d = little(b, std::string("\x05\x00", 2), "OB");
     EXPECT_EQ(d.v, (V{0, 255, 0}));
 }
 
@@ -234,14 +224,14 @@ TEST(Dicom, SignedAndRescaledValuesAreShiftedIntoSixteenBits) {
     m.stored = 16, m.sign = 1, m.rows = 1, m.columns = 4;
     m.extra = el(kLittle, 0x28, 0x1052, "DS", "-1024") + el(kLittle, 0x28, 0x1053, "DS", "1");
     std::string data = words(kLittle, {-2000 & 0xFFFF, 0xFFFF, 0, 1000});
-    Decoded d = decode(file(kLittleUid, module(kLittle, m) + pixels(kLittle, data)));
+    Decoded d = little(m, data);
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.v, (V{30768, 32767, 32768, 33768}));
     EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({30768, 33768})); // no window: the values found
 
     // A window of centre 40, width 400 in rescaled units: -160 .. 240, stored 864 .. 1264.
     m.extra += el(kLittle, 0x28, 0x1050, "DS", "40") + el(kLittle, 0x28, 0x1051, "DS", "400");
-    d = decode(file(kLittleUid, module(kLittle, m) + pixels(kLittle, data)));
+    d = little(m, data);
     EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({32768 + 864, 32768 + 1264}));
 
     // A fractional slope spreads the values found over 0..65535; the window follows the same scale.
@@ -249,7 +239,7 @@ TEST(Dicom, SignedAndRescaledValuesAreShiftedIntoSixteenBits) {
     f.stored = 16, f.rows = 1;
     f.extra = el(kLittle, 0x28, 0x1053, "DS", "0.5") + el(kLittle, 0x28, 0x1050, "DS", "75") +
               el(kLittle, 0x28, 0x1051, "DS", "30");
-    d = decode(file(kLittleUid, module(kLittle, f) + pixels(kLittle, words(kLittle, {0, 100, 300}))));
+    d = little(f, words(kLittle, {0, 100, 300}));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.v, (V{0, 21845, 65535}));
     EXPECT_EQ(V({d.p.lowest, d.p.highest}), V({26214, 39321})); // 60 of 0..150; 90 of 0..150
@@ -263,13 +253,12 @@ TEST(Dicom, ColourPalettesAndResolution) {
     rgb.photometric = "RGB";
     rgb.allocated = rgb.stored = 8, rgb.rows = 1, rgb.columns = 2, rgb.planar = 1;
     rgb.extra = el(kLittle, 0x28, 0x30, "DS", "0.254\\0.127");
-    Decoded d =
-        decode(file(kLittleUid, module(kLittle, rgb) + pixels(kLittle, std::string("\x01\x02\x03\x04\x05\x06"), "OB")));
+    Decoded d = little(rgb, std::string("\x01\x02\x03\x04\x05\x06"), "OB");
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.shape(), "2x1 row 2 bits 24 kind 3 dpi 200");
     EXPECT_EQ(d.v, (V{5, 3, 1, 6, 4, 2}));
     rgb.planar = 0;
-    d = decode(file(kLittleUid, module(kLittle, rgb) + pixels(kLittle, std::string("\x01\x02\x03\x04\x05\x06"), "OB")));
+    d = little(rgb, std::string("\x01\x02\x03\x04\x05\x06"), "OB");
     EXPECT_EQ(d.v, (V{3, 2, 1, 6, 5, 4}));
     // Big-endian OW swaps each pair of bytes; OB does not.
     rgb.extra.clear();
@@ -291,7 +280,7 @@ TEST(Dicom, ColourPalettesAndResolution) {
     pal.extra += el(kLittle, 0x28, 0x1201, "OW", words(kLittle, {0x0000, 0xFF00, 0x8000, 0x12FF}));
     pal.extra += el(kLittle, 0x28, 0x1202, "OW", words(kLittle, {0x0100, 0x0200, 0x0300, 0x0400}));
     pal.extra += el(kLittle, 0x28, 0x1203, "OW", words(kLittle, {0xA000, 0xB000, 0xC000, 0xD000}));
-    d = decode(file(kLittleUid, module(kLittle, pal) + pixels(kLittle, std::string("\x0A\x0B\x0D\xC8"), "OB")));
+    d = little(pal, std::string("\x0A\x0B\x0D\xC8"), "OB");
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.p.palette_kind, images::kPaletteOwn);
     EXPECT_EQ(d.v, (V{10, 11, 13, 200}));
@@ -301,7 +290,7 @@ TEST(Dicom, ColourPalettesAndResolution) {
 
     // 16-bit indices go through the table into direct colour.
     pal.allocated = pal.stored = 16, pal.columns = 2;
-    d = decode(file(kLittleUid, module(kLittle, pal) + pixels(kLittle, words(kLittle, {11, 1000}))));
+    d = little(pal, words(kLittle, {11, 1000}));
     ASSERT_EQ(d.message, "");
     EXPECT_EQ(d.p.bits, 24);
     EXPECT_EQ(d.v, (V{0xB0, 0x02, 0xFF, 0xD0, 0x04, 0x12}));
@@ -320,8 +309,7 @@ TEST(Dicom, RefusalsNameTheirReason) {
     std::string whole = file(kLittleUid, body);
     EXPECT_EQ(decode(whole.substr(0, whole.size() - 1)).message,
               "DICOM pixel data is short: the file ends inside the first frame");
-    EXPECT_EQ(decode(file(kLittleUid, module(kLittle, Module{}) + pixels(kLittle, words(kLittle, {1, 2})))).message,
-              "DICOM pixel data is short: 4 bytes for a frame of 12");
+    EXPECT_EQ(little(Module{}, words(kLittle, {1, 2})).message, "DICOM pixel data is short: 4 bytes for a frame of 12");
     std::string deflated = file(kDeflatedUid, raw_deflate(body));
     EXPECT_EQ(decode(deflated.substr(0, deflated.size() - 6)).message,
               "DICOM pixel data is short: the file ends inside the first frame");
@@ -331,8 +319,7 @@ TEST(Dicom, RefusalsNameTheirReason) {
     Module cmyk;
     cmyk.photometric = "CMYK";
     cmyk.samples = 4;
-    EXPECT_EQ(decode(file(kLittleUid, module(kLittle, cmyk) + pixels(kLittle, ""))).message,
-              "DICOM photometric interpretation CMYK is not read");
+    EXPECT_EQ(little(cmyk, "").message, "DICOM photometric interpretation CMYK is not read");
     // A value longer than the file is refused before anything is allocated for it.
     EXPECT_EQ(decode(file(kLittleUid, el(kLittle, 0x28, 0x1201, "OW", "", 0x7FFFFFF0))).message,
               "DICOM data set ends inside element (0028,1201)");

@@ -13,17 +13,12 @@ using namespace trazel;
 namespace {
 
 using picture_kit::card;
-using picture_kit::decode_with;
 using picture_kit::fits;
 using V = std::vector<int>;
+using Decoded = picture_kit::Valued;
 
-struct Decoded : picture_kit::Decoded {
-    V v; // top row first, 16-bit ones as values
-};
 Decoded decode(const std::string& bytes) {
-    Decoded d{decode_with(images::decode_fits, bytes), {}};
-    d.v = d.values();
-    return d;
+    return picture_kit::decode_values(images::decode_fits, bytes);
 }
 
 } // namespace

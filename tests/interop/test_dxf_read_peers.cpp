@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "file_text.h"
 #include "formats/dxf.h"
 #include "gerbv_shell.h"
 
@@ -21,12 +22,7 @@ bool have_ezdxf() {
     return std::system("/usr/bin/python3 -c 'import ezdxf' >/dev/null 2>&1") == 0;
 }
 
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 struct PeerDxf : ::testing::Test {
     model::Model m;

@@ -9,6 +9,7 @@
 
 #include "cam/milling.h"
 #include "edit/board_build.h"
+#include "file_text.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ namespace cam = trazel::cam;
 
 constexpr int32_t kIn = 65536;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using test_files::slurp;
 
 // The TC and PP commands of a file.
 int tool_and_drill_commands(const std::string& text) {

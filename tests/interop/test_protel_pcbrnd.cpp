@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "../../bench/autotrax_copy.h"
+#include "file_text.h"
 #include "formats/protel.h"
 #include "gerbv_shell.h"
 #include "model/chooser.h"
@@ -26,12 +27,7 @@ using model::Ref;
 
 namespace {
 
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+using test_files::slurp;
 
 std::vector<std::string> text_lines(const std::string& s) {
     std::vector<std::string> v;

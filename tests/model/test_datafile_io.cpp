@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "file_text.h"
 #include "model/line_reader.h"
 #include "model/out_buffer.h"
 #include "platform/headless.h"
@@ -57,10 +58,7 @@ struct TempDir {
     }
 };
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using test_files::slurp;
 
 void spit(const std::string& path, const std::string& s) {
     std::ofstream f(path, std::ios::binary);

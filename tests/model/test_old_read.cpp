@@ -4,18 +4,14 @@
 #include <sstream>
 
 #include "datafile_fixture.h"
+#include "file_text.h"
 #include "model/old_format.h"
 
 namespace {
 
 using namespace datafile_test;
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 std::string old_data(std::string_view name) {
     return std::string(TRAZEL_SOURCE_DIR) + "/tests/data/old/" + std::string(name);

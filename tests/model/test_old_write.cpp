@@ -8,6 +8,7 @@
 
 #include "cli/netlist_expect.h"
 #include "datafile_fixture.h"
+#include "file_text.h"
 #include "model/old_format.h"
 #include "model/old_losses.h"
 #include "model/setup_directives.h"
@@ -17,15 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string slurp_file(const std::string& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 std::string fixture(const std::string& name) {
-    return slurp_file(std::string(TRAZEL_SOURCE_DIR) + "/tests/data/old/" + name);
+    return slurp(std::string(TRAZEL_SOURCE_DIR) + "/tests/data/old/" + name);
 }
 
 } // namespace
@@ -253,7 +249,7 @@ struct OldGeneratedBoard : DataFileTest {
 };
 
 TEST_F(OldGeneratedBoard, KeepsEveryItemIsAFixedPointAndReportsExactlyTheDifferences) {
-    ASSERT_EQ(read(slurp_file(board)), 'C');
+    ASSERT_EQ(read(slurp(board)), 'C');
     std::vector<std::string> before = kept_forms(*d, true);
     // The generator places on whole thousandths but measures texts and outlines finer, and anchors its
     // reference texts; it makes no fonts, point groups or layers above 15.

@@ -61,24 +61,22 @@ TEST(SetupDirectives, CommonRulesCaseBlanksAndNonDirectives) {
     Fixture f;
     SetupRecord s;
     // 12 thousandths and .012 inch are both 0.012 * 65536 = 786.4 -> 786 units.
-    EXPECT_TRUE(ApplyDirective(s, "   -IL12"));
-    EXPECT_EQ(s.line_width, 786);
-    s.line_width = 0;
-    EXPECT_TRUE(ApplyDirective(s, "il.012")); // the "-" is optional
-    EXPECT_EQ(s.line_width, 786);
-    s.line_width = 0;
-    EXPECT_TRUE(ApplyDirective(s, "-iL0.0120004")); // only six fraction digits count
-    EXPECT_EQ(s.line_width, 786);
+    // The "-" is optional; only six fraction digits count.
+    for (const char* l : {"   -IL12", "il.012", "-iL0.0120004"}) {
+        s.line_width = 0;
+        EXPECT_TRUE(ApplyDirective(s, l));
+        EXPECT_EQ(s.line_width, 786) << l;
+    }
 
     std::string before = header(s);
-    EXPECT_FALSE(ApplyDirective(s, ";-il5"));
-    EXPECT_FALSE(ApplyDirective(s, "  \x01-il5"));
-    EXPECT_FALSE(ApplyDirective(s, "   "));
+    for (const char* l : {";-il5", "  \x01-il5", "   "}) {
+        EXPECT_FALSE(ApplyDirective(s, l)) << l;
+    }
     EXPECT_FALSE(ApplyOldDirective(s, ";-l5"));
     // Unlisted letters are directives that change nothing.
-    EXPECT_TRUE(ApplyDirective(s, "-qz5"));
-    EXPECT_TRUE(ApplyDirective(s, "-gq5"));
-    EXPECT_TRUE(ApplyDirective(s, "-gtx5"));
+    for (const char* l : {"-qz5", "-gq5", "-gtx5"}) {
+        EXPECT_TRUE(ApplyDirective(s, l)) << l;
+    }
     EXPECT_TRUE(ApplyOldDirective(s, "-nh2"));
     EXPECT_EQ(header(s), before);
 

@@ -16,6 +16,7 @@
 #include "copper/teardrops.h"
 #include "edit/block.h"
 #include "edit/status.h"
+#include "file_text.h"
 #include "shell/macro_session.h"
 
 namespace copper_commands {
@@ -47,10 +48,7 @@ void boxed_pad(Ref ring) {
     }
 }
 
-std::string slurp(const std::filesystem::path& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
+using test_files::slurp;
 
 struct CopperCommands : MacroSession {
     void block(double x1, double y1, double x2, double y2) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/core/headless_run.h"
+#include "file_text.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
 
@@ -24,12 +25,7 @@ constexpr const char* kCloseText =
 constexpr const char* kEraseModifiedText =
     "File has been updated since the last load or save.\n\nShall I erase the file anyhow?";
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 class FileGroup : public ::testing::Test {
   protected:

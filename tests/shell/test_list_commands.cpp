@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "edit/board_build.h"
+#include "file_text.h"
 #include "shell/macro_session.h"
 #include "shell/settings.h"
 
@@ -15,12 +16,7 @@ namespace {
 using namespace shell_test;
 namespace fs = std::filesystem;
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+using test_files::slurp;
 
 void parts(Ref ring) {
     Ref c = model::make_component(ring, 0, 0,

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "edit/board_build.h"
+#include "file_text.h"
 #include "shell/macro_session.h"
 
 namespace netlist_commands {
@@ -32,12 +33,7 @@ void parts(Ref ring, bool crossed, const char* first_ref = "U2") {
     }
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+using test_files::slurp;
 
 class NetlistCommands : public MacroSession {
   protected:

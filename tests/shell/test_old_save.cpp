@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/core/headless_run.h"
+#include "file_text.h"
 #include "model/model.h"
 #include "shell/shell.h"
 
@@ -25,12 +26,7 @@ constexpr const char* kV3 = "TRAZEL Version 3.5 -- DATA FILE\r\n\r\n-m-1000,-100
                             "-y0:5,0,Pad Master\r\n-y1:7,0,Top Silk\r\n-y3:4,2,Top Side\r\n-y3\r\n\r\n"
                             "3 0 49 1000 1000 60 60 35 1 VCC\r\n1 3 12 1000 1000 2000 1000 VCC\r\n\r\nEND OF FILE\r\n";
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 class SaveScript : public platform::Headless {
   public:

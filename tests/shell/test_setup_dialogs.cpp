@@ -2,34 +2,16 @@
 // file's directive lines (values worked by hand from the F format and the "-gs" writer), the directive
 // lines read back into the same values, Cancel and an unchanged OK leave the file and the modified mark
 // alone, and a value a field cannot take is named in a box and changes nothing.
-#include <map>
-#include <sstream>
-#include <string>
-
-#include "shell/keys.h"
-#include "shell/macro_session.h"
+#include "shell/setup_fixture.h"
 
 namespace setup_dialogs {
 namespace {
 
 using namespace shell_test;
 
-struct SetupDialogs : MacroSession {
+struct SetupDialogs : SetupSession {
     void SetUp() override {
         start({{"setup.pcb", [](Ref) {}}});
-    }
-    void answer(const std::string& form, std::map<std::string, std::string> values, bool ok = true) {
-        ui().dialog_answers[form].push_back({ok, std::move(values)});
-    }
-    // The line of the written Data file that starts with `prefix` ("-gs").
-    std::string line(const std::string& prefix) {
-        std::istringstream in(file());
-        for (std::string l; std::getline(in, l);) {
-            if (l.rfind(prefix, 0) == 0) {
-                return l.substr(0, l.find('\r'));
-            }
-        }
-        return {};
     }
     // The setup the written directive lines give back.
     model::Setup reread(std::initializer_list<const char*> prefixes) {
@@ -43,26 +25,11 @@ struct SetupDialogs : MacroSession {
     void as_saved() {
         doc().modified_bits = 0;
     }
-    // A refused value: its box names the field, and the file and the modified mark stay as they were.
-    void refused(uint16_t cmd, const std::string& form, std::map<std::string, std::string> values,
-                 const std::string& starts) {
-        std::string before = file();
-        ui().boxes.clear();
-        answer(form, std::move(values));
-        run->menu(cmd);
-        ASSERT_EQ(ui().boxes.size(), 1u) << starts;
-        EXPECT_EQ(ui().boxes[0].title, "Setup Value Error");
-        EXPECT_EQ(ui().boxes[0].text.rfind(starts, 0), 0u) << ui().boxes[0].text;
-        EXPECT_EQ(file(), before);
-        EXPECT_FALSE(doc().modified());
-    }
 };
 
 TEST_F(SetupDialogs, GridIntervalAndSnapTableSetTheSnapAndWriteGs) {
     answer("SetupSnapBox", {{"snap", "0.5mm"}});
-    run->key_down(shell::kScanAlt);
-    run->key(0x22); // Alt-G
-    run->key_up(shell::kScanAlt);
+    alt(0x22); // Alt-G
     // 0.5 mm = 2^32 x 5 / 254 of an inch, shown with one decimal of a millimetre.
     EXPECT_EQ(doc().setup.snap, 84546600u);
     EXPECT_EQ(doc().setup.decimals, -1);
@@ -86,10 +53,10 @@ TEST_F(SetupDialogs, GridIntervalAndSnapTableSetTheSnapAndWriteGs) {
     EXPECT_EQ(line("-gs"), "-gs0.025\",0,25,1/40\",0.5mm");
 
     as_saved();
-    refused(shell::code('S', 'G'), "SetupSnapBox", {{"snap", "abc"}}, "Grid interval");
-    refused(shell::code('S', 'G'), "SetupSnapBox", {{"snap", "1/0"}}, "Grid interval");
-    refused(shell::code('S', 'S'), "SetupSnapTableBox", {{"entry3", "123456789012"}}, "Entry 3: ");
-    refused(shell::code('S', 'S'), "SetupSnapTableBox", {{"current", "7"}}, "Current entry: entry 7 is empty");
+    refused('G', "SetupSnapBox", {{"snap", "abc"}}, "Grid interval");
+    refused('G', "SetupSnapBox", {{"snap", "1/0"}}, "Grid interval");
+    refused('S', "SetupSnapTableBox", {{"entry3", "123456789012"}}, "Entry 3: ");
+    refused('S', "SetupSnapTableBox", {{"current", "7"}}, "Current entry: entry 7 is empty");
 }
 
 TEST_F(SetupDialogs, GridDimensioningSetsDotsColoursAndMillimetreDisplay) {
@@ -111,8 +78,8 @@ TEST_F(SetupDialogs, GridDimensioningSetsDotsColoursAndMillimetreDisplay) {
     EXPECT_EQ(back.decimals, -2);
 
     as_saved();
-    refused(shell::code('S', 'D'), "SetupGridBox", {{"highlight", "12345"}}, "Highlight colour: \"12345\" is not");
-    refused(shell::code('S', 'D'), "SetupGridBox", {{"decimals", "4"}}, "Decimals shown");
+    refused('D', "SetupGridBox", {{"highlight", "12345"}}, "Highlight colour: \"12345\" is not");
+    refused('D', "SetupGridBox", {{"decimals", "4"}}, "Decimals shown");
 }
 
 TEST_F(SetupDialogs, ClearancesAndNewItemDefaultsTravelInTheirDirectives) {
@@ -149,30 +116,20 @@ TEST_F(SetupDialogs, ClearancesAndNewItemDefaultsTravelInTheirDirectives) {
     EXPECT_EQ(back.pad_width, doc().setup.pad_width);
 
     as_saved();
-    refused(shell::code('S', 'C'), "SetupClearanceBox", {{"line_line", "-5"}}, "Line to line: a length cannot be negative");
-    refused(shell::code('S', 'C'), "SetupClearanceBox", {{"thermal", "A B"}}, "Thermal connection Signal");
-    refused(shell::code('S', 'V'), "SetupViaBox", {{"layer", "256"}}, "Via layer: \"256\" is not a layer");
-    refused(shell::code('S', 'X'), "SetupLineWidthsBox", {{"line", "abc"}}, "Line width: \"abc\" is not a length");
-    refused(shell::code('S', 'X'), "SetupLineWidthsBox", {{"pad_width", "0"}}, "Pad width (X): the length must be more");
-    refused(shell::code('S', 'X'), "SetupLineWidthsBox", {{"pad_hole", "2\""}}, "Pad hole: the length must be less");
+    refused('C', "SetupClearanceBox", {{"line_line", "-5"}}, "Line to line: a length cannot be negative");
+    refused('C', "SetupClearanceBox", {{"thermal", "A B"}}, "Thermal connection Signal");
+    refused('V', "SetupViaBox", {{"layer", "256"}}, "Via layer: \"256\" is not a layer");
+    refused('X', "SetupLineWidthsBox", {{"line", "abc"}}, "Line width: \"abc\" is not a length");
+    refused('X', "SetupLineWidthsBox", {{"pad_width", "0"}}, "Pad width (X): the length must be more");
+    refused('X', "SetupLineWidthsBox", {{"pad_hole", "2\""}}, "Pad hole: the length must be less");
 }
 
 TEST_F(SetupDialogs, CancelAndAnUnchangedOkLeaveTheDocumentAsItWas) {
-    std::string before = file();
-    const char* forms[] = {"SetupSnapBox", "SetupGridBox", "SetupSnapTableBox",
-                           "SetupClearanceBox", "SetupViaBox", "SetupLineWidthsBox"};
-    const char letters[] = {'G', 'D', 'S', 'C', 'V', 'X'};
-    for (size_t i = 0; i < std::size(letters); ++i) {
-        answer(forms[i], {{"entry0", "5"}, {"snap", "5"}, {"dots", "5"}, {"line_line", "5"}, {"hole", "5"},
-                          {"line", "5"}}, false);
-        run->menu(shell::code('S', letters[i]));
-        answer(forms[i], {});
-        run->menu(shell::code('S', letters[i]));
-    }
-    EXPECT_EQ(ui().dialogs.size(), 12u);
-    EXPECT_EQ(file(), before);
-    EXPECT_FALSE(doc().modified());
-    EXPECT_TRUE(ui().boxes.empty());
+    cancel_and_unchanged_ok({"SetupSnapBox", "SetupGridBox", "SetupSnapTableBox", "SetupClearanceBox", "SetupViaBox",
+                             "SetupLineWidthsBox"},
+                            "GDSCVX",
+                            {{"entry0", "5"}, {"snap", "5"}, {"dots", "5"}, {"line_line", "5"}, {"hole", "5"},
+                             {"line", "5"}});
 }
 
 } // namespace

@@ -2,55 +2,21 @@
 // directive lines (worked by hand from the board's table), the lines read back into the same record,
 // Cancel and an unchanged OK leave the file alone, and a value a field cannot take is named in a box and
 // changes nothing.
-#include <map>
 #include <sstream>
 #include <string>
 
-#include "shell/commands.h"
-#include "shell/macro_session.h"
 #include "shell/settings.h"
+#include "shell/setup_fixture.h"
 
 namespace setup_layers {
 namespace {
 
 using namespace shell_test;
 
-struct SetupLayers : MacroSession {
+struct SetupLayers : SetupSession {
     void SetUp() override {
         // One track on the top copper (layer 3), which keeps that layer in use.
         start({{"layers.pcb", [](Ref r) { edit_test::make_track(r, edit_test::kTop, 0, 0, kInch, 0); }}});
-    }
-    void answer(const std::string& form, std::map<std::string, std::string> values, bool ok = true) {
-        ui().dialog_answers[form].push_back({ok, std::move(values)});
-    }
-    // The lines of the written Data file from the one after `caption` to the empty line.
-    std::string section(const std::string& caption) {
-        std::istringstream in(file());
-        std::string out;
-        bool inside = false;
-        for (std::string l; std::getline(in, l);) {
-            l = l.substr(0, l.find('\r'));
-            if (inside && l.empty()) {
-                break;
-            }
-            if (inside) {
-                out += l + "\n";
-            }
-            inside = inside || l == caption;
-        }
-        return out;
-    }
-    void refused(char letter, const std::string& form, std::map<std::string, std::string> values,
-                 const std::string& starts) {
-        std::string before = file();
-        ui().boxes.clear();
-        answer(form, std::move(values));
-        run->menu(shell::code('S', letter));
-        ASSERT_EQ(ui().boxes.size(), 1u) << starts;
-        EXPECT_EQ(ui().boxes[0].title, "Setup Value Error");
-        EXPECT_EQ(ui().boxes[0].text.rfind(starts, 0), 0u) << ui().boxes[0].text;
-        EXPECT_EQ(file(), before);
-        EXPECT_FALSE(doc().modified());
     }
 };
 
@@ -157,19 +123,8 @@ TEST_F(SetupLayers, LibrariesCloseUpAndTravelInBLines) {
 }
 
 TEST_F(SetupLayers, CancelAndAnUnchangedOkLeaveTheFileAsItWas) {
-    std::string before = file();
-    const char* forms[] = {"SetupLayersBox", "SetupGraphicModeBox", "SetupLibrariesBox"};
-    const char letters[] = {'L', 'M', 'F'};
-    for (size_t i = 0; i < std::size(letters); ++i) {
-        answer(forms[i], {{"name5", "X"}, {"colour1", "000000"}, {"lines", "0"}, {"lib0", "A.LIB"}}, false);
-        run->menu(shell::code('S', letters[i]));
-        answer(forms[i], {});
-        run->menu(shell::code('S', letters[i]));
-    }
-    EXPECT_EQ(ui().dialogs.size(), 6u);
-    EXPECT_EQ(file(), before);
-    EXPECT_FALSE(doc().modified());
-    EXPECT_TRUE(ui().boxes.empty());
+    cancel_and_unchanged_ok({"SetupLayersBox", "SetupGraphicModeBox", "SetupLibrariesBox"}, "LMF",
+                            {{"name5", "X"}, {"colour1", "000000"}, {"lines", "0"}, {"lib0", "A.LIB"}});
 }
 
 } // namespace

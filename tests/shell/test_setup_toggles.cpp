@@ -1,10 +1,7 @@
 // ST, SW, SP and SB through keys and menu: orthogonal mode bends the next line onto the axis, mirror view
 // moves known Items to the mirrored pixels with the Data file unchanged, the zero point click writes
 // "-gz" and moves read-outs and typed positions, the status bar box writes "-gm" and the factor.
-#include <sstream>
-
-#include "shell/keys.h"
-#include "shell/macro_session.h"
+#include "shell/setup_fixture.h"
 #include "shell/setup_toggles.h"
 #include "shell/window_events.h"
 
@@ -23,15 +20,10 @@ void board(Ref ring) {
     node(a).arc.sweep = 16384;
 }
 
-struct SetupToggles : MacroSession {
+struct SetupToggles : SetupSession {
     void SetUp() override {
         start({{"toggles.pcb", board}}, kSixteenth);
         play("Enter"); // TRAZEL mode
-    }
-    void alt(int scan) {
-        run->key_down(shell::kScanAlt);
-        run->key(scan);
-        run->key_up(shell::kScanAlt);
     }
     bool checked(char letter) {
         std::function<bool(const std::vector<platform::MenuItem>&)> in = [&](const auto& items) {
@@ -43,15 +35,6 @@ struct SetupToggles : MacroSession {
             return false;
         };
         return in(run->window.menus);
-    }
-    std::string line(const std::string& prefix) {
-        std::istringstream in(file());
-        for (std::string l; std::getline(in, l);) {
-            if (l.rfind(prefix, 0) == 0) {
-                return l.substr(0, l.find('\r'));
-            }
-        }
-        return {};
     }
     std::string bar(int col) {
         for (const display::StatusText& t : app().display.status) {
