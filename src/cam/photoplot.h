@@ -37,6 +37,9 @@ constexpr const char* kExcellonHeaderLabel = "Excellon header (M48, INCH,LZ)";
 struct PhotoplotOptions {
     std::string out_dir;                                  // empty: the files go beside the Document
     bool excellon_header = false;                         // write M48 / INCH,LZ / tools / % before the holes
+    bool x2 = false;         // Gerber X2 attributes: file function and polarity, aperture functions, objects
+    bool metric = false;     // millimetres: %MOMM*%, %FSLAX46Y46*%, Excellon METRIC,LZ
+    bool true_arcs = false;  // arcs as G75 G02/G03 with I/J instead of chords
     std::function<DateTime()> clock;                      // empty: the local time
     std::function<void(const std::string&)> file_created; // each file as it is created (recent files)
     std::function<void(const std::string&)> file_written; // each file once it is complete and in place
