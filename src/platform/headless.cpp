@@ -183,6 +183,19 @@ std::string form_line(const Form& form) {
     return out;
 }
 
+std::vector<std::string> Headless::open_file_dialog(std::string_view, const std::vector<std::string>&, int&, bool,
+                                                    const FilePreview& preview) {
+    if (open_answers.empty()) {
+        return {};
+    }
+    std::vector<std::string> names = std::move(open_answers.front());
+    open_answers.pop_front();
+    if (preview && !names.empty()) {
+        previews.push_back({names.front(), preview(names.front(), kFilePreviewWidth, kFilePreviewHeight)});
+    }
+    return names;
+}
+
 void Headless::report(std::string_view line) {
     reports.emplace_back(line);
     if (report_sink) {

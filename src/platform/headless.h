@@ -39,6 +39,10 @@ class Headless : public Platform {
     void raft_tool_windows(bool on) override {
         tool_raft = on;
     }
+    // Answers with the next names of `open_answers` (none queued: cancelled).  With a preview, the first
+    // name answered is drawn at the dialogs' size and kept in `previews`.
+    std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>& filters,
+                                              int& filter_index, bool multiple, const FilePreview& preview) override;
     // The open tool window of that name with its current values, nullptr when none is open.
     const Form* tool_window(std::string_view name) const;
 
@@ -49,6 +53,7 @@ class Headless : public Platform {
     std::function<void(std::string_view)> report_sink;
     std::function<void(std::string_view, int)> progress_sink;
     uint64_t clock_ms = 0;
+    std::deque<std::vector<std::string>> open_answers;
 
     // Record
     int key_discards = 0;
@@ -59,6 +64,11 @@ class Headless : public Platform {
     std::vector<Form> dialogs;
     std::vector<Sound> sounds;
     std::vector<std::string> reports;
+    struct Preview {
+        std::string path;
+        std::vector<uint8_t> rgb; // kFilePreviewWidth x kFilePreviewHeight, or empty
+    };
+    std::vector<Preview> previews;
 };
 
 } // namespace trazel::platform

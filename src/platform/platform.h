@@ -3,6 +3,7 @@
 // clock, and peeking at waiting input.  The desktop front end and the headless implementation (tests,
 // batch tool, fuzzers) both provide it.  Nothing here knows the Document model.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,12 @@ struct Form {
     std::string get(std::string_view id) const;
     void set(std::string_view id, std::string value);
 };
+
+// A small picture of a file for the open dialog: `width` x `height` RGB pixels, rows top down; empty
+// when the file has none to show.
+using FilePreview = std::function<std::vector<uint8_t>(const std::string& path, int width, int height)>;
+// The size the open dialogs ask for.
+constexpr int kFilePreviewWidth = 200, kFilePreviewHeight = 150;
 
 // What a redraw may peek at without taking it from the queue.
 struct WaitingInput {
@@ -77,10 +84,12 @@ class Platform {
         (void)hz;
     }
     // File dialogs: the chosen full names, none when cancelled.  `filters` are "Description|*.ext;*.ext"
-    // entries; `filter_index` is the one shown first and receives the one chosen.
+    // entries; `filter_index` is the one shown first and receives the one chosen.  With a `preview`, the
+    // open dialog shows the picture it makes of the selected file.
     virtual std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>& filters,
-                                                      int& filter_index, bool multiple) {
-        (void)title, (void)filters, (void)filter_index, (void)multiple;
+                                                      int& filter_index, bool multiple,
+                                                      const FilePreview& preview = {}) {
+        (void)title, (void)filters, (void)filter_index, (void)multiple, (void)preview;
         return {};
     }
     virtual std::string save_file_dialog(std::string_view title, const std::vector<std::string>& filters,

@@ -13,6 +13,7 @@
 #include "shell/app.h"
 #include "shell/commands.h"
 #include "shell/file_group.h"
+#include "shell/file_preview.h"
 #include "shell/modes.h"
 #include "shell/settings.h"
 #include "shell/startup.h"
@@ -192,8 +193,13 @@ int file_open(App& app) {
     std::vector<std::string> filters = open_filters();
     if (o.explorer_open) {
         int index = std::clamp(o.open_mask_index, 0, static_cast<int>(filters.size()) - 1);
-        run_suspended(
-            app, [&] { chosen = app.platform().open_file_dialog("Select File to be Opened", filters, index, true); });
+        platform::FilePreview preview;
+        if (o.open_preview) {
+            preview = file_thumbnail;
+        }
+        run_suspended(app, [&] {
+            chosen = app.platform().open_file_dialog("Select File to be Opened", filters, index, true, preview);
+        });
         if (index != o.open_mask_index && index >= 0 && index < 10) {
             o.open_mask_index = index;
             write_setting(app, "Open File Name Mask Index", std::to_string(index));

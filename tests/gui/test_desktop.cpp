@@ -55,6 +55,9 @@ class Desktop : public ::testing::Test {
         if (std::string(info->name()).find("Popup") != std::string::npos) {
             std::ofstream(dir / "cfg" / "settings.txt") << "Popup Menus=Y\n";
         }
+        if (std::string(info->name()).find("Preview") != std::string::npos) {
+            std::ofstream(dir / "cfg" / "settings.txt") << "Open File Name Preview=Y\nExplorer File Open=Y\n";
+        }
         if (std::string(info->name()).find("Macro") != std::string::npos) {
             std::ofstream(dir / "cfg" / "settings.txt") << "Key Stroke F1=<ZI> F1\n"; // restarts itself
         }
@@ -115,6 +118,19 @@ class Desktop : public ::testing::Test {
     // Pixels that differ between two pictures of the same size (ImageMagick's absolute error count).
     long differing(const std::string& a, const std::string& b) {
         std::string cmd = "cd '" + dir.string() + "' && compare -metric AE " + a + " " + b + " null: 2>&1";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) {
+            return -1;
+        }
+        char buf[128] = {};
+        size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+        ::pclose(p);
+        return n ? std::atol(buf) : -1;
+    }
+    // Pixels of exactly one colour ("#RRGGBB") in a picture.
+    long pixels_of(const std::string& png, const std::string& colour) {
+        std::string cmd = "cd '" + dir.string() + "' && convert " + png + " -alpha off -fill black +opaque '" + colour +
+                          "' -fill white -opaque '" + colour + "' -format '%[fx:round(mean*w*h)]' info: 2>&1";
         FILE* p = ::popen(cmd.c_str(), "r");
         if (!p) {
             return -1;
@@ -264,6 +280,62 @@ TEST_F(Desktop, GrowingOnTheLeftAndTopEdgesKeepsTheDrawingStillOnTheScreen) {
     EXPECT_EQ(differing("before.png", "moved.png"), 0);
     EXPECT_EQ(differing("before.png", "grown.png"), 0);
     EXPECT_GT(differing("strip.png", "black.png"), 100 * 200 * 9 / 10) << "the uncovered strip is not drawn";
+}
+
+// SL is a form of 1281 fields: it opens scrolling, the first field takes the keyboard, and Tab walks the
+// fields five to a layer, so the 23rd is layer 4's colour.  The top side's tracks turn from red to cyan.
+TEST_F(Desktop, ALayerColourChangedInTheLayersFormShowsWhereTheLayersItemsAre) {
+    ASSERT_EQ(script("focus\n"
+                     "import -window $W before.png\n"
+                     "xdotool key s; sleep 0.5; xdotool key l\n"
+                     "for i in $(seq 200); do\n"
+                     "  grep -q 'form \"SetupLayersBox\" shown' app.err && break; sleep 0.1\n"
+                     "done\n"
+                     "D=$(timeout 10 xdotool search --sync --onlyvisible --name '^Layers$' | head -1)\n"
+                     "[ -n \"$D\" ] || { echo 'no form'; kill $P; exit 5; }\n"
+                     "xdotool windowfocus --sync $D; sleep 0.3\n"
+                     "xdotool key --delay 20 $(printf 'Tab %.0s' $(seq 23)); sleep 0.3\n"
+                     "xdotool key ctrl+a; xdotool type 00FFFF; sleep 0.3\n"
+                     "xdotool key Return; sleep 1.5\n"
+                     "import -window $W after.png\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out() << app_err();
+    std::smatch m;
+    std::string e = app_err();
+    const std::regex built("form \"SetupLayersBox\" of 1281 fields built in [0-9]+ ms, scrolling");
+    ASSERT_TRUE(std::regex_search(e, m, built)) << e;
+    if (std::regex_search(e, m, std::regex("form \"SetupLayersBox\" shown in ([0-9]+) ms"))) {
+        RecordProperty("layers_form_ms", m[1].str());
+    }
+    const long red = pixels_of("before.png", "#FF0000");
+    ASSERT_GT(red, 500) << "the demo board shows no top-side tracks";
+    EXPECT_EQ(pixels_of("before.png", "#00FFFF"), 0);
+    EXPECT_GT(pixels_of("after.png", "#00FFFF"), red / 2) << e;
+    EXPECT_LT(pixels_of("after.png", "#FF0000"), red / 10);
+}
+
+// With "Open File Name Preview" on, the open dialog draws the file selected in it: nothing for the files
+// before the board in the list, the board in its colours.
+TEST_F(Desktop, TheOpenDialogPreviewsTheSelectedBoard) {
+    ASSERT_EQ(script("focus\n"
+                     "xdotool key f; sleep 0.5; xdotool key o\n"
+                     "D=$(timeout 10 xdotool search --sync --onlyvisible --name '^Select File to be Opened$')\n"
+                     "D=$(echo \"$D\" | head -1)\n"
+                     "[ -n \"$D\" ] || { echo 'no dialog'; kill $P; exit 5; }\n"
+                     "sleep 1; xdotool windowfocus --sync $D; sleep 0.3; xdotool key Home; sleep 0.3\n"
+                     "for i in $(seq 10); do\n"
+                     "  grep -q 'preview of \".*/demo.pcb\" drawn' app.err && break; xdotool key Down; sleep 0.5\n"
+                     "done\n"
+                     "import -window $D dialog.png\n"
+                     "xdotool key Escape; sleep 0.5\n"
+                     "kill $P; wait $P\nexit 0"),
+              0)
+        << out() << app_err();
+    std::string e = app_err();
+    EXPECT_NE(e.find("trace: preview of \"" + (dir / "demo.pcb").string() + "\" drawn"), std::string::npos) << e;
+    EXPECT_NE(e.find("trace: preview of \"" + (dir / "app.err").string() + "\" empty"), std::string::npos) << e;
+    EXPECT_GT(pixels_of("dialog.png", "#FF0000"), 50) << "the board's red tracks are not in the dialog";
 }
 
 } // namespace

@@ -30,7 +30,7 @@ class Picker : public platform::Headless {
     bool multiple = false;
 
     std::vector<std::string> open_file_dialog(std::string_view, const std::vector<std::string>& filters,
-                                              int& filter_index, bool many) override {
+                                              int& filter_index, bool many, const platform::FilePreview&) override {
         offered = filters;
         multiple = many;
         filter_index = filter;

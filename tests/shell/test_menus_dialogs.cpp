@@ -15,6 +15,7 @@
 
 #include "app/core/headless_run.h"
 #include "display/display.h"
+#include "file_text.h"
 #include "model/model.h"
 #include "shell/macros.h"
 #include "shell/menus.h"
@@ -34,12 +35,7 @@ using shell::code;
 constexpr const char* kCurrentlyOpen =
     "The specified data file is currently open.\n\nIt must be closed before it can be re-opened.";
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test_files::slurp;
 
 // The headless platform with file dialogs that answer from a script, and a look at every form as it is
 // shown (before the scripted answer is written into it).
@@ -62,7 +58,7 @@ class Scripted : public platform::Headless {
         return Headless::dialog(form);
     }
     std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>&,
-                                              int& filter_index, bool) override {
+                                              int& filter_index, bool, const platform::FilePreview&) override {
         open_titles.emplace_back(title);
         open_index_shown.push_back(filter_index);
         if (open_filter_answer >= 0) {

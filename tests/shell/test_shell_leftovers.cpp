@@ -31,7 +31,7 @@ class PromptPlatform : public platform::Headless {
     std::vector<std::string> prompts;
 
     std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>&, int&,
-                                              bool) override {
+                                              bool, const platform::FilePreview&) override {
         seen(title);
         return {};
     }

@@ -204,7 +204,7 @@ bool MacroPlatform::dialog_again(platform::Form& form) {
 }
 
 std::vector<std::string> MacroPlatform::open_file_dialog(std::string_view, const std::vector<std::string>&, int&,
-                                                         bool) {
+                                                         bool, const platform::FilePreview&) {
     auto it = dialogs_.find("OpenFile");
     if (it == dialogs_.end() || it->second.count("name") == 0) {
         return {};

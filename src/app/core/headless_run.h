@@ -83,7 +83,8 @@ class MacroPlatform : public platform::Headless {
     // A dialog shown again keeps the job's answer only when the job has none for it (then it cancels).
     bool dialog_again(platform::Form& form) override;
     std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>& filters,
-                                              int& filter_index, bool multiple) override;
+                                              int& filter_index, bool multiple,
+                                              const platform::FilePreview& preview) override;
     std::string save_file_dialog(std::string_view title, const std::vector<std::string>& filters, int& filter_index,
                                  std::string_view initial) override;
 

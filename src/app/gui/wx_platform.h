@@ -1,6 +1,7 @@
 #pragma once
 // The platform services on wx: message boxes, dialogs built from forms, file dialogs, sounds, progress.
 #include <wx/wx.h>
+#include <wx/combobox.h>
 
 #include <wx/display.h>
 #include <wx/evtloop.h>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "app/gui/file_preview_panel.h"
 #include "app/gui/handover.h"
 #include "app/gui/held_keys.h"
 #include "app/gui/launch.h"
@@ -94,25 +96,32 @@ class WxPlatform : public platform::Platform {
 
     bool dialog(platform::Form& form) override {
         Modal m(*this);
-        wxDialog d(frame_, wxID_ANY, wx(form.title.empty() ? form.name : form.title));
+        const auto begun = std::chrono::steady_clock::now();
+        wxDialog d(frame_, wxID_ANY, wx(form.title.empty() ? form.name : form.title), wxDefaultPosition, wxDefaultSize,
+                   wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER);
+        // The fields sit in an area of their own that scrolls when they are more than the screen holds (a
+        // row per layer), so OK and Cancel stay in view.
+        auto* area = new wxScrolledWindow(&d, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxVSCROLL);
         auto* top = new wxBoxSizer(wxVERTICAL);
         auto* grid = new wxFlexGridSizer(2, 6, 10);
         grid->AddGrowableCol(1, 1);
         std::vector<std::function<void()>> readers;
+        wxWindow* first = nullptr; // takes the keyboard when the dialog opens
         for (platform::Field& f : form.fields) {
             using K = platform::Field::Kind;
             if (f.kind == K::Label) {
-                grid->Add(new wxStaticText(&d, wxID_ANY, wx(f.label.empty() ? f.value : f.label)));
+                grid->Add(new wxStaticText(area, wxID_ANY, wx(f.label.empty() ? f.value : f.label)));
                 grid->AddSpacer(1);
                 continue;
             }
-            grid->Add(new wxStaticText(&d, wxID_ANY, wx(f.label)), 0, wxALIGN_CENTER_VERTICAL);
+            grid->Add(new wxStaticText(area, wxID_ANY, wx(f.label)), 0, wxALIGN_CENTER_VERTICAL);
             platform::Field* fp = &f;
             switch (f.kind) {
             case K::Check: {
-                auto* w = new wxCheckBox(&d, wxID_ANY, wxEmptyString);
+                auto* w = new wxCheckBox(area, wxID_ANY, wxEmptyString);
                 w->SetValue(f.value == "1");
                 grid->Add(w);
+                first = first ? first : w;
                 readers.push_back([w, fp] { fp->value = w->GetValue() ? "1" : "0"; });
                 break;
             }
@@ -123,14 +132,15 @@ class WxPlatform : public platform::Platform {
                     opts.Add(wx(o));
                 }
                 wxControlWithItems* w = f.kind == K::Choice
-                                            ? static_cast<wxControlWithItems*>(new wxChoice(&d, wxID_ANY, wxDefaultPosition,
-                                                                                            wxDefaultSize, opts))
-                                            : new wxListBox(&d, wxID_ANY, wxDefaultPosition, wxSize(260, 140), opts);
+                                            ? static_cast<wxControlWithItems*>(
+                                                  new wxChoice(area, wxID_ANY, wxDefaultPosition, wxDefaultSize, opts))
+                                            : new wxListBox(area, wxID_ANY, wxDefaultPosition, wxSize(260, 140), opts);
                 int sel = std::atoi(f.value.c_str());
                 if (sel >= 0 && sel < static_cast<int>(opts.size())) {
                     w->SetSelection(sel);
                 }
                 grid->Add(w, 1, wxEXPAND);
+                first = first ? first : w;
                 readers.push_back([w, fp] { fp->value = std::to_string(std::max(0, w->GetSelection())); });
                 break;
             }
@@ -138,24 +148,67 @@ class WxPlatform : public platform::Platform {
                 if (f.width > 0 && f.height > 0) {
                     wxImage img(f.width, f.height);
                     std::copy(f.rgb.begin(), f.rgb.end(), img.GetData());
-                    grid->Add(new wxStaticBitmap(&d, wxID_ANY, wxBitmap(img)));
+                    grid->Add(new wxStaticBitmap(area, wxID_ANY, wxBitmap(img)));
                 } else {
                     grid->AddSpacer(1);
                 }
                 break;
             }
             default: {
-                auto* w = new wxTextCtrl(&d, wxID_ANY, wx(f.value), wxDefaultPosition, wxSize(260, -1));
+                if (!f.options.empty()) {
+                    // Suggested entries in a drop-down; the user may still type anything.
+                    wxArrayString opts;
+                    for (const std::string& o : f.options) {
+                        opts.Add(wx(o));
+                    }
+                    auto* w = new wxComboBox(area, wxID_ANY, wx(f.value), wxDefaultPosition, wxSize(260, -1), opts);
+                    grid->Add(w, 1, wxEXPAND);
+                    first = first ? first : w;
+                    readers.push_back([w, fp] { fp->value = utf8(w->GetValue()); });
+                    break;
+                }
+                auto* w = new wxTextCtrl(area, wxID_ANY, wx(f.value), wxDefaultPosition, wxSize(260, -1));
                 grid->Add(w, 1, wxEXPAND);
+                first = first ? first : w;
                 readers.push_back([w, fp] { fp->value = utf8(w->GetValue()); });
                 break;
             }
             }
         }
-        top->Add(grid, 1, wxALL | wxEXPAND, 12);
-        top->Add(d.CreateStdDialogButtonSizer(wxOK | wxCANCEL), 0, wxALL | wxEXPAND, 8);
+        auto* inside = new wxBoxSizer(wxVERTICAL);
+        inside->Add(grid, 1, wxALL | wxEXPAND, 12);
+        area->SetSizer(inside);
+        wxStdDialogButtonSizer* buttons = d.CreateStdDialogButtonSizer(wxOK | wxCANCEL);
+        const wxSize need = inside->GetMinSize();
+        const int room = wxDisplay(frame_ ? static_cast<wxWindow*>(frame_) : &d).GetClientArea().height * 85 / 100 -
+                         buttons->GetMinSize().y - 16;
+        if (need.y > room) {
+            area->SetScrollRate(0, 16);
+            area->SetMinSize(wxSize(need.x + wxSystemSettings::GetMetric(wxSYS_VSCROLL_X, area), std::max(room, 120)));
+        } else {
+            area->SetMinSize(need);
+        }
+        area->FitInside();
+        top->Add(area, 1, wxEXPAND);
+        top->Add(buttons, 0, wxALL | wxEXPAND, 8);
         d.SetSizerAndFit(top);
         d.CentreOnParent();
+        if (first) {
+            first->SetFocus();
+        }
+        if (trace()) {
+            // How long a form takes to open (a row of controls per layer is many native windows).
+            auto ms = [begun] {
+                return static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun)
+                        .count());
+            };
+            std::fprintf(stderr, "trace: form \"%s\" of %zu fields built in %lld ms%s\n", form.name.c_str(),
+                         form.fields.size(), ms(), need.y > room ? ", scrolling" : "");
+            d.CallAfter([ms, name = form.name] {
+                std::fprintf(stderr, "trace: form \"%s\" shown in %lld ms\n", name.c_str(), ms());
+            });
+        }
         if (d.ShowModal() != wxID_OK) {
             return false;
         }
@@ -224,11 +277,13 @@ class WxPlatform : public platform::Platform {
         std::fprintf(stderr, "trazel: %.*s\n", static_cast<int>(line.size()), line.data());
     }
     std::vector<std::string> open_file_dialog(std::string_view title, const std::vector<std::string>& filters,
-                                              int& filter_index, bool multiple) override {
+                                              int& filter_index, bool multiple,
+                                              const platform::FilePreview& preview) override {
         Modal m(*this);
         wxFileDialog d(frame_, wx(title), wxEmptyString, wxEmptyString, wildcard(filters),
                        wxFD_OPEN | wxFD_FILE_MUST_EXIST | (multiple ? wxFD_MULTIPLE : 0));
         d.SetFilterIndex(filter_index);
+        add_file_preview(d, preview);
         std::vector<std::string> out;
         if (d.ShowModal() == wxID_OK) {
             wxArrayString paths;
