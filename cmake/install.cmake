@@ -51,6 +51,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/trazel.desktop DESTINATION ${CMAKE_I
 install(DIRECTORY ${CMAKE_BINARY_DIR}/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The Debian package: the installed tree under /usr, its dependencies computed by dpkg-shlibdeps from
 # the libraries the programs link (dpkg-dev).
