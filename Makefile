@@ -16,7 +16,7 @@ endif
 
 # Packages for the build, the unit and interop tests, the fuzzers and the desktop front end.
 DEB_PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev \
-	libpng-dev zlib1g-dev pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
+	libpng-dev zlib1g-dev libzip-dev unzip pkg-config libwxgtk3.2-dev libx11-dev xvfb xauth xdotool x11-apps \
 	gerbv pcb-rnd python3-ezdxf hp2xx ghostscript imagemagick dcmtk netpbm fitsverify \
 	libcups2-dev cups printer-driver-cups-pdf poppler-utils librecad groff \
 	dpkg-dev desktop-file-utils shared-mime-info libxml2-utils libglib2.0-bin

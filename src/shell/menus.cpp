@@ -76,6 +76,7 @@ std::vector<MenuItem> file_menu() {
         cmd('F', 'L', "Se&lect Open File..."),
         separator(),
         cmd('F', 'G', "&Gerber Photoplot..."),
+        cmd('F', 'K', "Fabrication Pac&kage..."),
         cmd('F', 'P', "&Print / Plot..."),
         cmd('F', 'B', "&Bill of Materials"),
         separator(),

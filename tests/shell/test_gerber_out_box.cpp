@@ -93,5 +93,27 @@ TEST_F(GerberOutBox, RefusedRowsAndCancelLeaveTheDocumentAndWriteNothing) {
     EXPECT_TRUE(written().empty());
 }
 
+// FK makes the package where "FabricationBox" says, and its output checks are remembered for the next
+// box of either kind.
+TEST_F(GerberOutBox, FabricationBoxWritesThePackageAndRemembersItsChecks) {
+    photoplot({{"ext0", "TOP"}, {"layers0", "3"}, {"ext1", "DRL"}, {"kind1", "4"}});
+    answer("FabricationBox", {{"out", (out / "pkg").string()}, {"arcs", "1"}});
+    run->menu(shell::code('F', 'K'));
+    EXPECT_TRUE(ui().boxes.empty());
+    EXPECT_TRUE(fs::exists(out / "pkg" / "README.txt"));
+    EXPECT_TRUE(fs::exists(out / "pkg" / "fileset.top"));
+    EXPECT_EQ(ui().dialogs.back().get("excellon_header"), "1");
+    answer("GerberOutBox", {{"out_dir", out.string()}}, false);
+    run->menu(shell::code('F', 'G'));
+    EXPECT_EQ(ui().dialogs.back().get("arcs"), "1");
+    EXPECT_EQ(ui().dialogs.back().get("x2"), "0");
+
+    // An empty name is asked again; no answer left cancels.
+    answer("FabricationBox", {{"out", " "}});
+    run->menu(shell::code('F', 'K'));
+    ASSERT_FALSE(ui().boxes.empty());
+    EXPECT_EQ(ui().boxes.back().title, "Fabrication Package Error");
+}
+
 } // namespace
 } // namespace gerber_out_box

@@ -74,6 +74,7 @@ int run_info(int argc, char** argv);
 int run_library(int argc, char** argv);
 int run_place(int argc, char** argv);
 int run_gerber(int argc, char** argv);
+int run_fab(int argc, char** argv);
 int run_render(int argc, char** argv);
 int run_macro(int argc, char** argv);
 int run_query(int argc, char** argv);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/version.h"
 #include "app/cli/cli.h"
 
 namespace trazel::cli {
@@ -19,6 +20,9 @@ constexpr Verb kVerbs[] = {
     {"info", "IN", "show the format, Items, layers, extents and Signals of a file", run_info},
     {"gerber", "IN [--outdir DIR] [--excellon-header]", "photoplot a board: one file per output row of the board",
      run_gerber},
+    {"fab", "IN --out DIR|FILE.zip [--x2] [--mm] [--arcs] [--no-excellon-header] [--all]",
+     "the fabrication package: photoplots, drill file, pick and place, IPC-D-356A netlist, BOM, job file",
+     run_fab},
     {"render",
      "IN OUT.png|OUT.bmp [--depth N] [--size WxH] [--view ...] [--scale DPI] [--layer N] [--image N|none]",
      "draw a file as the screen shows it, into a picture", run_render},
@@ -127,7 +131,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "--version") {
-        std::printf("trazel %s\n", TRAZEL_VERSION); // the desktop program prints the same line
+        std::printf("trazel %s\n", trazel::platform::program_version()); // the desktop program prints the same line
         return 0;
     }
     const Verb* v = find_verb(verb);

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/version.h"
 #include "app/gui/handover.h"
 #include "app/gui/held_keys.h"
 #include "app/gui/launch.h"
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     trazel::gui::Launch l = trazel::gui::parse_launch(args, "trazel", std::filesystem::current_path());
     if (l.version) {
-        std::printf("trazel %s\n", TRAZEL_VERSION); // the batch tool prints the same line
+        std::printf("trazel %s\n", trazel::platform::program_version()); // the batch tool prints the same line
         return 0;
     }
     if (l.help) {
