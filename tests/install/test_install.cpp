@@ -106,6 +106,9 @@ TEST_F(Installed, EveryPartLandsWhereTheDesktopLooks) {
     EXPECT_FALSE(fs::exists(share() / "trazel" / "examples" / "run-demo.sh")) << "a build-tree script";
     EXPECT_EQ(slurp(share() / "mime" / "packages" / "trazel.xml"), slurp(cli_test::source("packaging/trazel.xml")));
     EXPECT_TRUE(fs::is_regular_file(share() / "applications" / "trazel.desktop"));
+    // Debian keeps a package's copyright and changelog beside its other documentation.
+    EXPECT_EQ(slurp(share() / "doc" / "trazel" / "copyright"), slurp(cli_test::source("packaging/copyright")));
+    EXPECT_TRUE(fs::is_regular_file(share() / "doc" / "trazel" / "changelog.gz"));
     for (unsigned n : {16u, 32u, 48u, 64u, 128u, 256u}) {
         std::string size = std::to_string(n) + "x" + std::to_string(n);
         EXPECT_EQ(png_width(share() / "icons" / "hicolor" / size / "apps" / "trazel.png"), n) << size;
