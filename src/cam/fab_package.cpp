@@ -50,14 +50,19 @@ std::string mm_text(double v) {
     return b;
 }
 
-// The local offset from UTC, in minutes, at the moment of `t` (taken as local time).
-int utc_offset_minutes(const DateTime& t) {
+std::tm as_tm(const DateTime& t) {
     std::tm tm{};
     tm.tm_year = t.year - 1900;
     tm.tm_mon = t.month - 1;
     tm.tm_mday = t.day;
     tm.tm_hour = t.hour;
     tm.tm_min = t.minute;
+    return tm;
+}
+
+// The local offset from UTC, in minutes, at the moment of `t` (taken as local time).
+int utc_offset_minutes(const DateTime& t) {
+    std::tm tm = as_tm(t);
     tm.tm_isdst = -1;
     std::time_t local = std::mktime(&tm);
     if (local == static_cast<std::time_t>(-1)) {
@@ -298,12 +303,7 @@ bool fab_package(const model::Document& doc, const FabOptions& o, platform::RunC
     ipc.job = project;
     nets::BomOptions bom;
     bom.csv = true;
-    std::tm date{};
-    date.tm_year = when.year - 1900;
-    date.tm_mon = when.month - 1;
-    date.tm_mday = when.day;
-    date.tm_hour = when.hour;
-    date.tm_min = when.minute;
+    const std::tm date = as_tm(when);
 
     model::Point a{}, b{};
     double width = 0, height = 0;
