@@ -14,6 +14,7 @@ struct Ipc356Options {
     std::string job; // the JOB record's name
 };
 
+// The whole file, 80-column records with CR LF line ends.
 std::string ipc356_text(const model::Document& doc, const Ipc356Options& o);
 
 } // namespace trazel::cam

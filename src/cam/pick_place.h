@@ -12,7 +12,8 @@ struct PickPlaceOptions {
     bool all = false; // through-hole Components too
 };
 
-// The whole file: a header line, then one row per Component: reference, value, pattern, X, Y, rotation
+// The whole file (UTF-8, CR LF line ends as CSV has them): a header line, then one row per Component,
+// in natural order of references: reference, value, pattern, X, Y, rotation
 // (degrees counter-clockwise), side ("top"/"bottom").
 std::string pick_place_csv(const model::Document& doc, const PickPlaceOptions& o);
 
