@@ -73,7 +73,7 @@ std::string drill_table_line(int n, const Tool& tool, bool compact) {
 }
 
 void write_symbols_gerber(PlotContext& ctx, const model::GerberEntry& row, std::string_view file_name, TextOut& out) {
-    GerberWriter w(out, ctx.apertures, ctx.setup->origin_x, ctx.setup->origin_y);
+    GerberWriter w(out, ctx.apertures, ctx.setup->origin_x, ctx.setup->origin_y, &ctx.style);
     w.header();
     for_each_plot_item(ctx.ring, [&](Ref r) {
         tick(ctx);

@@ -60,21 +60,6 @@ std::tm as_tm(const DateTime& t) {
     return tm;
 }
 
-// The local offset from UTC, in minutes, at the moment of `t` (taken as local time).
-int utc_offset_minutes(const DateTime& t) {
-    std::tm tm = as_tm(t);
-    tm.tm_isdst = -1;
-    std::time_t local = std::mktime(&tm);
-    if (local == static_cast<std::time_t>(-1)) {
-        return 0;
-    }
-    std::tm utc{};
-    gmtime_r(&local, &utc);
-    utc.tm_isdst = tm.tm_isdst;
-    std::time_t as_local = std::mktime(&utc);
-    return static_cast<int>((local - as_local) / 60);
-}
-
 // A folder beside `near` that no one else uses, made empty.
 bool scratch_folder(const fs::path& near, fs::path& out, std::string& why) {
     std::random_device rd;
@@ -200,21 +185,13 @@ std::string readme_text(const std::string& project, const std::vector<FabFile>& 
 
 } // namespace
 
-std::string iso_date(const DateTime& t, int offset) {
-    char b[40];
-    int a = offset < 0 ? -offset : offset;
-    std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:00%c%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  offset < 0 ? '-' : '+', a / 60, a % 60);
-    return b;
-}
-
 std::string gerber_job_json(const std::string& project, const std::string& version, const DateTime& when,
                             double width_mm, double height_mm, int layers, const std::vector<JobFile>& files) {
     std::string o = "{\n";
     o += "  \"Header\": {\n";
     o += "    \"GenerationSoftware\": {\"Vendor\": \"TRAZEL\", \"Application\": \"trazel\", \"Version\": " +
          json_string(version) + "},\n";
-    o += "    \"CreationDate\": " + json_string(iso_date(when, utc_offset_minutes(when))) + "\n";
+    o += "    \"CreationDate\": " + json_string(iso_date_time(when)) + "\n";
     o += "  },\n";
     o += "  \"GeneralSpecs\": {\n";
     o += "    \"ProjectId\": {\"Name\": " + json_string(project) + "},\n";

@@ -46,7 +46,4 @@ struct JobFile {
 std::string gerber_job_json(const std::string& project, const std::string& version, const DateTime& when,
                             double width_mm, double height_mm, int layers, const std::vector<JobFile>& files);
 
-// "2026-12-08T14:05:00+01:00" for a local time with its offset from UTC in minutes.
-std::string iso_date(const DateTime& t, int utc_offset_minutes);
-
 } // namespace trazel::cam

@@ -8,6 +8,7 @@
 #include "cam/photoplot.h"
 #include "display/trig.h"
 #include "model/numbers.h"
+#include "platform/version.h"
 
 namespace trazel::cam {
 
@@ -221,6 +222,30 @@ int64_t gerber_units(int64_t v) {
     return v < 0 ? -u : u;
 }
 
+// 25 400 000 nm / 65536 = 396875 / 1024 exactly.
+int64_t gerber_nanometres(int64_t v) {
+    int64_t u = (model::abs64(v) * 396875 + 512) / 1024;
+    return v < 0 ? -u : u;
+}
+
+std::string decimal_string(int64_t v, int decimals) {
+    static constexpr int64_t kScale[7] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+    decimals = std::clamp(decimals, 1, 6);
+    int64_t a = model::abs64(v);
+    std::string s = v < 0 ? "-" : "";
+    s += std::to_string(a / kScale[decimals]);
+    s += '.';
+    int64_t fp = a % kScale[decimals];
+    int digits = decimals;
+    while (digits > 1 && fp % 10 == 0) {
+        fp /= 10;
+        --digits;
+    }
+    std::string f = std::to_string(fp);
+    s.append(static_cast<size_t>(digits) - f.size(), '0');
+    return s + f;
+}
+
 char* write_size(char* out, uint32_t size, int decimals) {
     static constexpr uint32_t kRound[5] = {32768, 3277, 328, 33, 3};
     static constexpr uint64_t kScale[5] = {1, 10, 100, 1000, 10000};
@@ -313,12 +338,114 @@ PadForm pad_form(const Node& pad, int increase) {
 
 // --- Gerber writer -----------------------------------------------------------------------------
 
+const char* aper_function_text(AperFunction f) {
+    switch (f) {
+    case AperFunction::Drawing:
+        return "Other,Drawing";
+    case AperFunction::ComponentPad:
+        return "ComponentPad";
+    case AperFunction::SmdPad:
+        return "SMDPad,CuDef";
+    case AperFunction::ViaPad:
+        return "ViaPad";
+    case AperFunction::WasherPad:
+        return "WasherPad";
+    case AperFunction::Conductor:
+        return "Conductor";
+    case AperFunction::NonConductor:
+        return "NonConductor";
+    case AperFunction::AntiPad:
+        return "AntiPad";
+    case AperFunction::ThermalRelief:
+        return "Other,ThermalRelief";
+    case AperFunction::Profile:
+        return "Profile";
+    case AperFunction::Legend:
+        return "Other,Legend";
+    case AperFunction::Drillmap:
+        return "Other,Drillmap";
+    case AperFunction::NonMaterial:
+        return "NonMaterial";
+    }
+    return "Other,Drawing";
+}
+
+namespace {
+
+// An attribute value: the field separator, the Gerber delimiters, the escape character and bytes outside
+// printable ASCII are written as backslash-u escapes (four hex digits), so a Signal named "A,B" or "50%"
+// stays one field.
+std::string attribute_value(std::string_view v) {
+    std::string s;
+    for (char ch : v) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x7F || c == ',' || c == '*' || c == '%' || c == '\\') {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\u%04X", c);
+            s += b;
+        } else {
+            s += ch;
+        }
+    }
+    return s;
+}
+
+} // namespace
+
 void GerberWriter::reset() {
     code_ = 0;
     pen_ = Pen::Unknown;
     have_x_ = have_y_ = false;
     last_x_ = last_y_ = 0;
     overflow_ = Aperture{};
+    x2_codes_.clear();
+    next_code_ = kFirstCode;
+    ta_function_ = -1;
+    current_key_ = X2Key{};
+    object_ = ObjectAttributes{};
+    interpolation_ = '1';
+    g75_ = false;
+    function_ = style_.default_function;
+}
+
+void GerberWriter::set_object(const ObjectAttributes& a) {
+    if (!style_.x2 || a == object_) {
+        return;
+    }
+    if (a.empty()) {
+        out_.line("%TD*%");
+        object_ = a;
+        return;
+    }
+    // Only what changed: a new value replaces the old one, a value no longer there is deleted by name.
+    auto put = [this](const char* name, const std::string& was, const std::string& now, const std::string& value) {
+        if (now == was) {
+            return;
+        }
+        out_.line(now.empty() ? std::string("%TD.") + name + "*%" : std::string("%TO.") + name + "," + value + "*%");
+    };
+    std::string pin = a.pin.empty() ? std::string() : attribute_value(a.component) + "," + attribute_value(a.pin);
+    std::string was_pin = object_.pin.empty() ? std::string() : object_.component + "," + object_.pin;
+    put("N", object_.net, a.net, attribute_value(a.net));
+    put("C", object_.component, a.component, attribute_value(a.component));
+    put("P", was_pin, a.pin.empty() ? std::string() : a.component + "," + a.pin, pin);
+    object_ = a;
+}
+
+char* GerberWriter::write_aperture_size(char* p, Length size) const {
+    if (!style_.metric) {
+        return write_size(p, size, 4);
+    }
+    std::string mm = decimal_string(gerber_nanometres(size), 6);
+    std::memcpy(p, mm.data(), mm.size());
+    return p + mm.size();
+}
+
+// A macro coordinate given in half units: micro-inches, or nanometres in a metric file, as a decimal.
+std::string GerberWriter::fine(int64_t twice_units) const {
+    int64_t a = model::abs64(twice_units);
+    int64_t v = style_.metric ? (a * 396875 + 1024) / 2048 : (a * 15625 + 1024) / 2048;
+    return decimal_string(twice_units < 0 ? -v : v, 6);
 }
 
 void GerberWriter::put_line(const char* begin, const char* end) {
@@ -326,7 +453,28 @@ void GerberWriter::put_line(const char* begin, const char* end) {
 }
 
 void GerberWriter::header() {
-    out_.line("%FSLAX24Y24*%");
+    if (style_.metric) {
+        out_.line("%FSLAX46Y46*%");
+        out_.line("%MOMM*%");
+    } else {
+        out_.line("%FSLAX24Y24*%");
+        if (style_.x2) {
+            out_.line("%MOIN*%");
+        }
+    }
+    if (style_.x2) {
+        out_.line(std::string("%TF.GenerationSoftware,TRAZEL,trazel,") + attribute_value(platform::program_version()) +
+                  "*%");
+        if (!style_.creation_date.empty()) {
+            out_.line("%TF.CreationDate," + style_.creation_date + "*%");
+        }
+        if (!style_.file_function.empty()) {
+            out_.line("%TF.FileFunction," + style_.file_function + "*%");
+        }
+        out_.line("%TF.FilePolarity," +
+                  (style_.file_polarity.empty() ? std::string("Positive") : style_.file_polarity) + "*%");
+        return; // each aperture is defined with its function where it is first used
+    }
     char buf[64];
     for (int code = kFirstCode; code < apertures_.end; ++code) {
         const Aperture& a = apertures_.at(code);
@@ -339,13 +487,13 @@ void GerberWriter::header() {
         if (a.shape == kRectShape || a.width != a.height) {
             *p++ = a.shape == kRectShape ? 'R' : 'O';
             *p++ = ',';
-            p = write_size(p, a.width, 4);
+            p = write_aperture_size(p, a.width);
             *p++ = 'X';
-            p = write_size(p, a.height, 4);
+            p = write_aperture_size(p, a.height);
         } else {
             *p++ = 'C';
             *p++ = ',';
-            p = write_size(p, a.width, 4);
+            p = write_aperture_size(p, a.width);
         }
         std::memcpy(p, "*%", 2);
         put_line(buf, p + 2);
@@ -353,12 +501,89 @@ void GerberWriter::header() {
 }
 
 void GerberWriter::trailer() {
+    set_object(ObjectAttributes{});
     out_.line("M02*");
+}
+
+void GerberWriter::define_x2(const X2Key& key, int code) {
+    auto [fn, form, w, h, a, b] = key;
+    if (fn != ta_function_) {
+        ta_function_ = fn;
+        out_.line(std::string("%TA.AperFunction,") + aper_function_text(static_cast<AperFunction>(fn)) + "*%");
+    }
+    std::string c = std::to_string(code);
+    char buf[64];
+    char* p = buf;
+    switch (form) {
+    case 0:
+    case 1:
+        *p++ = form == 1 ? 'R' : (w == h ? 'C' : 'O');
+        *p++ = ',';
+        p = write_aperture_size(p, w);
+        if (form == 1 || w != h) {
+            *p++ = 'X';
+            p = write_aperture_size(p, h);
+        }
+        out_.line("%ADD" + c + std::string(buf, p) + "*%");
+        return;
+    case 2: {
+        // A turned rectangle: its outline as an aperture macro, corners computed here so the flash covers
+        // what the chord-painted form covers.
+        display::Rotation rot = display::Rotation::of(static_cast<Angle>(a));
+        static constexpr int kSigns[5][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}};
+        std::string m = "%AMTR" + c + "*4,1,4";
+        for (const auto& sg : kSigns) {
+            int64_t px = sg[0] * static_cast<int64_t>(w), py = sg[1] * static_cast<int64_t>(h);
+            m += "," + fine(rot.x(px, py)) + "," + fine(rot.y(px, py));
+        }
+        out_.line(m + ",0*%");
+        out_.line("%ADD" + c + "TR" + c + "*%");
+        return;
+    }
+    default: {
+        // A turned oblong: the stroke between its end centres (a, b) and (-a, -b) and a disc at each end.
+        std::string d = fine(2 * static_cast<int64_t>(w));
+        std::string ax = fine(2 * static_cast<int64_t>(a)), ay = fine(2 * static_cast<int64_t>(b));
+        std::string bx = fine(-2 * static_cast<int64_t>(a)), by = fine(-2 * static_cast<int64_t>(b));
+        out_.line("%AMTO" + c + "*20,1," + d + "," + bx + "," + by + "," + ax + "," + ay + ",0*1,1," + d + "," + bx +
+                  "," + by + "*1,1," + d + "," + ax + "," + ay + "*%");
+        out_.line("%ADD" + c + "TO" + c + "*%");
+        return;
+    }
+    }
+}
+
+void GerberWriter::select_x2(const X2Key& key) {
+    if (code_ != 0 && key == current_key_) {
+        return;
+    }
+    if (pen_ == Pen::Down) {
+        out_.line("D2*");
+        pen_ = Pen::Up;
+    }
+    auto it = x2_codes_.find(key);
+    int code;
+    if (it == x2_codes_.end()) {
+        code = next_code_++;
+        x2_codes_.emplace(key, code);
+        define_x2(key, code);
+    } else {
+        code = it->second;
+    }
+    current_key_ = key;
+    if (code != code_) {
+        out_.line("D" + std::to_string(code) + "*");
+        code_ = code;
+    }
 }
 
 void GerberWriter::select(ApertureShape shape, Length w, Length h) {
     normalise(shape, w, h);
     if (w == 0 || h == 0) {
+        return;
+    }
+    if (style_.x2) {
+        select_x2(X2Key{static_cast<uint8_t>(function_), shape == kRectShape ? 1 : 0, w, h, 0, 0});
         return;
     }
     if (code_ >= kFirstCode && code_ < kOverflowCode && same(apertures_.at(code_), shape, w, h)) {
@@ -414,6 +639,9 @@ void GerberWriter::emit(bool down, int64_t gx, int64_t gy) {
     }
     if (p == buf) {
         return;
+    }
+    if (down && interpolation_ != '1') {
+        interpolation('1');
     }
     *p++ = '*';
     put_line(buf, p);
@@ -524,7 +752,79 @@ void arc_chords(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, uint
     chord(px, py, ex, ey);
 }
 
+void GerberWriter::interpolation(char mode) {
+    if (!g75_ && mode != '1') {
+        out_.line("G75*");
+        g75_ = true;
+    }
+    char buf[4] = {'G', '0', mode, '*'};
+    put_line(buf, buf + 4);
+    interpolation_ = mode;
+}
+
+namespace {
+
+struct ArcPoint {
+    Coord x, y;
+};
+
+// A point of an arc of a circle, exactly as the chords of arc_chords reach it.
+ArcPoint circle_point(Coord x0, Coord y0, Coord radius, uint32_t a, const display::Rotation& rot) {
+    Angle an = static_cast<Angle>(a & 0xFFFF);
+    int64_t px = model::mul16_round(radius, display::cos16(an));
+    int64_t py = model::mul16_round(radius, display::sin16(an));
+    return ArcPoint{clamp_coord(x0 + rot.x(px, py)), clamp_coord(y0 + rot.y(px, py))};
+}
+
+} // namespace
+
+// Counter-clockwise arcs with the centre as I/J offsets from the start; a full circle is two halves, so no
+// reader has to guess whether equal ends mean nothing or everything.  False when the arc is too small for
+// its ends to be told apart in the file's unit: the chords draw it then.
+bool GerberWriter::true_arc(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, Angle rotation) {
+    display::Rotation rot = display::Rotation::of(rotation);
+    uint32_t total = sweep == 0 ? 65536u : sweep;
+    std::vector<uint32_t> ends;
+    if (total > 32768) {
+        ends.push_back(static_cast<uint32_t>(start) + total / 2);
+    }
+    ends.push_back(static_cast<uint32_t>(start) + total);
+    ArcPoint s = circle_point(x0, y0, radius, start, rot);
+    int64_t cx = gx(x0), cy = gy(y0);
+    int64_t px = gx(s.x), py = gy(s.y);
+    if (model::abs64(px - cx) + model::abs64(py - cy) < 4) {
+        return false;
+    }
+    for (uint32_t e : ends) {
+        ArcPoint p = circle_point(x0, y0, radius, e, rot);
+        if (gx(p.x) == px && gy(p.y) == py) {
+            return false;
+        }
+        px = gx(p.x), py = gy(p.y);
+    }
+    if (!(have_x_ && have_y_ && last_x_ == gx(s.x) && last_y_ == gy(s.y))) {
+        emit(false, gx(s.x), gy(s.y));
+    }
+    for (uint32_t e : ends) {
+        ArcPoint p = circle_point(x0, y0, radius, e, rot);
+        int64_t ex = gx(p.x), ey = gy(p.y);
+        if (interpolation_ != '3') {
+            interpolation('3');
+        }
+        std::string l = "X" + std::to_string(ex) + "Y" + std::to_string(ey) + "I" + std::to_string(cx - last_x_) + "J" +
+                        std::to_string(cy - last_y_) + "D01*";
+        out_.line(l);
+        last_x_ = ex;
+        last_y_ = ey;
+        pen_ = Pen::Down;
+    }
+    return true;
+}
+
 void GerberWriter::arc(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, uint16_t ellipse, Angle rotation) {
+    if (style_.true_arcs && ellipse == 0 && true_arc(x0, y0, radius, start, sweep, rotation)) {
+        return;
+    }
     arc_chords(x0, y0, radius, start, sweep, ellipse, rotation,
                [this](Coord x1, Coord y1, Coord x2, Coord y2) { segment(x1, y1, x2, y2); });
 }
@@ -539,12 +839,23 @@ void GerberWriter::flash_pad(const Node& pad, int increase) {
         flash(pad.pad.x0, pad.pad.y0);
         return;
     case PadForm::Kind::Segment:
+        // X2 wants every pad a flash, so a turned oblong gets an aperture of its own there.
+        if (style_.x2) {
+            select_x2(X2Key{static_cast<uint8_t>(function_), 3, f.width, f.width, f.dx, f.dy});
+            flash(pad.pad.x0, pad.pad.y0);
+            return;
+        }
         select_round(f.width);
         segment(
             clamp_coord(static_cast<int64_t>(pad.pad.x0) + f.dx), clamp_coord(static_cast<int64_t>(pad.pad.y0) + f.dy),
             clamp_coord(static_cast<int64_t>(pad.pad.x0) - f.dx), clamp_coord(static_cast<int64_t>(pad.pad.y0) - f.dy));
         return;
     case PadForm::Kind::Painted:
+        if (style_.x2) {
+            select_x2(X2Key{static_cast<uint8_t>(function_), 2, f.width, f.height, pad.pad.angle, 0});
+            flash(pad.pad.x0, pad.pad.y0);
+            return;
+        }
         paint_rotated_rect(pad.pad.x0, pad.pad.y0, f.width, f.height, pad.pad.angle);
         return;
     }

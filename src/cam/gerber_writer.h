@@ -3,7 +3,10 @@
 // text drawn through it.
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
 #include <string_view>
+#include <tuple>
 
 #include "cam/apertures.h"
 #include "cam/text_out.h"
@@ -19,6 +22,54 @@ using model::Length;
 using model::Ref;
 
 // --- Gerber writer -----------------------------------------------------------------------------
+
+// A coordinate relative to the origin in nanometres (25.4 mm = 65536 units), rounded to nearest with
+// halves away from zero: exact integer arithmetic, so no value is off by more than half a nanometre.
+int64_t gerber_nanometres(int64_t v);
+// A fixed-point value with `decimals` digits after the point ("-12.7", "0.0"): trailing zeros dropped,
+// one digit always kept after the point.
+std::string decimal_string(int64_t v, int decimals);
+
+// What an aperture draws, for the X2 aperture attribute ("%TA.AperFunction,...*%").
+enum class AperFunction : uint8_t {
+    Drawing,      // "Other,Drawing"
+    ComponentPad, // a through-hole pad
+    SmdPad,       // "SMDPad,CuDef"
+    ViaPad,
+    WasherPad,     // a pad round a non-plated hole
+    Conductor,     // tracks, arcs and poured areas on copper
+    NonConductor,  // text and drawing on a copper film
+    AntiPad,       // a plane's clearance
+    ThermalRelief, // "Other,ThermalRelief": the gaps of a plane's thermal relief
+    Profile,       // the board outline
+    Legend,        // "Other,Legend"
+    Drillmap,      // "Other,Drillmap"
+    NonMaterial,   // the plot label, which is no part of the board
+};
+const char* aper_function_text(AperFunction f);
+
+// The X2 object attributes of the flashes and strokes that follow: net, component, pin.
+struct ObjectAttributes {
+    std::string net;       // the Signal
+    std::string component; // the Reference ID
+    std::string pin;       // with a component: its pin
+
+    bool empty() const {
+        return net.empty() && component.empty();
+    }
+    bool operator==(const ObjectAttributes&) const = default;
+};
+
+// How the files of a run are written beyond plain RS-274-X in inches.
+struct GerberStyle {
+    bool x2 = false;           // file, aperture and object attributes; apertures defined per file on first use
+    bool metric = false;       // millimetres, six decimals
+    bool true_arcs = false;    // circular arcs as G75 G02/G03 instead of chords
+    std::string creation_date; // ISO 8601 with the UTC offset
+    std::string file_function; // of the file being written; empty: none written
+    std::string file_polarity; // "Positive" or "Negative"
+    AperFunction default_function = AperFunction::Drawing; // until the body says otherwise
+};
 
 // Pen state of the writer.  Flash and Unknown both make the next move name its D-code, because a
 // coordinate line without one repeats the last operation, which after a flash would flash again.
@@ -37,15 +88,28 @@ PadForm pad_form(const model::Node& pad, int increase);
 
 class GerberWriter {
   public:
-    GerberWriter(TextOut& out, const ApertureTable& apertures, Coord origin_x, Coord origin_y)
-        : out_(out), apertures_(apertures), origin_x_(origin_x), origin_y_(origin_y) {
+    GerberWriter(TextOut& out, const ApertureTable& apertures, Coord origin_x, Coord origin_y,
+                 const GerberStyle* style = nullptr)
+        : out_(out), apertures_(apertures), origin_x_(origin_x), origin_y_(origin_y),
+          style_(style != nullptr ? *style : GerberStyle{}), function_(style_.default_function) {
     }
 
     // Forget the pen, the aperture and the last point: each file starts afresh.
     void reset();
-    // "%FSLAX24Y24*%" and one aperture definition per table entry.
+    // "%FSLAX24Y24*%" and one aperture definition per table entry; in millimetres "%FSLAX46Y46*%" and
+    // "%MOMM*%"; with X2 the file attributes follow and the apertures are defined where first used.
     void header();
     void trailer(); // "M02*"
+
+    const GerberStyle& style() const {
+        return style_;
+    }
+    // What the apertures selected from now on draw (X2 only; ignored otherwise).
+    void set_function(AperFunction f) {
+        function_ = f;
+    }
+    // The object attributes of what is drawn from now on (X2 only); an empty set ends them.
+    void set_object(const ObjectAttributes& a);
 
     void select(ApertureShape shape, Length width, Length height = 0);
     void select_round(Length width) {
@@ -72,14 +136,27 @@ class GerberWriter {
     }
 
   private:
+    // An aperture of an X2 file: function, form (0 round, 1 rectangle, 2 turned rectangle, 3 turned
+    // oblong) and the sizes; a and b are the turn (2) or the half offset of the oblong's ends (3).
+    using X2Key = std::tuple<uint8_t, uint8_t, Length, Length, int32_t, int32_t>;
+
     void span_fill(const model::Point* pts, int n, Coord step);
     void put_line(const char* begin, const char* end);
     void emit(bool down, int64_t gx, int64_t gy);
+    void select_x2(const X2Key& key);
+    void define_x2(const X2Key& key, int code);
+    char* write_aperture_size(char* p, Length size) const;
+    std::string fine(int64_t twice_units) const;
+    void interpolation(char mode);
+    bool true_arc(Coord x0, Coord y0, Coord radius, Angle start, Angle sweep, Angle rotation);
+    int64_t to_file(int64_t v) const {
+        return style_.metric ? gerber_nanometres(v) : gerber_units(v);
+    }
     int64_t gx(Coord x) const {
-        return gerber_units(static_cast<int64_t>(x) - origin_x_);
+        return to_file(static_cast<int64_t>(x) - origin_x_);
     }
     int64_t gy(Coord y) const {
-        return gerber_units(static_cast<int64_t>(y) - origin_y_);
+        return to_file(static_cast<int64_t>(y) - origin_y_);
     }
 
     TextOut& out_;
@@ -91,8 +168,19 @@ class GerberWriter {
     Pen pen_ = Pen::Unknown;
     bool have_x_ = false;
     bool have_y_ = false;
-    int64_t last_x_ = 0; // in 1/10000 inch after the origin
+    int64_t last_x_ = 0; // in 1/10000 inch (metric: nanometres) after the origin
     int64_t last_y_ = 0;
+
+    GerberStyle style_;
+    AperFunction function_;
+    // X2: the apertures this file has defined, the function of the last "%TA" and the current key.
+    std::map<X2Key, int> x2_codes_;
+    int next_code_ = kFirstCode;
+    int ta_function_ = -1;
+    X2Key current_key_{};
+    ObjectAttributes object_;
+    char interpolation_ = '1'; // the G code of D01: '1' straight, '3' counter-clockwise arc
+    bool g75_ = false;
 };
 
 // --- Plot geometry shared with the vector plots ------------------------------------------------
@@ -129,9 +217,13 @@ struct DateTime {
     int day = 1;     // 1..31
     int hour = 0;    // 0..23
     int minute = 0;
+    int second = 0;
+    int utc_offset = 0; // minutes east of UTC
 };
 // "MM/DD/YY" and "hh:mm am".
 std::string plot_date(const DateTime& t);
 std::string plot_time(const DateTime& t);
+// "2024-03-07T14:05:00+01:00".
+std::string iso_date_time(const DateTime& t);
 
 } // namespace trazel::cam

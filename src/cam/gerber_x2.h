@@ -8,10 +8,14 @@
 
 namespace trazel::cam {
 
+struct ToolTable;
+
 // The copper layers the rows plot (L1 top ... Ln bottom); at least 1.
 int copper_layer_count(const model::Setup& setup);
-// The file function of a row; empty for the aperture listing, which is no fabrication file.
-std::string x2_file_function(const model::Setup& setup, const model::GerberEntry& row);
+// The file function of a row; empty for the aperture listing, which is no fabrication file.  With the
+// run's tools a drill file whose holes are all non-plated is "NonPlated,1,n,NPTH".
+std::string x2_file_function(const model::Setup& setup, const model::GerberEntry& row,
+                             const ToolTable* tools = nullptr);
 // "Positive", or "Negative" for a plane (what is drawn is clearance).
 std::string x2_file_polarity(const model::GerberEntry& row);
 

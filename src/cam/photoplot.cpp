@@ -7,6 +7,7 @@
 #include <ctime>
 #include <unordered_map>
 
+#include "cam/gerber_x2.h"
 #include "cam/photoplot.h"
 #include "cam/plot_items.h"
 #include "cam/plot_output.h"
@@ -36,16 +37,27 @@ std::string plot_time(const DateTime& t) {
 
 DateTime local_now() {
     std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm* tm = std::localtime(&now);
+    std::tm tm{};
     DateTime t;
-    if (tm != nullptr) {
-        t.year = tm->tm_year + 1900;
-        t.month = tm->tm_mon + 1;
-        t.day = tm->tm_mday;
-        t.hour = tm->tm_hour;
-        t.minute = tm->tm_min;
+    if (localtime_r(&now, &tm) != nullptr) {
+        t.year = tm.tm_year + 1900;
+        t.month = tm.tm_mon + 1;
+        t.day = tm.tm_mday;
+        t.hour = tm.tm_hour;
+        t.minute = tm.tm_min;
+        t.second = tm.tm_sec;
+        t.utc_offset = static_cast<int>(tm.tm_gmtoff / 60);
     }
     return t;
+}
+
+std::string iso_date_time(const DateTime& t) {
+    int off = t.utc_offset < 0 ? -t.utc_offset : t.utc_offset;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", t.year % 10000, t.month % 100,
+                  t.day % 100, t.hour % 100, t.minute % 100, t.second % 100, t.utc_offset < 0 ? '-' : '+',
+                  off / 60 % 100, off % 60);
+    return buf;
 }
 
 // --- Pre-scan ----------------------------------------------------------------------------------
@@ -115,6 +127,7 @@ void prepare_plot(PlotContext& ctx, const model::Setup& setup, Ref ring, std::st
     ctx.doc_path = std::string(doc_path);
     ctx.date = plot_date(when);
     ctx.time = plot_time(when);
+    ctx.style.creation_date = iso_date_time(when);
     // The raise applies to this run only: the Document's own setting stays as the user left it.
     ctx.fill_width = clamp_length(std::max<int64_t>(setup.gerber_fill_width, kAperture002));
     ctx.apertures.clear();
@@ -206,6 +219,72 @@ struct Body {
     uint8_t type;
     bool bottom;
     bool pm;
+    // X2: what the row's drawn Items are when the row is an outline or drawing row (else Drawing), and the
+    // Component of the Item being plotted, for the object attributes.
+    bool x2 = false;
+    bool drawing_row = false;
+    AperFunction row_function = AperFunction::Drawing;
+    Ref component = kNone;
+
+    bool copper_file() const {
+        return type == kCopper || type == kPlane;
+    }
+    // The drill drawing keeps the writer's own function: its symbols and table are drawn by another writer.
+    void function(AperFunction f) {
+        if (x2 && type != kSymbols) {
+            w.set_function(f);
+        }
+    }
+    AperFunction drawn_function(const Node& n) const {
+        if (drawing_row) {
+            return row_function;
+        }
+        switch (type) {
+        case kSilk:
+            return AperFunction::Legend;
+        case kCopper:
+        case kPlane: {
+            uint8_t kind = ctx.setup->layers[n.layer].kind();
+            bool copper = kind == model::kLayerCopper || kind == model::kLayerPlane;
+            return n.item_kind() != model::kText && copper ? AperFunction::Conductor : AperFunction::NonConductor;
+        }
+        default:
+            return AperFunction::Drawing;
+        }
+    }
+    AperFunction pad_function(const Node& pad) const {
+        if (drawing_row) {
+            return row_function;
+        }
+        if (type == kSilk) {
+            return AperFunction::Legend;
+        }
+        int code = pad.size & 7;
+        if (code == 3) {
+            return AperFunction::ViaPad;
+        }
+        if (code >= 4) {
+            return AperFunction::SmdPad;
+        }
+        return pad_has_hole(pad) && hole_non_plated(pad) ? AperFunction::WasherPad : AperFunction::ComponentPad;
+    }
+    // The net of a track, or net, Reference ID and pin of a pad; copper files only.
+    void object(Ref r, bool is_pad) {
+        if (!x2) {
+            return;
+        }
+        ObjectAttributes a;
+        if (copper_file()) {
+            a.net = model::signal_name(model::item_signal(r));
+            if (is_pad && component != kNone) {
+                a.component = model::ComponentField(component, 1);
+                if (!a.component.empty()) {
+                    a.pin = model::pin_text(r);
+                }
+            }
+        }
+        w.set_object(a);
+    }
 
     bool selected(int layer) const {
         return row.layers.test(static_cast<size_t>(layer));
@@ -222,7 +301,12 @@ struct Body {
 
     void plot_drawn(Ref r) {
         const Node& n = node(r);
-        switch (n.item_kind()) {
+        uint8_t kind = n.item_kind();
+        if (x2 && (kind == model::kLine || kind == model::kArc || kind == model::kText) && taken(n)) {
+            function(drawn_function(n));
+            object(r, false);
+        }
+        switch (kind) {
         case model::kLine:
             if (!taken(n)) {
                 return;
@@ -255,6 +339,10 @@ struct Body {
         const model::Setup& s = *ctx.setup;
         int code = pad.size & 7;
         bool sel = selected(pad.layer);
+        if (x2) {
+            function(AperFunction::AntiPad);
+            w.set_object(ObjectAttributes{});
+        }
         if (!pm && !sel) {
             w.select_round(clearance_size(s, pad));
             w.flash(pad.pad.x0, pad.pad.y0);
@@ -267,6 +355,7 @@ struct Body {
         Coord r = static_cast<Coord>((plane_ring_diameter(s, pad) + ring) / 2);
         w.select_round(ring);
         if (pad.layer != 0 && sel) {
+            function(AperFunction::ThermalRelief);
             static constexpr Angle kStarts[4] = {12288, 28672, 45056, 61440};
             for (Angle a : kStarts) {
                 w.arc(pad.pad.x0, pad.pad.y0, r, a, 8192);
@@ -276,7 +365,17 @@ struct Body {
         }
     }
 
-    void plot_pad(const Node& pad, const TrackEnds* ends) {
+    // A pad drawn with its function and object attributes (X2), set only for pads this file draws.
+    void flash(Ref r, const Node& pad, int increase) {
+        if (x2) {
+            function(pad_function(pad));
+            object(r, true);
+        }
+        w.flash_pad(pad, increase);
+    }
+
+    void plot_pad(Ref r, const TrackEnds* ends) {
+        const Node& pad = node(r);
         int code = pad.size & 7;
         bool sel = selected(pad.layer);
         bool thru = code < 4;
@@ -284,29 +383,29 @@ struct Body {
         switch (type) {
         case kCopper:
             if ((pad.layer != 0 && sel) || (thru && !pm) || (thru && pm && ends != nullptr && ends->near(pad))) {
-                w.flash_pad(pad, 0);
+                flash(r, pad, 0);
             }
             return;
         case kPlane:
             if (code >= 4 && sel) {
-                w.flash_pad(pad, 0);
+                flash(r, pad, 0);
             } else if (thru && pad.pad.hole != 0) {
                 plane_marks(pad);
             }
             return;
         case kMask:
             if (code == 1 || code == 2 || (code == 3 && pm) || (code >= 4 && sel) || same_side_surface(pad)) {
-                w.flash_pad(pad, code == 4 ? 0 : s.mask_increment);
+                flash(r, pad, code == 4 ? 0 : s.mask_increment);
             }
             return;
         case kPaste:
             if ((code >= 4 && sel) || same_side_surface(pad)) {
-                w.flash_pad(pad, code == 4 ? 0 : -s.paste_decrement);
+                flash(r, pad, code == 4 ? 0 : -s.paste_decrement);
             }
             return;
         case kSilk:
             if (code >= 4 && sel) {
-                w.flash_pad(pad, 0);
+                flash(r, pad, 0);
             }
             return;
         default:
@@ -317,11 +416,40 @@ struct Body {
 
 } // namespace
 
+namespace {
+
+// for_each_plot_item with the Component each Item belongs to (kNone at the top).
+template <class F> void for_each_plot_item_owned(Ref head, F&& f) {
+    std::vector<Ref> open;
+    model::walk_tree(head, [&](Ref r, int depth) {
+        if (node(r).hidden()) {
+            return false;
+        }
+        open.resize(static_cast<size_t>(depth));
+        Ref owner = depth > 0 && node(open.back()).item_kind() == model::kComponent ? open.back() : kNone;
+        f(r, owner);
+        open.push_back(r);
+        return true;
+    });
+}
+
+} // namespace
+
 void write_gerber_file(PlotContext& ctx, const model::GerberEntry& row, std::string_view file_name, TextOut& out) {
-    GerberWriter w(out, ctx.apertures, ctx.setup->origin_x, ctx.setup->origin_y);
+    std::string function;
+    if (ctx.style.x2) {
+        function = x2_file_function(*ctx.setup, row);
+        ctx.style.file_function = function;
+        ctx.style.file_polarity = x2_file_polarity(row);
+        ctx.style.default_function = AperFunction::Drawing;
+    }
+    GerberWriter w(out, ctx.apertures, ctx.setup->origin_x, ctx.setup->origin_y, &ctx.style);
     w.header();
     Body body{
         ctx, row, w, static_cast<uint8_t>(row.kind & kFileTypeMask), (row.kind & kFileBottom) != 0, row.layers.test(0)};
+    body.x2 = ctx.style.x2;
+    body.drawing_row = function.rfind("Profile", 0) == 0 || function.rfind("Other", 0) == 0;
+    body.row_function = function.rfind("Profile", 0) == 0 ? AperFunction::Profile : AperFunction::Drawing;
     TrackEnds ends;
     bool use_ends = body.type == kCopper && body.pm;
     if (use_ends) {
@@ -333,17 +461,24 @@ void write_gerber_file(PlotContext& ctx, const model::GerberEntry& row, std::str
             }
         });
     }
-    for_each_plot_item(ctx.ring, [&](Ref r) {
+    auto plot = [&](Ref r) {
         if (ctx.tick) {
             ctx.tick();
         }
-        const Node& n = node(r);
-        if (n.item_kind() == model::kPad) {
-            body.plot_pad(n, use_ends ? &ends : nullptr);
+        if (node(r).item_kind() == model::kPad) {
+            body.plot_pad(r, use_ends ? &ends : nullptr);
         } else {
             body.plot_drawn(r);
         }
-    });
+    };
+    if (body.x2) {
+        for_each_plot_item_owned(ctx.ring, [&](Ref r, Ref owner) {
+            body.component = owner;
+            plot(r);
+        });
+    } else {
+        for_each_plot_item(ctx.ring, plot);
+    }
     plot_label(w, ctx, file_name);
 }
 
@@ -353,6 +488,8 @@ void plot_label(GerberWriter& w, const PlotContext& ctx, std::string_view file_n
     text += ctx.date;
     text += "  ";
     text += ctx.time;
+    w.set_object(ObjectAttributes{});
+    w.set_function(AperFunction::NonMaterial);
     w.select_round(kAperture010);
     stroke_string(w, text, ctx.setup->ext_xmin, ctx.setup->ext_ymin - 6554, kLabelUnit, kAperture010);
     w.trailer();
@@ -446,6 +583,9 @@ void write_row(PlotContext& ctx, const model::GerberEntry& row, const std::strin
         break;
     case kSymbols:
         if (is_sym(ext)) {
+            ctx.style.file_function = x2_file_function(*ctx.setup, row, &ctx.tools);
+            ctx.style.file_polarity = x2_file_polarity(row);
+            ctx.style.default_function = AperFunction::Drillmap;
             write_symbols_gerber(ctx, row, file_name, out);
         } else {
             write_symbols_datafile(ctx, row, out);
@@ -468,6 +608,9 @@ int photoplot_run(const model::Document& doc, const PhotoplotOptions& options, p
     PlotContext ctx;
     prepare_plot(ctx, doc.setup, doc.ring(), doc.name(), options.clock ? options.clock() : local_now());
     ctx.excellon_header = options.excellon_header;
+    ctx.style.x2 = options.x2;
+    ctx.style.metric = options.metric;
+    ctx.style.true_arcs = options.true_arcs;
     if (ctx.apertures.refused != 0) {
         P.report("The aperture table is full: " + std::to_string(ctx.apertures.refused) +
                  " sizes are plotted through D1023 with their sizes in brackets.");

@@ -3,7 +3,8 @@
 // the aperture and tool listing, one file per output row ("-dy") of the Document it is given.
 //
 // The run reads the Document only.  It builds one aperture table and one tool table from every Item
-// first, so every Gerber file of a run carries the same D-codes, then writes the rows in order.
+// first, so every Gerber file of a run carries the same D-codes, then writes the rows in order.  With X2
+// attributes each file defines its own apertures instead, one per size and function, where first used.
 #include <functional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,7 @@ struct PlotContext {
     Length fill_width = kAperture002; // the Gerber fill line width, raised to 0.002 inch
     uint32_t item_count = 0;
     bool excellon_header = false;
+    GerberStyle style; // X2, metric and arcs of the run; the file attributes of the file being written
     // Items done, for the progress display; the writers call `tick` once per Item they look at.
     std::function<void()> tick;
 };

@@ -51,6 +51,9 @@ bool next_value(int argc, char** argv, int& i, std::string& to);
 // printed and nullptr returned.
 model::Document* load(Cli& cli, const std::string& path, char forced = 0);
 
+// A board with output rows ("-dy") read from `path`, for the photoplot verbs; nullptr after saying why.
+model::Document* load_plottable(Cli& cli, const std::string& path);
+
 // A coordinate in inches with three decimals, for listings ("-0.125").
 std::string inches(model::Coord v);
 

@@ -100,6 +100,22 @@ model::Document* load(Cli& cli, const std::string& path, char forced) {
     return d;
 }
 
+model::Document* load_plottable(Cli& cli, const std::string& path) {
+    model::Document* d = load(cli, path, 0);
+    if (!d) {
+        return nullptr;
+    }
+    bool any = false;
+    for (const model::GerberEntry& row : d->setup.gerber) {
+        any |= row.in_use();
+    }
+    if (!any) {
+        fail("\"" + path + "\" has no output rows (\"-dy\" directives): nothing to plot");
+        return nullptr;
+    }
+    return d;
+}
+
 std::string inches(model::Coord v) {
     int64_t m = v;
     bool neg = m < 0;

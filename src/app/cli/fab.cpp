@@ -47,16 +47,9 @@ int run_fab(int argc, char** argv) {
         return usage_error("fab", "--out is needed");
     }
     Cli cli;
-    model::Document* d = load(cli, in, 0);
+    model::Document* d = load_plottable(cli, in);
     if (!d) {
         return 1;
-    }
-    bool any = false;
-    for (const model::GerberEntry& row : d->setup.gerber) {
-        any |= row.in_use();
-    }
-    if (!any) {
-        return fail("\"" + in + "\" has no output rows (\"-dy\" directives): nothing to plot");
     }
     platform::RunContext run(cli.ui);
     std::vector<cam::FabFile> files;

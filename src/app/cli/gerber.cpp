@@ -1,5 +1,5 @@
-// trazel-cli gerber IN [--outdir DIR] [--excellon-header]: the photoplot run of a board, one file per
-// output row ("-dy") of the Document.
+// trazel-cli gerber IN [--outdir DIR] [--excellon-header] [--x2] [--mm] [--arcs]: the photoplot run of a
+// board, one file per output row ("-dy") of the Document.
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,7 +13,7 @@ namespace trazel::cli {
 
 int run_gerber(int argc, char** argv) {
     std::string in, outdir;
-    bool header = false;
+    bool header = false, x2 = false, mm = false, arcs = false;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         if (a == "--outdir") {
@@ -25,6 +25,12 @@ int run_gerber(int argc, char** argv) {
             outdir = a.substr(9);
         } else if (a == "--excellon-header") {
             header = true;
+        } else if (a == "--x2") {
+            x2 = true;
+        } else if (a == "--mm") {
+            mm = true;
+        } else if (a == "--arcs") {
+            arcs = true;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return usage_error("gerber", "unknown option \"" + a + "\"");
         } else if (in.empty()) {
@@ -44,20 +50,16 @@ int run_gerber(int argc, char** argv) {
         }
     }
     Cli cli;
-    model::Document* d = load(cli, in, 0);
+    model::Document* d = load_plottable(cli, in);
     if (!d) {
         return 1;
-    }
-    bool any = false;
-    for (const model::GerberEntry& row : d->setup.gerber) {
-        any |= row.in_use();
-    }
-    if (!any) {
-        return fail("\"" + in + "\" has no output rows (\"-dy\" directives): nothing to plot");
     }
     cam::PhotoplotOptions opt;
     opt.out_dir = outdir;
     opt.excellon_header = header;
+    opt.x2 = x2;
+    opt.metric = mm;
+    opt.true_arcs = arcs;
     // One line per finished file; on a terminal the progress bar on stderr is wiped first.
     bool tty = isatty(STDOUT_FILENO) != 0;
     opt.file_written = [tty](const std::string& path) {
