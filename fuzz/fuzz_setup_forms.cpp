@@ -13,10 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include <unistd.h>
-
 #include "app/core/headless_run.h"
 #include "cam/gerber_box_commands.h"
+#include "fuzz_board_file.h"
 #include "model/setup_directives.h"
 #include "platform/form_builder.h"
 #include "shell/commands.h"
@@ -28,21 +27,11 @@ using namespace trazel;
 namespace {
 
 std::string board_file() {
-    static std::string path;
-    if (!path.empty()) {
-        return path;
-    }
-    path = "/tmp/fuzz_setup_forms_board_" + std::to_string(::getpid()) + ".pcb";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        std::abort();
-    }
-    std::fputs("TRAZEL Version 4.0 -- Data File.\r\n\r\n-y0:00FFFF00,00000000,0,0,Pad Master\r\n"
-               "-y1:00FF0000,00000000,2,1,Top\r\n-y2:000000FF,00000000,10,2,Bottom\r\n"
-               "-y3:00FFFFFF,00000000,0,3,Silk\r\n-dyTOP:0,1\r\n-dyBOT:8,2\r\n-dyDRL:4\r\n\r\n"
-               "1 1 .012 .5 .5 1 1 N1\r\n3 0 1 .5 .5 .06 .06 .035 0 0 N1\r\n\r\nEND OF FILE\r\n",
-               f);
-    std::fclose(f);
+    static const std::string path = fuzz::board_file(
+        "fuzz_setup_forms", "TRAZEL Version 4.0 -- Data File.\r\n\r\n-y0:00FFFF00,00000000,0,0,Pad Master\r\n"
+                            "-y1:00FF0000,00000000,2,1,Top\r\n-y2:000000FF,00000000,10,2,Bottom\r\n"
+                            "-y3:00FFFFFF,00000000,0,3,Silk\r\n-dyTOP:0,1\r\n-dyBOT:8,2\r\n-dyDRL:4\r\n\r\n"
+                            "1 1 .012 .5 .5 1 1 N1\r\n3 0 1 .5 .5 .06 .06 .035 0 0 N1\r\n\r\nEND OF FILE\r\n");
     return path;
 }
 

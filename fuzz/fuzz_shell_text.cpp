@@ -10,9 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include <unistd.h>
-
 #include "app/core/headless_run.h"
+#include "fuzz_board_file.h"
 #include "shell/keys.h"
 #include "shell/macros.h"
 #include "shell/settings.h"
@@ -27,25 +26,15 @@ constexpr int kMacroTicks = 60; // over 3 seconds of heartbeat: longer pauses ar
 // A small board for the editing commands to work on: tracks meeting at a via, a pad, a Text and a
 // Component, written once beside the fuzzer's temporary files.
 std::string board_file() {
-    static std::string path;
-    if (!path.empty()) {
-        return path;
-    }
-    path = "/tmp/fuzz_shell_text_board_" + std::to_string(::getpid()) + ".pcb";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        std::abort();
-    }
-    std::fputs("TRAZEL Version 4.0 -- Data File.\r\n\r\n-y0:00FFFF00,00000000,0,0,Pad Master\r\n"
-               "-y1:00FF0000,00000000,2,1,Top\r\n-y2:000000FF,00000000,10,2,Bottom\r\n"
-               "-y3:00FFFFFF,00000000,0,3,Silk\r\n\r\n"
-               "6 0 0 .9 .9 1.1 1.1 DIP8\x7FU1\r\n3 0 1 1 1 .06 .06 .035 0 1\r\n"
-               "4 3 .05 .9 1.1 .1 0 0 0 &1\r\n0 0 0 1 1 0 0\r\n"
-               "1 1 .012 .5 .5 1 1 N1\r\n1 1 .012 1 1 1.5 .5 N1\r\n1 2 .012 .5 .5 .2 .8\r\n"
-               "3 0 3 .5 .5 .04 .04 .02 0 0 N1\r\n2 3 .01 1.5 1.5 .2 0 90 0 0\r\n"
-               "4 3 .06 .2 1.5 .3 0 0 0 TEXT\r\n\r\nEND OF FILE\r\n",
-               f);
-    std::fclose(f);
+    static const std::string path = fuzz::board_file(
+        "fuzz_shell_text", "TRAZEL Version 4.0 -- Data File.\r\n\r\n-y0:00FFFF00,00000000,0,0,Pad Master\r\n"
+                           "-y1:00FF0000,00000000,2,1,Top\r\n-y2:000000FF,00000000,10,2,Bottom\r\n"
+                           "-y3:00FFFFFF,00000000,0,3,Silk\r\n\r\n"
+                           "6 0 0 .9 .9 1.1 1.1 DIP8\x7FU1\r\n3 0 1 1 1 .06 .06 .035 0 1\r\n"
+                           "4 3 .05 .9 1.1 .1 0 0 0 &1\r\n0 0 0 1 1 0 0\r\n"
+                           "1 1 .012 .5 .5 1 1 N1\r\n1 1 .012 1 1 1.5 .5 N1\r\n1 2 .012 .5 .5 .2 .8\r\n"
+                           "3 0 3 .5 .5 .04 .04 .02 0 0 N1\r\n2 3 .01 1.5 1.5 .2 0 90 0 0\r\n"
+                           "4 3 .06 .2 1.5 .3 0 0 0 TEXT\r\n\r\nEND OF FILE\r\n");
     return path;
 }
 

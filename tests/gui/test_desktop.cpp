@@ -115,10 +115,9 @@ class Desktop : public ::testing::Test {
         }
         return last;
     }
-    // Pixels that differ between two pictures of the same size (ImageMagick's absolute error count).
-    long differing(const std::string& a, const std::string& b) {
-        std::string cmd = "cd '" + dir.string() + "' && compare -metric AE " + a + " " + b + " null: 2>&1";
-        FILE* p = ::popen(cmd.c_str(), "r");
+    // The number a shell command in the test folder prints first; -1 when it cannot run.
+    long number_from(const std::string& command) {
+        FILE* p = ::popen(("cd '" + dir.string() + "' && " + command + " 2>&1").c_str(), "r");
         if (!p) {
             return -1;
         }
@@ -127,18 +126,14 @@ class Desktop : public ::testing::Test {
         ::pclose(p);
         return n ? std::atol(buf) : -1;
     }
+    // Pixels that differ between two pictures of the same size (ImageMagick's absolute error count).
+    long differing(const std::string& a, const std::string& b) {
+        return number_from("compare -metric AE " + a + " " + b + " null:");
+    }
     // Pixels of exactly one colour ("#RRGGBB") in a picture.
     long pixels_of(const std::string& png, const std::string& colour) {
-        std::string cmd = "cd '" + dir.string() + "' && convert " + png + " -alpha off -fill black +opaque '" + colour +
-                          "' -fill white -opaque '" + colour + "' -format '%[fx:round(mean*w*h)]' info: 2>&1";
-        FILE* p = ::popen(cmd.c_str(), "r");
-        if (!p) {
-            return -1;
-        }
-        char buf[128] = {};
-        size_t n = std::fread(buf, 1, sizeof buf - 1, p);
-        ::pclose(p);
-        return n ? std::atol(buf) : -1;
+        return number_from("convert " + png + " -alpha off -fill black +opaque '" + colour + "' -fill white -opaque '" +
+                           colour + "' -format '%[fx:round(mean*w*h)]' info:");
     }
 
     fs::path dir;
