@@ -38,6 +38,13 @@ class FormBuilder {
         }
         return *this;
     }
+    // A file name the user may type or pick (the desktop adds a Browse button); `filters` are
+    // "Description|*.ext;*.ext" entries.
+    FormBuilder& file(std::string id, std::string label, std::string value, std::vector<std::string> filters) {
+        add(Field::Kind::File, std::move(id), std::move(label), std::move(value));
+        form_.fields.back().options = std::move(filters);
+        return *this;
+    }
     // A number without limits, and one kept between `min` and `max` (the limits hold only when max > min).
     FormBuilder& number(std::string id, std::string label, double value) {
         return add(Field::Kind::Number, std::move(id), std::move(label), number_text(value));

@@ -16,12 +16,12 @@ enum class Sound { Tick, Peep, Beep, Error };
 
 // A dialog as data: the core fills the fields, the platform shows them and writes the answers back.
 struct Field {
-    enum class Kind { Label, Text, Number, Check, Choice, List, Picture };
+    enum class Kind { Label, Text, Number, Check, Choice, List, Picture, File };
     Kind kind = Kind::Text;
     std::string id;                   // stable name the core and scripts use
     std::string label;                // text shown beside the field
     std::string value;                // current value as text ("1"/"0" for checks, index for choices)
-    std::vector<std::string> options; // choices and list entries
+    std::vector<std::string> options; // choices and list entries; a file's filters ("Libraries|*.lib")
     double min = 0, max = 0;          // number limits when max > min
     // A picture the user looks at (a Component drawn small): `width` x `height` pixels, 3 bytes each
     // (red, green, blue), rows top down.

@@ -211,7 +211,7 @@ int file_open(App& app) {
             types.push_back(s.substr(0, s.find('|')));
         }
         platform::Form f = platform::FormBuilder("FileOpenBox", "Select File to be Opened")
-                               .text("name", "File name")
+                               .file("name", "File name", "", filters)
                                .choice("type", "Files of type", types, o.open_mask_index)
                                .build();
         if (!run_dialog(app, f)) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -17,6 +18,7 @@
 #include "model/model.h"
 #include "model/numbers.h"
 #include "model/setup_directives.h"
+#include "platform/data_dirs.h"
 #include "platform/form_builder.h"
 #include "shell/app.h"
 #include "shell/commands.h"
@@ -93,9 +95,9 @@ void read_layer(Answers& in, model::LayerEntry& e, int n, bool holds_items) {
         if (fixed_role(n)) {
             in.refuse(name, fixed_role_why(n));
         } else if (t.size() > kLayerNameChars) {
-            in.refuse(name, quoted(t) + " is too long: a layer name has at most 15 characters.");
+            in.refuse(name, shell::quoted(t) + " is too long: a layer name has at most 15 characters.");
         } else if (t.find(';') != std::string::npos || has_control(t)) {
-            in.refuse(name, quoted(t) + " cannot be a layer name: it may not hold \";\".");
+            in.refuse(name, shell::quoted(t) + " cannot be a layer name: it may not hold \";\".");
         } else if (holds_items && !typed.in_use()) {
             in.refuse(name, "layer " + at + " holds Items, so it stays in use.\n\nMove or delete its Items first.");
         } else {
@@ -228,13 +230,23 @@ int libraries(App& app) {
     box.text("path", "Library Path", path);
     for (size_t i = 0; i < kLibraries; ++i) {
         const auto& l = s.libraries[i];
-        box.text("lib" + num(static_cast<int>(i)), "Library " + num(static_cast<int>(i) + 1),
-                 std::string(l.data(), strnlen(l.data(), l.size())));
+        box.file("lib" + num(static_cast<int>(i)), "Library " + num(static_cast<int>(i) + 1),
+                 std::string(l.data(), strnlen(l.data(), l.size())), {"Component Libraries|*.lib;*.LIB", "All Files|*"});
     }
     platform::Form f = std::move(box).build();
+    const std::string program_dir = app.shell.program_dir;
     int ok = run_form(
         app, f,
-        [](Answers& in, Setup& next) {
+        [&program_dir](Answers& in, Setup& next) {
+            // A library picked in the folder bare names are looked up in is kept by its bare name.
+            std::string folder = std::string(model::trim_blanks(in.text("path")));
+            if (folder.empty()) {
+                folder = platform::find_data_dir(program_dir, "LIBRARY");
+            }
+            std::error_code ec;
+            // Compared as the folders of names in them, so "/a/b", "/a/b/" and "/a/b/." are one folder.
+            const std::filesystem::path home =
+                std::filesystem::weakly_canonical(std::filesystem::path(folder) / "x", ec).parent_path();
             decltype(next.libraries) list{};
             size_t kept = 0;
             for (size_t i = 0; i < kLibraries; ++i) {
@@ -243,8 +255,14 @@ int libraries(App& app) {
                 if (t.empty()) {
                     continue;
                 }
+                std::filesystem::path picked(t);
+                if (!folder.empty() && picked.has_parent_path() &&
+                    std::filesystem::weakly_canonical(picked, ec).parent_path() == home && !ec) {
+                    t = picked.filename().string();
+                }
                 if (t.size() > kLibraryChars) {
-                    in.refuse(id, quoted(t) + " is too long: a library name has at most 32 characters.");
+                    in.refuse(id, shell::quoted(t) + " is too long: a library name has at most 32 characters.\n\nPut the "
+                                              "library in the Library Path folder and name it alone.");
                 } else if (has_control(t)) {
                     in.refuse(id, "a library name cannot hold control characters.");
                 } else {

@@ -112,10 +112,12 @@ TEST_F(SetupLayers, LibrariesCloseUpAndTravelInBLines) {
     EXPECT_EQ(shell::read_setting(app(), "Library Path"), "/opt/parts");
     EXPECT_TRUE(doc().modified());
 
-    // Emptying the first entry moves the others up.
-    answer("SetupLibrariesBox", {{"lib0", ""}});
+    // Emptying the first entry moves the others up; a library picked in the Library Path folder is kept
+    // by its bare name, one picked elsewhere by its whole name.
+    EXPECT_EQ(ui().dialogs.back().field("lib0")->kind, platform::Field::Kind::File);
+    answer("SetupLibrariesBox", {{"lib0", ""}, {"lib1", "/opt/parts/./SMD.LIB"}, {"lib2", "/opt/SMD.LIB"}});
     run->menu(shell::code('S', 'F'));
-    EXPECT_EQ(section("Component libraries:"), "-b\n-bTTL.LIB\n-bLAST.LIB\n");
+    EXPECT_EQ(section("Component libraries:"), "-b\n-bSMD.LIB\n-b/opt/SMD.LIB\n");
 
     doc().modified_bits = 0;
     refused('F', "SetupLibrariesBox", {{"lib5", std::string(33, 'A')}}, "Library 6: \"AAAA");

@@ -2,6 +2,7 @@
 // The platform services on wx: message boxes, dialogs built from forms, file dialogs, sounds, progress.
 #include <wx/wx.h>
 #include <wx/combobox.h>
+#include <wx/filepicker.h>
 
 #include <wx/display.h>
 #include <wx/evtloop.h>
@@ -142,6 +143,21 @@ class WxPlatform : public platform::Platform {
                 grid->Add(w, 1, wxEXPAND);
                 first = first ? first : w;
                 readers.push_back([w, fp] { fp->value = std::to_string(std::max(0, w->GetSelection())); });
+                break;
+            }
+            case K::File: {
+                // The filters as the file dialogs take them: "Description|*.a;*.b|...".
+                std::string wildcard;
+                for (const std::string& o : f.options) {
+                    wildcard += (wildcard.empty() ? "" : "|") + o;
+                }
+                auto* w = new wxFilePickerCtrl(area, wxID_ANY, wx(f.value), wx(f.label),
+                                               wildcard.empty() ? wxString(wxFileSelectorDefaultWildcardStr)
+                                                                : wx(wildcard),
+                                               wxDefaultPosition, wxSize(320, -1), wxFLP_OPEN | wxFLP_USE_TEXTCTRL);
+                grid->Add(w, 1, wxEXPAND);
+                first = first ? first : w;
+                readers.push_back([w, fp] { fp->value = utf8(w->GetPath()); });
                 break;
             }
             case K::Picture: {
