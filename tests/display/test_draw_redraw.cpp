@@ -244,29 +244,23 @@ TEST_F(OverlayTest, CrossHairTwiceRestoresThePicture) {
     line(2, 5, 20, 0, 20, 63);
     redraw(d);
     std::vector<uint8_t> clean = buf.memory;
-    d.view.cursor_row = 20;
-    d.view.cursor_col = 30;
-    // Thin: one row and one column, the crossing XORed once.
-    crosshair_on(d);
-    EXPECT_NE(at(20, 30), px(kSilkColour));
-    EXPECT_NE(at(0, 30), px(kBackground));
-    crosshair_off(d);
-    EXPECT_EQ(buf.memory, clean);
-    // Thick, in angle mode 2, and with each rubber band, at the view's edges.
-    d.thick_crosshair = true;
-    for (int mode : {0, 2}) {
-        for (RubberBand band : {RubberBand::None, RubberBand::CrossHair, RubberBand::Rectangle}) {
-            d.view.angle_mode = mode;
-            d.band = band;
-            d.band_row = 3;
-            d.band_col = 60;
-            for (auto [r, c] : {std::pair{20, 30}, {0, 0}, {47, 63}}) {
-                d.view.cursor_row = r;
-                d.view.cursor_col = c;
-                crosshair_on(d);
-                EXPECT_NE(buf.memory, clean);
-                crosshair_off(d);
-                EXPECT_EQ(buf.memory, clean);
+    // Thin and thick, in angle mode 2, and with each rubber band, over the silk line and at the view's edges.
+    for (bool thick : {false, true}) {
+        d.thick_crosshair = thick;
+        for (int mode : {0, 2}) {
+            for (RubberBand band : {RubberBand::None, RubberBand::CrossHair, RubberBand::Rectangle}) {
+                d.view.angle_mode = mode;
+                d.band = band;
+                d.band_row = 3;
+                d.band_col = 60;
+                for (auto [r, c] : {std::pair{20, 30}, {0, 0}, {47, 63}}) {
+                    d.view.cursor_row = r;
+                    d.view.cursor_col = c;
+                    crosshair_on(d);
+                    EXPECT_NE(buf.memory, clean) << thick << mode << r;
+                    crosshair_off(d);
+                    EXPECT_EQ(buf.memory, clean) << thick << mode << r;
+                }
             }
         }
     }

@@ -142,6 +142,16 @@ TEST_F(PadPlaces, ANewTrackTakesTheSignalOfWhatItStartsOn) {
 
 // --- Polyline ------------------------------------------------------------------------------------
 
+std::vector<Ref> top_level(Ref ring, uint8_t kind, bool hidden_too) {
+    std::vector<Ref> out;
+    for (Ref r : model::items_in(ring)) {
+        if (node(r).item_kind() == kind && (hidden_too || !node(r).hidden())) {
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+
 struct Polylines : EditTest {
     edit::Polyline pl;
     edit::GrabList& g = ed.grab;
@@ -156,22 +166,10 @@ struct Polylines : EditTest {
     }
     // Top-level Lines in ring order, the Hidden rubber left out.
     std::vector<Ref> lines() {
-        std::vector<Ref> out;
-        for (Ref r : model::items_in(ring())) {
-            if (node(r).item_kind() == model::kLine && !node(r).hidden()) {
-                out.push_back(r);
-            }
-        }
-        return out;
+        return top_level(ring(), model::kLine, false);
     }
     std::vector<Ref> pads() {
-        std::vector<Ref> out;
-        for (Ref r : model::items_in(ring())) {
-            if (node(r).item_kind() == model::kPad) {
-                out.push_back(r);
-            }
-        }
-        return out;
+        return top_level(ring(), model::kPad, true);
     }
 };
 
@@ -246,35 +244,21 @@ TEST_F(Polylines, ATrackStartingOnAnotherLayersTrackEndGetsAViaInItsGroup) {
 }
 
 TEST_F(Polylines, NoAutomaticViaWhereAPadLiesOrTwoTracksEndOrTheLayerIsNoCopper) {
-    // A pad at the start.
+    // Each start point with what lies there besides: a pad; two tracks of the other layer; a track on a
+    // silk layer; a track of the same layer as well.
     track(2, -30000, 0, 0, 0);
     pad(0, 0, 0, 3000, 3000, kVia);
-    start(Point{0, 0});
-    click(Point{0, 30000});
-    EXPECT_EQ(pads().size(), 1u);
-    edit::abandon(g, disp);
-
-    // Two tracks of the other layer end there.
     track(2, 100000, -30000, 100000, 0);
     track(2, 70000, 0, 100000, 0);
-    start(Point{100000, 0});
-    click(Point{100000, 30000});
-    EXPECT_EQ(pads().size(), 1u);
-    edit::abandon(g, disp);
-
-    // The other track is on a silk layer.
     track(3, 170000, 0, 200000, 0);
-    start(Point{200000, 0});
-    click(Point{200000, 30000});
-    EXPECT_EQ(pads().size(), 1u);
-    edit::abandon(g, disp);
-
-    // A track of the same layer ends there as well.
     track(2, 270000, 0, 300000, 0);
     track(1, 330000, 0, 300000, 0);
-    start(Point{300000, 0});
-    click(Point{300000, 30000});
-    EXPECT_EQ(pads().size(), 1u);
+    for (Coord x : {0, 100000, 200000, 300000}) {
+        start(Point{x, 0});
+        click(Point{x, 30000});
+        EXPECT_EQ(pads().size(), 1u) << x;
+        edit::abandon(g, disp);
+    }
 }
 
 TEST_F(Polylines, ChangingLayersMidwayPutsAViaAtTheCorner) {
@@ -341,14 +325,8 @@ TEST_F(Polylines, TheIndexFollowsWhatThePolylineMakesAndRemoves) {
 struct Vertices : EditTest {
     edit::GrabList& g = ed.grab;
     edit::VertexSplit split;
-    std::vector<Ref> lines() {
-        std::vector<Ref> out;
-        for (Ref r : model::items_in(ring())) {
-            if (node(r).item_kind() == model::kLine) {
-                out.push_back(r);
-            }
-        }
-        return out;
+    std::vector<Ref> lines(bool hidden_too = true) {
+        return top_level(ring(), model::kLine, hidden_too);
     }
     void move_to(Point p) {
         edit::move_grab(g, disp, p, 0);
@@ -364,12 +342,7 @@ TEST_F(Vertices, EachClickInsertsOneVertexAndSplitsTheFarSideAgain) {
     ASSERT_EQ(edit::fix_vertex(g, disp, split, kPE), 1);
     EXPECT_EQ(edit::undo_groups(*d), 1);
     // The old track is gone; the two new ones meet at the vertex, and the far one hangs split again.
-    std::vector<Ref> shown;
-    for (Ref r : lines()) {
-        if (!node(r).hidden()) {
-            shown.push_back(r);
-        }
-    }
+    std::vector<Ref> shown = lines(false);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_TRUE(same(p1(shown[0]), Point{0, 0}));
     EXPECT_TRUE(same(p2(shown[0]), Point{20000, 5000}));
@@ -384,11 +357,7 @@ TEST_F(Vertices, EachClickInsertsOneVertexAndSplitsTheFarSideAgain) {
     ASSERT_EQ(edit::fix_vertex(g, disp, split, kPE), 1);
     EXPECT_EQ(edit::undo_groups(*d), 2);
     edit::abandon(g, disp);
-    int visible = 0;
-    for (Ref r : lines()) {
-        visible += node(r).hidden() ? 0 : 1;
-    }
-    EXPECT_EQ(visible, 3);
+    EXPECT_EQ(lines(false).size(), 3u);
     // Undoing both puts the one track back.
     EXPECT_EQ(edit::undo(*d, nullptr, true), 2);
     ASSERT_EQ(lines().size(), 1u);

@@ -169,21 +169,17 @@ void expect_point(Point got, Point want, const std::string& what) {
     EXPECT_EQ(got.y, want.y) << what;
 }
 
-TEST(Ortho, ModeOneKeepsTheAxisOfTheOctant) {
-    const Point want[8] = {{1100, 2000}, {1000, 2100}, {1000, 2100}, {900, 2000},
-                           {900, 2000},  {1000, 1900}, {1000, 1900}, {1100, 2000}};
-    for (int k = 0; k < 8; ++k) {
-        expect_point(ortho(1, kInOctant[k]), want[k], "octant " + std::to_string(k));
+TEST(Ortho, ModesOneAndTwoKeepTheAxisOfTheOctantAndTwoLeavesAFortyFiveDegreeLeg) {
+    const Point want[2][8] = {
+        {{1100, 2000}, {1000, 2100}, {1000, 2100}, {900, 2000}, {900, 2000}, {1000, 1900}, {1000, 1900}, {1100, 2000}},
+        {{1070, 2000}, {1000, 2070}, {1000, 2070}, {930, 2000}, {930, 2000}, {1000, 1930}, {1000, 1930}, {1070, 2000}}};
+    for (int mode = 1; mode <= 2; ++mode) {
+        for (int k = 0; k < 8; ++k) {
+            expect_point(ortho(mode, kInOctant[k]), want[mode - 1][k],
+                         "mode " + std::to_string(mode) + " octant " + std::to_string(k));
+        }
     }
     expect_point(ortho(0, kInOctant[3]), kInOctant[3], "mode 0");
-}
-
-TEST(Ortho, ModeTwoLeavesAFortyFiveDegreeLegToTheCursor) {
-    const Point want[8] = {{1070, 2000}, {1000, 2070}, {1000, 2070}, {930, 2000},
-                           {930, 2000},  {1000, 1930}, {1000, 1930}, {1070, 2000}};
-    for (int k = 0; k < 8; ++k) {
-        expect_point(ortho(2, kInOctant[k]), want[k], "octant " + std::to_string(k));
-    }
     // Legs that differ by less than 3 are a diagonal already.
     expect_point(ortho(2, Point{1100, 2098}), Point{1100, 2098}, "near diagonal");
     expect_point(ortho(2, Point{1100, 2097}), Point{1003, 2000}, "three apart");

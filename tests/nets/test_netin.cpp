@@ -74,6 +74,7 @@ struct NetIn : NetBoard {
     platform::Headless ui;
     fs::path dir;
     library::LibrarySet libs;
+    bool plain_walk = false;
 
     void SetUp() override {
         platform::install(&ui);
@@ -162,6 +163,7 @@ struct NetIn : NetBoard {
         date.tm_mday = 2;
         EXPECT_TRUE(log.open(log_path, nets::kNetlistInLogTitle, "nets.pcb", nets::kNetlistInLogWidth, date));
         s = std::make_unique<nets::NetState>(*d);
+        s->plain = plain_walk;
         NetlistInResult r = nets::netlist_in(*s, files, libs, o, log);
         EXPECT_TRUE(log.close());
         if (res != nullptr) {
@@ -648,21 +650,12 @@ TEST_F(NetIn, ThePlainWalkAndTheIndexGiveTheSameLogAndBoard) {
             for (int plain = 0; plain < 2; ++plain) {
                 fresh();
                 generate(ring(), seed, 36);
-                std::string text = busy_netlist(ring());
-                std::string path = (dir / "busy.net").string();
-                std::ofstream(path, std::ios::binary) << text;
                 NetlistInOptions o;
-                o.replace = replace;
-                o.update = replace;
-                std::string log_path = (dir / "busy.log").string();
-                nets::Log log;
-                ASSERT_TRUE(log.open(log_path, nets::kNetlistInLogTitle, "nets.pcb", 79, std::tm{}));
-                nets::NetState st(*d);
-                st.plain = plain == 1;
-                NetlistInResult r = nets::netlist_in(st, {path}, libs, o, log);
-                ASSERT_TRUE(log.close());
+                o.replace = o.update = replace;
+                plain_walk = plain == 1;
+                NetlistInResult r;
+                logs[plain] = run(busy_netlist(ring()), o, &r);
                 EXPECT_GT(r.placed, 0);
-                logs[plain] = slurp(log_path);
                 boards[plain] = file();
             }
             EXPECT_EQ(logs[0], logs[1]) << "seed " << seed;

@@ -18,11 +18,6 @@ constexpr Coord kPitch = 6554; // 0.1 inch
 
 // --- Straight ---------------------------------------------------------------------------------------
 
-TEST_F(RouterBoard, BoardHasTopXAndBottomY) {
-    EXPECT_EQ(router::layer_direction(d->setup, kTop), router::kXAxis);
-    EXPECT_EQ(router::layer_direction(d->setup, kBottom), router::kYAxis);
-}
-
 TEST_F(RouterBoard, VerticalHalfInchGoesOnTheLowestYLayerAndNotOnXLayers) {
     struct Case {
         int top, bottom, layer; // directions, and the layer expected (-1: left alone)

@@ -221,19 +221,14 @@ TEST_F(Interaction, TrazelModeClicksGoToTheFirstHandlerAndAHoldGivesASecondPoint
 
     // Items on the cursor are dropped; a hold with nothing to give the point to beeps.
     hanging = true;
-    size_t beeps = 0;
-    for (platform::Sound x : run.ui().sounds) {
-        beeps += x == platform::Sound::Beep;
-    }
+    const auto& sounds = run.ui().sounds;
+    const auto beeps = [&sounds] { return std::count(sounds.begin(), sounds.end(), platform::Sound::Beep); };
+    const auto before = beeps();
     run.press(Button::Left);
     EXPECT_EQ(dropped, 1);
     run.tick(6);
     run.release(Button::Left);
-    size_t after = 0;
-    for (platform::Sound x : run.ui().sounds) {
-        after += x == platform::Sound::Beep;
-    }
-    EXPECT_EQ(after, beeps + 1);
+    EXPECT_EQ(beeps(), before + 1);
     EXPECT_TRUE(s.trazel_mode);
 }
 
